@@ -1,0 +1,28 @@
+#pragma once
+// Thin POSIX socket layer. Addresses are IPv4 in network byte order (the
+// first octet is the first byte in memory); ports are in host order.
+#include <cstddef>
+#include <cstdint>
+
+namespace dk {
+
+constexpr uint32_t kIpAny = 0;
+uint32_t IpBroadcast();  // 255.255.255.255
+
+// UDP
+int UdpOpen();  // socket handle, or -1
+int SocketBind(int s, uint32_t ip, uint16_t port);  // 0 or -1
+int UdpSetBroadcast(int s);                         // 0 or -1
+int SocketSetRecvBuffer(int s, int bytes);          // 0 or -1
+// Bytes sent, or -1.
+int UdpSendTo(int s, const void* data, size_t len, uint32_t ip, uint16_t port);
+// Bytes received, or -1; from_ip / from_port may be null.
+int UdpRecvFrom(int s, void* buf, size_t cap, uint32_t* from_ip, uint16_t* from_port);
+
+// select() for readability on one socket: 1 readable, 0 time-out, -1 error
+// (after perror("select")).
+int SocketWaitReadable(int s, long seconds, long microseconds);
+
+int SocketClose(int s);  // 0
+
+}  // namespace dk

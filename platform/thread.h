@@ -1,0 +1,52 @@
+#pragma once
+// Worker threads with cooperative stop: a worker checks its StopFlag and ends
+// by itself; the owner waits a bounded time. Nothing is ever killed.
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace dk {
+
+class StopFlag {
+ public:
+  void Set() { v_.store(1, std::memory_order_release); }
+  void Clear() { v_.store(0, std::memory_order_release); }
+  bool IsSet() const { return v_.load(std::memory_order_acquire) != 0; }
+
+ private:
+  std::atomic<int> v_{0};
+};
+
+class WorkerThread {
+ public:
+  WorkerThread() = default;
+  WorkerThread(const WorkerThread&) = delete;
+  WorkerThread& operator=(const WorkerThread&) = delete;
+  // Joins: workers are bounded, so this always returns.
+  ~WorkerThread();
+
+  // Starts body on a new thread; false when one is still attached.
+  bool Start(std::function<void()> body);
+  // True while a started body has not returned.
+  bool Running() const;
+  // Waits up to ms for the body to return; true (and joined) when it did.
+  // A thread that is still running stays attached and is joined later.
+  bool WaitFor(uint32_t ms);
+  // True when a thread is attached (running or finished but not joined).
+  bool Attached() const { return thread_.joinable(); }
+
+ private:
+  struct State {
+    std::mutex m;
+    std::condition_variable cv;
+    bool done = false;
+  };
+  std::shared_ptr<State> state_;
+  std::thread thread_;
+};
+
+}  // namespace dk

@@ -1,0 +1,40 @@
+#pragma once
+// Text forms of a device shared by the window's device list and the command
+// line: the list cells, the tab-separated listing and the JSON form.
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "engine/devices/device_record.h"
+
+// Column 0: "%4d" of the one-based row number.
+std::string DeviceNumberCell(int row_number);
+// Column 2: "%02X:%02X:%02X - %02X:%02X:%02X".
+std::string DeviceMacCell(const DeviceRecord& rec);
+// Column 3: dotted decimal of the address the reply came from.
+std::string DeviceIpCell(const DeviceRecord& rec);
+// Column 4: "%d" of the web port, "-" when it is 0.
+std::string DeviceWebPortCell(const DeviceRecord& rec);
+// Column 5: "-" when AV port 1 is 0; else port 1, then " / " port 2 when it is
+// not 0, then " / " port 3 when ports 2 and 3 are both not 0.
+std::string DeviceAvPortCell(const DeviceRecord& rec);
+// Column 1: the model name as received (up to its terminator).
+std::string DeviceModelCell(const DeviceRecord& rec);
+
+// Header of the listing: "No.\tModel name\tMAC address\tIP address\tWeb port\tAV port".
+extern const char kDeviceListingHeader[];
+// One listing line (no line end) of the device in row_number, cells joined by
+// tabs. Control bytes of the model name are written as "\xNN" so a reply
+// cannot break the line structure or drive the terminal.
+std::string DeviceListingLine(int row_number, const DeviceRecord& rec);
+
+// JSON string literal (with quotes) of n bytes. Valid UTF-8 passes through;
+// '"', '\\' and control characters use JSON escapes; every byte that is not
+// part of valid UTF-8 becomes "\u00XX" (its Latin-1 reading), so nothing is
+// dropped. Since valid non-ASCII text is never escaped, \u0080-\u00FF in the
+// output always stand for such raw bytes.
+std::string JsonString(const char* bytes, size_t n);
+// One device as a JSON object with every record field (keys in record order).
+std::string DeviceJsonObject(const DeviceRecord& rec);
+// JSON array of the devices, one object per line; "[]" when empty. Ends with a line feed.
+std::string DevicesJsonArray(const std::vector<DeviceRecord>& devices);

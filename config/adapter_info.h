@@ -2,6 +2,7 @@
 // The PC's own adapter information shown in the "Local network info." group.
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/adapters.h"

@@ -1,0 +1,57 @@
+#include "platform/adapters.h"
+
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace dk {
+
+const char kRouteTablePath[] = "/proc/net/route";
+const char kResolverConfPath[] = "/etc/resolv.conf";
+
+int ListInterfaces(std::vector<NetInterface>* out) {
+  out->clear();
+  ifaddrs* list = nullptr;
+  if (::getifaddrs(&list) != 0) return -1;
+  for (ifaddrs* a = list; a; a = a->ifa_next) {
+    if (!a->ifa_name || !a->ifa_addr || a->ifa_addr->sa_family != AF_INET) continue;
+    NetInterface* ni = nullptr;
+    for (auto& known : *out)
+      if (known.name == a->ifa_name) ni = &known;
+    if (!ni) {
+      out->emplace_back();
+      ni = &out->back();
+      ni->name = a->ifa_name;
+      ni->index = ::if_nametoindex(a->ifa_name);
+      ni->up = (a->ifa_flags & IFF_UP) != 0;
+      ni->loopback = (a->ifa_flags & IFF_LOOPBACK) != 0;
+    }
+    InterfaceAddress ia;
+    std::memcpy(&ia.ip, &reinterpret_cast<const sockaddr_in*>(a->ifa_addr)->sin_addr.s_addr, 4);
+    if (a->ifa_netmask && a->ifa_netmask->sa_family == AF_INET)
+      std::memcpy(&ia.mask, &reinterpret_cast<const sockaddr_in*>(a->ifa_netmask)->sin_addr.s_addr, 4);
+    ni->ipv4.push_back(ia);
+  }
+  ::freeifaddrs(list);
+  return static_cast<int>(out->size());
+}
+
+bool ReadSystemTextFile(const char* path, std::string* text) {
+  text->clear();
+  std::FILE* f = std::fopen(path, "rb");
+  if (!f) return false;
+  // These files are small; the cap only guards against a runaway read.
+  constexpr size_t kMax = 1 << 20;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0 && text->size() < kMax) text->append(buf, n);
+  const bool ok = !std::ferror(f);
+  std::fclose(f);
+  return ok;
+}
+
+}  // namespace dk

@@ -1,0 +1,117 @@
+#include "engine/ops/info_query.h"
+
+#include <cstdio>
+#include <exception>
+
+#include "engine/devices/device_record.h"
+#include "engine/ops/ping_tools.h"
+#include "platform/ticks.h"
+
+const char kInfoQueryUser[] = "root";
+const char kDefaultDevicePassword[] = "tulp";
+
+namespace {
+constexpr char kFailed[] = "failed";
+
+int32_t GetVersionThreadProcRun(const VersionQueryParam& p, const dk::StopFlag& stop, MessageSink* sink) {
+  // Once stopped, a query stays silent: a newer selection owns the panel.
+  auto post = [&](int32_t id, const char* text) {
+    if (stop.IsSet()) return false;
+    if (sink) sink->Post(MakeText(id, text));
+    return true;
+  };
+  char ip[16];
+  FormatIp(p.ip, ip);
+  const uint16_t port = p.port == 0 ? 80 : p.port;
+  const InfoQueryTimings& t = p.timings;
+
+  if (stop.IsSet()) return 0;
+  if (PingCheck(p.ip, t.ping_count, t.ping_timeout_ms) != 1) {
+    post(UM_FIRMWARE_VERSION_TEXT, kFailed);
+    post(UM_SERIAL_TEXT, kFailed);
+    post(UM_SYSTEM_MODE_TEXT, kFailed);
+    return -1;
+  }
+
+  DeviceHttpClient client(t.http);
+  client.SetStopFlag(&stop);
+  if (!post(UM_FIRMWARE_VERSION_TEXT, "") || !post(UM_SERIAL_TEXT, "") || !post(UM_SYSTEM_MODE_TEXT, "")) return 0;
+
+  QuerySystemMode(ip, port, stop.IsSet() ? nullptr : sink, t.curl, &stop);
+  if (stop.IsSet()) return 0;
+
+  // Fresh buffers per request; a request that brought no value (refused, or
+  // nothing by the deadline) shows "failed" rather than an empty field.
+  char version[kHttpValueSize] = "";
+  int32_t r = client.Request(ip, port, kInfoQueryUser, kDefaultDevicePassword, "general", "software_version", version);
+  if (!post(UM_FIRMWARE_VERSION_TEXT, (r == -1 || !client.LastValueFound()) ? kFailed : version)) return 0;
+
+  char serial[kHttpValueSize] = "";
+  r = client.Request(ip, port, kInfoQueryUser, kDefaultDevicePassword, nullptr, "serial", serial);
+  post(UM_SERIAL_TEXT, (r == -1 || !client.LastValueFound()) ? kFailed : serial);
+  return 0;
+}
+}  // namespace
+
+int32_t GetVersionThreadProc(const VersionQueryParam& p, const dk::StopFlag& stop, MessageSink* sink) {
+  try {
+    return GetVersionThreadProcRun(p, stop, sink);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "[ERROR] GetVersionThreadProcRun : GetVersionThreadProcRun (%s)\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "[ERROR] GetVersionThreadProcRun : GetVersionThreadProcRun\n");
+  }
+  return -2;
+}
+
+struct InfoQueryRunner::Slot {
+  dk::StopFlag stop;
+  dk::WorkerThread thread;
+};
+
+InfoQueryRunner::InfoQueryRunner() = default;
+
+InfoQueryRunner::~InfoQueryRunner() {
+  for (auto& s : slots_) s->stop.Set();
+  slots_.clear();  // joins; every query ends soon after its flag is set
+}
+
+void InfoQueryRunner::Reap() {
+  for (auto it = slots_.begin(); it != slots_.end();) {
+    if (!(*it)->thread.Running()) {
+      (*it)->thread.WaitFor(0);
+      it = slots_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+bool InfoQueryRunner::Start(const VersionQueryParam& param, MessageSink* sink) {
+  for (auto& s : slots_) s->stop.Set();  // no waiting on the window's thread
+  Reap();
+  stop_wait_ms_ = param.timings.stop_wait_ms;
+  auto slot = std::make_unique<Slot>();
+  Slot* raw = slot.get();
+  VersionQueryParam copy = param;
+  bool ok = raw->thread.Start([raw, copy, sink] { GetVersionThreadProc(copy, raw->stop, sink); });
+  if (ok) slots_.push_back(std::move(slot));
+  return ok;
+}
+
+void InfoQueryRunner::Stop() {
+  for (auto& s : slots_) s->stop.Set();
+  dk::TickTimer t;
+  t.Start();
+  for (auto& s : slots_) {
+    uint32_t used = t.Elapsed();
+    s->thread.WaitFor(used >= stop_wait_ms_ ? 0 : stop_wait_ms_ - used);
+  }
+  Reap();
+}
+
+bool InfoQueryRunner::Running() const {
+  for (const auto& s : slots_)
+    if (s->thread.Running()) return true;
+  return false;
+}

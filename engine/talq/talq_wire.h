@@ -89,8 +89,9 @@ int TalqBuildCommand5(const Command5Request& req, uint32_t r, uint8_t* out, size
 
 // Parses a discovery reply of `received` bytes (more than 1024 count as 1024).
 // 1: parsed into *out (every field set, the sender's address as ip); -1 wrong
-// magic; the code byte when it is not 5; -3 when the length field differs
-// from the received size. *out is untouched unless the result is 1.
+// magic; the code byte when it is not 5 (code 1 gives -1, so that 1 always
+// means a parsed reply); -3 when the length field differs from the received
+// size. *out is untouched unless the result is 1.
 int TalqParseDiscoveryReply(const uint8_t* data, size_t received, uint32_t sender_ip, DeviceRecord* out);
 
 // Result reply: the code byte (0-255) when magic and length check pass; -1 otherwise.

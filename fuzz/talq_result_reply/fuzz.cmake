@@ -1,0 +1,1 @@
+dk_add_fuzzer(talq_result_reply LIBS dk_engine)

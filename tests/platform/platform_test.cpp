@@ -1,0 +1,68 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "platform/exe_path.h"
+#include "platform/thread.h"
+#include "platform/ticks.h"
+#include "tests/support/fake_clock.h"
+
+namespace {
+
+TEST(TickTimer, WrapOfTheTickCountDoesNoHarm) {
+  FakeClock clock(0xFFFFFF00u);
+  dk::TickTimer t;
+  t.Start();
+  FakeClock::Advance(0x80);
+  EXPECT_FALSE(t.Expired(500));
+  FakeClock::Advance(0x100 + 500);  // past the wrap
+  EXPECT_TRUE(t.Expired(500));
+  EXPECT_EQ(t.Elapsed(), 0x180u + 500u);
+}
+
+TEST(TickTimer, RealClockMoves) {
+  dk::TickTimer t;
+  t.Start();
+  dk::SleepMs(20);
+  EXPECT_GE(t.Elapsed(), 19u);
+}
+
+TEST(WorkerThread, BoundedWaitAndCooperativeStop) {
+  dk::StopFlag stop;
+  std::atomic<int> passes{0};
+  dk::WorkerThread w;
+  ASSERT_TRUE(w.Start([&] {
+    while (!stop.IsSet()) {
+      ++passes;
+      dk::SleepMs(1);
+    }
+  }));
+  EXPECT_TRUE(w.Running());
+  EXPECT_FALSE(w.Start([] {})) << "one body at a time";
+  EXPECT_FALSE(w.WaitFor(20)) << "still running: the wait gives up, nothing is killed";
+  stop.Set();
+  EXPECT_TRUE(w.WaitFor(2000));
+  EXPECT_FALSE(w.Running());
+  EXPECT_GT(passes.load(), 0);
+  // A finished thread can be restarted.
+  std::atomic<bool> ran{false};
+  ASSERT_TRUE(w.Start([&] { ran = true; }));
+  EXPECT_TRUE(w.WaitFor(2000));
+  EXPECT_TRUE(ran);
+}
+
+TEST(ExecutableDir, RealAndOverridden) {
+  std::string dir;
+  ASSERT_TRUE(dk::ExecutableDir(&dir));
+  EXPECT_FALSE(dir.empty());
+  EXPECT_NE(dir.back(), '/');
+  dk::SetExecutableDirOverride("/tmp/x");
+  ASSERT_TRUE(dk::ExecutableDir(&dir));
+  EXPECT_EQ(dir, "/tmp/x");
+  EXPECT_EQ(dk::PathBesideExecutable(dir, "Dravenkit.ini"), "/tmp/x/Dravenkit.ini");
+  dk::SetExecutableDirOverride("");
+  ASSERT_TRUE(dk::ExecutableDir(&dir));
+  EXPECT_NE(dir, "/tmp/x");
+}
+
+}  // namespace

@@ -6,6 +6,10 @@
 //   enclosing quotes (' or ") is removed from a value;
 // - lines without '=' inside a section are not keys; CR LF and LF both end lines;
 // - text reads are cut to the caller's buffer (size - 1 characters and a zero).
+// Also: blanks are space, tab, CR, VT and FF; a line whose first non-blank is
+// ';' is a comment; a '[' line without ']' is ignored; keys before the first
+// section belong to none; a UTF-8 byte order mark at the start is skipped;
+// any byte (NUL included) is accepted, the C-string readers end a value at NUL.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -26,8 +30,30 @@ int32_t IniGetInt(const std::string& path, const char* section, const char* key,
 
 // Sets key in section: replaces the first occurrence's value, or appends the
 // key to the section, or appends the section to the file (created as needed).
+// The value is written as IniValueForWrite gives it; the rest of the file is
+// kept byte for byte. False for names that cannot be read back (empty, blank
+// at either end, starting with ';' or '[', containing '=', ']' or a line
+// break) and when an existing file cannot be read or the write fails.
 bool IniWriteString(const std::string& path, const char* section, const char* key, const char* value);
 
+// Whole content of a regular file; false when it is missing or unreadable.
+bool IniReadFile(const std::string& path, std::string* text);
+
+// The integer rule of IniGetInt applied to a text (an over-long number wraps
+// modulo 2^32 rather than overflowing).
+int32_t IniParseInt(const char* s);
+
+// The value text as it goes after "key=": cut at a line feed (a value cannot
+// span lines), and wrapped in double quotes when it starts or ends with a
+// blank or is itself enclosed in matching quotes, so a read gives it back
+// unchanged.
+std::string IniValueForWrite(const char* value);
+
+// Replaces the file with text in one step (temporary file + rename), so a
+// failed write leaves the former file in place. Keeps an existing file's mode.
+bool FileWriteAll(const std::string& path, const std::string& text);
+
+// A regular file of that name exists.
 bool FileExists(const std::string& path);
 bool FileDelete(const std::string& path);
 

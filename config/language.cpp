@@ -1,0 +1,150 @@
+#include "config/language.h"
+
+#include <cstdio>
+
+#include "platform/exe_path.h"
+#include "platform/ini.h"
+
+CNVTLanguage* g_language = nullptr;
+
+namespace {
+
+// Built-in English texts, entry k-1 for key k. Keys 20 and 62 are read from
+// the file but no text uses them.
+const char* const kDefaults[kLanguageKeyCount] = {
+    /* 1 */ "OK",
+    /* 2 */ "Cancel",
+    /* 3 */ "Discovery",
+    /* 4 */ "Clear",
+    /* 5 */ "Delete ARP table",
+    /* 6 */ "Multiple IP setting",
+    /* 7 */ "Firmware update",
+    /* 8 */ "No.",
+    /* 9 */ "Model name",
+    /* 10 */ "MAC address",
+    /* 11 */ "IP address",
+    /* 12 */ "Web port",
+    /* 13 */ "AV port",
+    /* 14 */ "Status",
+    /* 15 */ "Local network info.",
+    /* 16 */ "IP address",
+    /* 17 */ "Subnet mask",
+    /* 18 */ "Gateway",
+    /* 19 */ "DNS server",
+    /* 20 */ "",
+    /* 21 */ "Network type",
+    /* 22 */ "Static IP",
+    /* 23 */ "DHCP",
+    /* 24 */ "PPPoE",
+    /* 25 */ "Network setting",
+    /* 26 */ "Apply",
+    /* 27 */ "Delete ARP table.",
+    /* 28 */ "Please select the list !",
+    /* 29 */ "Apply Changes. Are you sure?",
+    /* 30 */ "Authentication",
+    /* 31 */ "User ID",
+    /* 32 */ "Password",
+    /* 33 */ "Guest Login",
+    /* 34 */ "Admin ID is required",
+    /* 35 */ "Admin Password is required",
+    /* 36 */ "Network setting failed !",
+    /* 37 */ "Invalid Athentication Information.\nCheck the Administrator ID and Password !",
+    /* 38 */ "Configuration Error !\nPlease check IP, netmask or gateway and correct them.",
+    /* 39 */ "IP address collision",
+    /* 40 */ "IP address is changed.",
+    /* 41 */ "IP address collision",
+    /* 42 */ "Checking ip address ...",
+    /* 43 */ "Network setting",
+    /* 44 */ "Assign IP address using DB file",
+    /* 45 */ "Assign IP address using the following network information",
+    /* 46 */ "Select file",
+    /* 47 */ "View file",
+    /* 48 */ "Start IP address",
+    /* 49 */ "Do you want to change?",
+    /* 50 */ "Do you want to 'Firmware update' ?",
+    /* 51 */ "Firmware info.",
+    /* 52 */ "File path",
+    /* 53 */ "Version info.",
+    /* 54 */ "Options",
+    /* 55 */ "When the update is complete, factory",
+    /* 56 */ "Please choose file!",
+    /* 57 */ "Update is in progress.",
+    /* 58 */ "Update complete.",
+    /* 59 */ "FactoryDefault",
+    /* 60 */ "Do you want to 'FactoryDefault' ?",
+    /* 61 */ "FactoryDefault complete.",
+    /* 62 */ "",
+    /* 63 */ "NVT Information",
+    /* 64 */ "Serial No.",
+    /* 65 */ "Firmware Ver.",
+};
+
+const std::string kEmpty;
+
+}  // namespace
+
+CNVTLanguage::CNVTLanguage() : key_count_(kLanguageKeyCount) {
+  std::string dir;
+  if (dk::ExecutableDir(&dir)) path_ = dk::PathBesideExecutable(dir, kLanguageFileName);
+}
+
+CNVTLanguage::~CNVTLanguage() = default;
+
+int CNVTLanguage::Read() {
+  texts_.assign(static_cast<size_t>(key_count_), std::string());
+  std::string file;
+  if (path_.empty() || !dk::IniReadFile(path_, &file)) return 0;
+  int supplied = 0;
+  std::string value;
+  for (int k = 1; k <= key_count_; ++k) {
+    char name[16];
+    std::snprintf(name, sizeof name, "%d", k);
+    if (!dk::IniLookup(file.data(), file.size(), kLanguageSection, name, &value)) continue;
+    // Same cut as a read into a 260-character buffer; a NUL ends the text.
+    size_t n = value.find('\0');
+    if (n == std::string::npos) n = value.size();
+    if (n > kLanguageTextMax) n = kLanguageTextMax;
+    texts_[static_cast<size_t>(k - 1)].assign(value, 0, n);
+    if (n > 0) ++supplied;
+  }
+  return supplied;
+}
+
+int CNVTLanguage::ReadFrom(const std::string& path) {
+  path_ = path;
+  return Read();
+}
+
+const std::string& CNVTLanguage::Text(int key) const {
+  if (key < 1 || key > static_cast<int>(texts_.size())) return kEmpty;
+  return texts_[static_cast<size_t>(key - 1)];
+}
+
+void LoadLanguage() {
+  if (!g_language) g_language = new CNVTLanguage();
+  g_language->Read();
+}
+
+void UnloadLanguage() {
+  delete g_language;
+  g_language = nullptr;
+}
+
+const char* GetLanguageText(int key, const char* default_text) {
+  if (g_language) {
+    const std::string& t = g_language->Text(key);
+    if (!t.empty()) return t.c_str();
+  }
+  return default_text ? default_text : "";
+}
+
+const char* LanguageDefault(int key) {
+  if (key < 1 || key > kLanguageKeyCount) return "";
+  return kDefaults[key - 1];
+}
+
+std::string LanguageLabel(int key) { return std::string(GetLanguageText(key, LanguageDefault(key))) + " :"; }
+
+std::string SystemModeLabel() {
+  return std::string(GetLanguageText(kSystemModeLabelKey, kSystemModeLabelDefault)) + " :";
+}

@@ -9,6 +9,7 @@
 #include "engine/devices/device_format.h"
 #include "engine/devices/discovery_scan.h"
 #include "engine/talq/talq_client.h"
+#include "platform/stdio_redirect.h"
 
 namespace {
 
@@ -51,7 +52,12 @@ int CliDiscover(int argc, char** argv) {
   cfg.xflag = settings.XFLAG;
   dk::StopFlag stop;
   CollectingSink sink;
-  TalqThreadProc(cfg, stop, &sink);
+  {
+    // The protocol layer prints its diagnostics ("broadcast error") on
+    // standard output; keep them out of the listing and the JSON.
+    dk::StdoutToStderr divert;
+    TalqThreadProc(cfg, stop, &sink);
+  }
 
   // The window lists a MAC once, at its first reply; so does this list.
   std::vector<DeviceRecord> devices;

@@ -1,0 +1,101 @@
+// Runs the built dravenkit-cli as a child process: exit codes and output.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "config/settings.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+struct CliRun {
+  int code = -1;
+  std::string out;
+};
+
+// args are passed through the shell; callers quote what needs it.
+CliRun Cli(const std::string& args, bool stderr_to_null = true) {
+  const std::string cmd = std::string("'") + DK_CLI_PATH + "' " + args + (stderr_to_null ? " 2>/dev/null" : " 2>&1");
+  CliRun r;
+  FILE* p = popen(cmd.c_str(), "r");
+  if (!p) return r;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+  const int st = pclose(p);
+  r.code = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  return r;
+}
+
+std::string ExpectedListing(const CNVTSettings& s) {
+  std::string out;
+  for (const auto& kv : SettingsKeyValues(s)) out += kv.first + "=" + kv.second + "\n";
+  return out;
+}
+
+TEST(CliUsage, ExitCodes) {
+  EXPECT_EQ(Cli("").code, 2);
+  EXPECT_EQ(Cli("frobnicate").code, 2);
+  EXPECT_EQ(Cli("discover --bogus").code, 2);
+  EXPECT_EQ(Cli("discover extra").code, 2);
+  EXPECT_EQ(Cli("settings --dir").code, 2);
+  EXPECT_EQ(Cli("settings --dir /tmp --dir /tmp").code, 2);
+  EXPECT_EQ(Cli("settings stray").code, 2);
+
+  const CliRun help = Cli("help");
+  EXPECT_EQ(help.code, 0);
+  EXPECT_NE(help.out.find("usage: dravenkit-cli"), std::string::npos);
+  EXPECT_NE(help.out.find("discover [--json]"), std::string::npos);
+  // Usage errors explain themselves on standard error, not on standard output.
+  const CliRun bad = Cli("frobnicate", false);
+  EXPECT_NE(bad.out.find("unknown command 'frobnicate'"), std::string::npos);
+  EXPECT_EQ(Cli("frobnicate").out, "");
+}
+
+TEST(CliSettings, MissingDirectoryFails) {
+  const CliRun r = Cli("settings --dir /nonexistent/dravenkit-test-dir");
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, "");
+}
+
+TEST(CliSettings, NoFileGivesBuiltInValuesInFileOrder) {
+  TempDir dir;
+  const CliRun r = Cli("settings --dir '" + dir.path() + "'");
+  ASSERT_EQ(r.code, 0);
+  EXPECT_EQ(r.out, ExpectedListing(CNVTSettings()));
+  EXPECT_EQ(r.out.rfind("UPDATE_ENABLE=0\nSYSLOG_ENABLE=0\nXFLAG=0\n", 0), 0u) << r.out;
+  EXPECT_NE(r.out.find("\nSYSLOG_SERVER_PORT=514\n"), std::string::npos);
+}
+
+TEST(CliSettings, FileValuesAsTheWindowLoadsThem) {
+  TempDir dir;
+  dir.Write("Dravenkit.ini",
+            "[COMMON]\r\nXFLAG=3\r\n[IP_SETTING]\r\nIP_SETTING_START_IP=300.1.1.1\r\nIP_SETTING_ID=admin\r\n");
+  const CliRun r = Cli("settings --dir '" + dir.path() + "'");
+  ASSERT_EQ(r.code, 0);
+  CNVTSettings s;
+  ASSERT_EQ(s.LoadFrom(dir.File("Dravenkit.ini")), 0);
+  EXPECT_EQ(r.out, ExpectedListing(s));
+  EXPECT_NE(r.out.find("XFLAG=3\n"), std::string::npos);
+  EXPECT_NE(r.out.find("UPDATE_ENABLE=256\n"), std::string::npos);  // missing integer key
+  EXPECT_NE(r.out.find("IP_SETTING_START_IP=44.1.1.1\n"), std::string::npos);
+  EXPECT_NE(r.out.find("IP_SETTING_ID=admin\n"), std::string::npos);
+  EXPECT_NE(r.out.find("SYSLOG_DB_NAME=syslog\n"), std::string::npos);  // missing text key
+}
+
+// With no device on the (private, loopback-only) segment the scan ends
+// normally and standard output holds only the listing: diagnostics of the
+// protocol layer such as "broadcast error" go to standard error.
+TEST(CliDiscover, EmptySegmentGivesCleanOutput) {
+  const CliRun json = Cli("discover --json");
+  EXPECT_EQ(json.code, 0);
+  EXPECT_EQ(json.out, "[]\n");
+  const CliRun table = Cli("discover");
+  EXPECT_EQ(table.code, 0);
+  EXPECT_EQ(table.out, "No.\tModel name\tMAC address\tIP address\tWeb port\tAV port\n");
+}
+
+}  // namespace

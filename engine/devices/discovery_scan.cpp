@@ -84,6 +84,7 @@ void TalqThreadProcRun(const ScanConfig& cfg, const dk::StopFlag& stop, MessageS
 }  // namespace
 
 void TalqThreadProc(const ScanConfig& cfg, const dk::StopFlag& stop, MessageSink* sink) {
+  if (!sink) return;  // nobody to report to: no scan either
   bool faulted = false;
   try {
     ScanClient a, b;
@@ -108,6 +109,7 @@ DiscoveryScanner::~DiscoveryScanner() { Stop(); }
 
 bool DiscoveryScanner::Start(const ScanConfig& cfg, MessageSink* sink) {
   Stop();
+  if (!sink) return false;
   if (thread_.Running()) return false;
   stop_.Clear();
   stop_wait_ms_ = cfg.timings.stop_wait_ms;

@@ -1,0 +1,55 @@
+#pragma once
+// What the window asks of the engine: the workers it starts and stops and the
+// platform services it uses. The product uses EngineBackend; tests give the
+// window a fake that records the calls, so no test needs a network.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "config/adapter_info.h"
+#include "engine/devices/discovery_scan.h"
+#include "engine/ops/info_query.h"
+#include "engine/ops/ping_tools.h"
+#include "engine/update/worker_messages.h"
+
+class WindowBackend {
+ public:
+  virtual ~WindowBackend() = default;
+  // Scan thread: Start stops a running scan first; false when none started.
+  virtual bool StartScan(const ScanConfig& cfg, MessageSink* sink) = 0;
+  virtual void StopScan() = 0;
+  // Information query of one device.
+  virtual bool StartInfoQuery(const VersionQueryParam& p, MessageSink* sink) = 0;
+  virtual void StopInfoQuery() = 0;
+  // "Ping response" run over a copy of the listed devices.
+  virtual bool StartPing(std::vector<PingTarget> targets, MessageSink* sink) = 0;
+  virtual void StopPing() = 0;
+  virtual bool PingRunning() const = 0;
+  // The ARP cache flush (blocks until the command has ended).
+  virtual int32_t DeleteArpTable() = 0;
+  virtual int32_t GetLocalAdapterInfo(LocalAdapterInfo* out) = 0;
+  // The desktop's handler for a web address.
+  virtual void OpenUrl(const std::string& url) = 0;
+};
+
+// The real workers and services.
+class EngineBackend : public WindowBackend {
+ public:
+  EngineBackend();
+  ~EngineBackend() override;
+  bool StartScan(const ScanConfig& cfg, MessageSink* sink) override;
+  void StopScan() override;
+  bool StartInfoQuery(const VersionQueryParam& p, MessageSink* sink) override;
+  void StopInfoQuery() override;
+  bool StartPing(std::vector<PingTarget> targets, MessageSink* sink) override;
+  void StopPing() override;
+  bool PingRunning() const override;
+  int32_t DeleteArpTable() override;
+  int32_t GetLocalAdapterInfo(LocalAdapterInfo* out) override;
+  void OpenUrl(const std::string& url) override;
+
+ private:
+  DiscoveryScanner scanner_;
+  InfoQueryRunner info_;
+  PingRunner ping_;
+};

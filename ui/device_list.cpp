@@ -1,0 +1,295 @@
+// The device list of the main window: columns, selection display, checks,
+// sorting and the handlers that start the information query.
+#include <QAction>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QStyle>
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "config/language.h"
+#include "engine/devices/device_format.h"
+#include "ui/backend.h"
+#include "ui/cell_list.h"
+#include "ui/main_window.h"
+
+namespace {
+
+const QColor kBlack(0, 0, 0);
+const QColor kWhite(255, 255, 255);
+const QColor kRed(255, 0, 0);
+
+struct ColumnSpec {
+  int key;  // language text of the heading
+  int weight;
+};
+const ColumnSpec kColumns[] = {{8, 6}, {9, 8}, {10, 11}, {11, 9}, {12, 6}, {13, 10}, {14, 15}};
+
+// Leading decimal integer of a text; text that is not a number counts as 0.
+long NumberKey(const QString& text) { return std::strtol(text.toLatin1().constData(), nullptr, 10); }
+
+// The four parts of a dotted text as integers, split at the first three dots.
+std::array<long, 4> AddressKey(const QString& text) {
+  std::array<long, 4> parts{0, 0, 0, 0};
+  const QByteArray bytes = text.toLatin1();
+  const char* p = bytes.constData();
+  for (int i = 0; i < 4; ++i) {
+    parts[i] = std::strtol(p, nullptr, 10);
+    if (i == 3) break;
+    const char* dot = std::strchr(p, '.');
+    if (!dot) break;
+    p = dot + 1;
+  }
+  return parts;
+}
+
+}  // namespace
+
+void CDravenkitDlg::CreateColumns() {
+  for (int c = 0; c < static_cast<int>(std::size(kColumns)); ++c)
+    list_->InsertColumn(c, Lang(kColumns[c].key), Qt::AlignLeft, 50);
+  list_->Header()->SetCheckState(kColNo, 0);
+  ResizeColumns();
+}
+
+void CDravenkitDlg::ResizeColumns() {
+  if (list_->GetColumnCount() != static_cast<int>(std::size(kColumns))) return;
+  const int scroll = list_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list_);
+  const int usable = list_->width() - scroll - 2;
+  for (int c = 0; c < static_cast<int>(std::size(kColumns)); ++c)
+    list_->Header()->resizeSection(c, kColumns[c].weight * usable / 64);
+}
+
+// ---------------------------------------------------------------- selection display
+
+void CDravenkitDlg::RestoreRowColours(int row) {
+  const QString collision = Lang(39);
+  const QString status = list_->GetItemText(row, kColStatus);
+  for (int c = 0; c < list_->GetColumnCount(); ++c) {
+    if (c == kColModel && list_->GetBold(row, c)) {
+      list_->SetItemColours(row, c, PingFailureColour(), kWhite);
+    } else if (c == kColStatus && !status.isEmpty()) {
+      // a status keeps its colours
+    } else if (c == kColIp && (status == collision || status == Lang(41))) {
+      list_->SetItemColours(row, c, kWhite, kRed);
+    } else {
+      list_->SetItemColours(row, c, kBlack, kWhite);
+    }
+  }
+}
+
+void CDravenkitDlg::ShowRow(int row) {
+  const DeviceTableEntry* e = devices_.FindByKey(row);
+  if (!e) return;  // nothing to show for a row without a record
+  if (selected_row_ >= 0 && selected_row_ != row) RestoreRowColours(selected_row_);
+  selected_row_ = row;
+  const bool status_shown = !list_->GetItemText(row, kColStatus).isEmpty();
+  for (int c = 0; c < list_->GetColumnCount(); ++c) {
+    if (c == kColStatus && status_shown) continue;
+    // A device that did not answer ping keeps its crimson name on the selection.
+    const QColor fg = c == kColModel && list_->GetBold(row, c) ? PingFailureColour() : kWhite;
+    list_->SetItemColours(row, c, fg, SelectionColour());
+  }
+  const DeviceRecord& rec = e->record;
+  const int type_id = rec.network_type == 0 ? IDC_DHCP : rec.network_type == 1 ? IDC_STATIC_IP : IDC_PPPOE;
+  for (int id : {IDC_STATIC_IP, IDC_DHCP, IDC_PPPOE})
+    static_cast<QRadioButton*>(Control(id))->setChecked(id == type_id);
+  SetText(IDC_MAC, list_->GetItemText(row, kColMac));
+  static_cast<CIpAddressCtrl*>(Control(IDC_IPADDRESS))->SetAddress(rec.ip);
+  static_cast<CIpAddressCtrl*>(Control(IDC_SUBNETMASK))->SetAddress(rec.subnet_mask);
+  static_cast<CIpAddressCtrl*>(Control(IDC_GATEWAY))->SetAddress(rec.gateway);
+  static_cast<CIpAddressCtrl*>(Control(IDC_DNS))->SetAddress(rec.dns_server);
+  selected_record_ = rec;
+  list_->viewport()->update();
+}
+
+void CDravenkitDlg::ForgetSelection() {
+  // The row that was shown gets its own colours back.
+  if (selected_row_ >= 0) RestoreRowColours(selected_row_);
+  selected_row_ = -1;
+  selected_record_.reset();
+}
+
+void CDravenkitDlg::OnItemChanged() {
+  if (in_sort_) return;
+  const QModelIndex cur = list_->currentIndex();
+  if (!cur.isValid() || !list_->selectionModel()->isRowSelected(cur.row(), QModelIndex())) return;
+  if (cur.row() != selected_row_) ShowRow(cur.row());
+}
+
+// ---------------------------------------------------------------- information query
+
+void CDravenkitDlg::StartInfoQueryForRow(int row, QueryCheck check) {
+  const DeviceTableEntry* e = devices_.FindByKey(row);
+  if (!e) return;
+  if (check != QueryCheck::kNone) {
+    int same = 0;
+    for (const auto& other : devices_)
+      if (other->record.ip == e->record.ip) ++same;
+    if (same > 1) {
+      // Which device would answer is unknown: show nothing rather than a guess.
+      SetText(IDC_FIRMWARE, QString());
+      SetText(IDC_SERIAL, check == QueryCheck::kClick ? QString() : QStringLiteral("-"));
+      SetText(IDC_SYSTEM_MODE, check == QueryCheck::kClick ? QString() : QStringLiteral("-"));
+      return;
+    }
+  }
+  VersionQueryParam p{e->record.ip, e->record.web_port, options_.info_timings};
+  backend_->StartInfoQuery(p, this);
+}
+
+// ---------------------------------------------------------------- handlers
+
+void CDravenkitDlg::AfterCheckChange() {
+  int count = 0;
+  const int n = list_->GetItemCount();
+  for (int r = 0; r < n; ++r)
+    if (list_->GetCheckbox(r, kColNo) == 1) ++count;
+  checked_count_ = count;
+  SetText(IDC_SELECTED_COUNT, QString::number(count));
+  RefreshUpdatePanelCount();
+  if (count != 0) {
+    if (state_ == kStateUpdatePanel) {
+      EnableControl(IDC_MULTIPLE_IP, false);
+      EnableControl(IDC_SYSLOG, false);
+      EnableControl(IDC_FIRMWARE_UPDATE, true);
+    } else {
+      EnableControl(IDC_MULTIPLE_IP, true);
+      EnableControl(IDC_FIRMWARE_UPDATE, true);
+      EnableControl(IDC_SYSLOG, true);
+      EnableNetworkControls(false);
+    }
+  } else {
+    EnableControl(IDC_MULTIPLE_IP, false);
+    EnableControl(IDC_FIRMWARE_UPDATE, false);
+    EnableControl(IDC_SYSLOG, false);
+    // The panel edits the selected device: without one it stays disabled.
+    EnableNetworkControls(selected_row_ >= 0);
+  }
+}
+
+void CDravenkitDlg::OnListClick() {
+  const std::vector<int> rows = list_->SelectedRows();
+  if (rows.empty()) {
+    EnableNetworkControls(false);
+    ForgetSelection();
+    SetText(IDC_SERIAL, QStringLiteral("-"));
+    SetText(IDC_FIRMWARE, QStringLiteral("-"));
+    SetText(IDC_SYSTEM_MODE, QStringLiteral("-"));
+    return;
+  }
+  const int a = rows.front();
+  ShowRow(a);
+  EnableNetworkControls(true);
+  if (list_->GetCheckbox(a, kColNo) == 1)
+    for (int r : rows) list_->SetCheckbox(r, kColNo, 1);
+  AfterCheckChange();
+  StartInfoQueryForRow(a, QueryCheck::kClick);
+}
+
+void CDravenkitDlg::OnListKeyDown(int key) {
+  // With no selected row there is no device to ask about.
+  if (selected_row_ < 0) return;
+  int target = selected_row_;
+  if (key == Qt::Key_Up) target = std::max(0, selected_row_ - 1);
+  if (key == Qt::Key_Down) target = std::min(list_->GetItemCount() - 1, selected_row_ + 1);
+  if (target < 0) return;
+  StartInfoQueryForRow(target, QueryCheck::kKey);
+  ShowRow(target);
+  EnableNetworkControls(true);
+}
+
+void CDravenkitDlg::OnListRightClick(QPoint global_pos) {
+  const int row = list_->FirstSelectedRow();
+  if (row < 0) {
+    EnableNetworkControls(false);
+    ForgetSelection();
+    return;
+  }
+  StartInfoQueryForRow(row, QueryCheck::kNone);
+  ShowRow(row);
+  web_action_->setText(QStringLiteral("Web page"));
+  context_menu_->popup(global_pos);
+}
+
+void CDravenkitDlg::OnListDoubleClick() {
+  const int row = list_->FirstSelectedRow();
+  const DeviceTableEntry* e = row >= 0 ? devices_.FindByKey(row) : nullptr;
+  if (!e) {
+    EnableNetworkControls(false);
+    ForgetSelection();
+    return;
+  }
+  OpenWebPage(e->record);
+}
+
+void CDravenkitDlg::OpenWebPage(const std::optional<DeviceRecord>& rec) {
+  if (!rec) return;
+  char ip[16];
+  FormatIp(rec->ip, ip);
+  char url[64];
+  if (rec->web_port != 0)
+    std::snprintf(url, sizeof url, "http://%s:%d", ip, rec->web_port);
+  else
+    std::snprintf(url, sizeof url, "http://%s", ip);
+  backend_->OpenUrl(url);
+  EnableNetworkControls(true);
+}
+
+void CDravenkitDlg::OnColumnClick(int col) { SortByColumn(col); }
+
+void CDravenkitDlg::SortByColumn(int col) {
+  if (TablesInUse()) return;  // a run reads the table by key on its thread
+  const int n = list_->GetItemCount();
+  if (col > 0 && col < list_->GetColumnCount() && n > 0) {
+    in_sort_ = true;
+    list_->setUpdatesEnabled(false);
+    const bool ascending = sort_direction_ != 0;
+    std::vector<int> order(n);
+    for (int r = 0; r < n; ++r) order[r] = r;
+    if (col == kColIp) {
+      std::vector<std::array<long, 4>> keys(n);
+      for (int r = 0; r < n; ++r) keys[r] = AddressKey(list_->GetItemText(r, col));
+      std::stable_sort(order.begin(), order.end(),
+                       [&](int a, int b) { return ascending ? keys[a] < keys[b] : keys[b] < keys[a]; });
+    } else if (col == kColWebPort) {
+      std::vector<long> keys(n);
+      for (int r = 0; r < n; ++r) keys[r] = NumberKey(list_->GetItemText(r, col));
+      std::stable_sort(order.begin(), order.end(),
+                       [&](int a, int b) { return ascending ? keys[a] < keys[b] : keys[b] < keys[a]; });
+    } else {
+      std::vector<QString> keys(n);
+      for (int r = 0; r < n; ++r) keys[r] = list_->GetItemText(r, col).toCaseFolded();
+      std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        const int c = keys[a].compare(keys[b]);
+        return ascending ? c < 0 : c > 0;
+      });
+    }
+    sort_direction_ = sort_direction_ ? 0 : 1;
+    list_->ApplyRowOrder(order);
+    std::vector<std::string> mac_cells(n);
+    for (int r = 0; r < n; ++r) {
+      list_->SetItemText(r, kColNo, QString::fromStdString(DeviceNumberCell(r + 1)));
+      mac_cells[r] = list_->GetItemText(r, kColMac).toStdString();
+    }
+    RekeyAfterSort(&devices_, mac_cells);
+    // The device shown before the sort stays the selected one.
+    int row = -1;
+    if (selected_record_) row = devices_.FindKeyByMac(selected_record_->mac);
+    selected_row_ = row;
+    if (row < 0) selected_record_.reset();
+    list_->SelectRow(row);
+    if (row >= 0) list_->scrollTo(list_->Model()->index(row, 0));
+    list_->Header()->SetSortMark(col, ascending);
+    list_->setUpdatesEnabled(true);
+    in_sort_ = false;
+  }
+  AfterCheckChange();
+}

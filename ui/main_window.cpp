@@ -1,0 +1,931 @@
+#include "ui/main_window.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDialog>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+#include <QStyle>
+#include <QVBoxLayout>
+#include <cstdio>
+#include <cstring>
+
+#include "config/language.h"
+#include "engine/devices/device_format.h"
+#include "engine/talq/talq_client.h"
+#include "ui/app.h"
+#include "ui/backend.h"
+#include "ui/cell_list.h"
+#include "ui/prompt.h"
+
+namespace {
+
+const QColor kBlack(0, 0, 0);
+const QColor kWhite(255, 255, 255);
+const QColor kRed(255, 0, 0);
+const QColor kGreen(0, 255, 0);
+const QColor kYellow(255, 255, 0);
+
+constexpr int kClientWidth = 1020;
+constexpr int kClientHeight = 545;
+
+struct Placement {
+  int id, x, y, w, h;
+};
+
+// Placed in every state (1005 only when UPDATE_ENABLE is 1).
+const Placement kAlways[] = {
+    {IDC_DISCOVERY, 10, 10, 130, 55},       {IDC_CLEAR, 150, 10, 130, 55},
+    {IDC_DELETE_ARP, 290, 10, 130, 55},     {IDC_PING_RESPONSE, 430, 10, 130, 55},
+    {IDC_MULTIPLE_IP, 570, 10, 130, 55},    {IDC_FIRMWARE_UPDATE, 710, 10, 130, 55},
+    {IDC_SELECTED_COUNT_LABEL, 10, 75, 80, 20}, {IDC_SELECTED_COUNT, 95, 75, 40, 20},
+};
+const Placement kListPlacement = {IDC_DEVICE_LIST, 10, 105, 740, 420};
+
+// States 0-3: the local adapter, device information and network setting panels.
+const Placement kNetworkPanel[] = {
+    {IDC_LOCAL_GROUP, 760, 75, 250, 105},
+    {IDC_LOCAL_IP_LABEL, 770, 95, 110, 20},     {IDC_LOCAL_MASK_LABEL, 770, 115, 110, 20},
+    {IDC_LOCAL_GATEWAY_LABEL, 770, 135, 110, 20}, {IDC_LOCAL_DNS_LABEL, 770, 155, 110, 20},
+    {IDC_LOCAL_IP, 890, 95, 80, 20},            {IDC_LOCAL_MASK, 890, 115, 80, 20},
+    {IDC_LOCAL_GATEWAY, 890, 135, 80, 20},      {IDC_LOCAL_DNS, 890, 155, 80, 20},
+    {IDC_INFO_GROUP, 760, 185, 250, 350},
+    {IDC_NETWORK_TYPE_GROUP, 770, 275, 230, 50},
+    {IDC_SYSTEM_MODE_LABEL, 750, 201, 97, 20},  {IDC_SERIAL_LABEL, 750, 221, 97, 20},
+    {IDC_FIRMWARE_LABEL, 750, 241, 97, 20},
+    {IDC_SYSTEM_MODE, 850, 201, 130, 20},       {IDC_SERIAL, 850, 221, 110, 20},
+    {IDC_FIRMWARE, 850, 241, 130, 40},
+    {IDC_STATIC_IP, 780, 292, 70, 20},          {IDC_DHCP, 860, 292, 70, 20},
+    {IDC_PPPOE, 940, 292, 70, 20},
+    {IDC_NETWORK_SETTING_GROUP, 770, 335, 230, 200},
+    {IDC_MAC_LABEL, 780, 361, 97, 20},          {IDC_IP_LABEL, 780, 384, 97, 20},
+    {IDC_MASK_LABEL, 780, 407, 97, 20},         {IDC_GATEWAY_LABEL, 780, 430, 97, 20},
+    {IDC_DNS_LABEL, 780, 453, 97, 20},
+    {IDC_MAC, 882, 361, 110, 16},               {IDC_IPADDRESS, 882, 384, 110, 16},
+    {IDC_SUBNETMASK, 882, 407, 110, 16},        {IDC_GATEWAY, 882, 430, 110, 16},
+    {IDC_DNS, 882, 453, 110, 16},
+    {IDC_APPLY, 840, 500, 90, 30},
+};
+
+// States 4 and 5: the firmware update panel.
+const Placement kUpdatePanel[] = {
+    {IDC_AUTH_GROUP, 760, 75, 250, 80},        {IDC_USER_ID_LABEL, 770, 101, 90, 20},
+    {IDC_PASSWORD_LABEL, 770, 125, 90, 20},    {IDC_USER_ID, 870, 100, 110, 16},
+    {IDC_PASSWORD, 870, 123, 110, 16},         {IDC_OPTIONS_GROUP, 760, 175, 250, 60},
+    {IDC_IP_SETTING_CHECK, 775, 190, 70, 20},  {IDC_IP_SETTING_TEXT, 853, 192, 150, 20},
+    {IDC_FACTORY_AFTER_CHECK, 775, 210, 220, 20}, {IDC_FIRMWARE_GROUP, 760, 255, 250, 180},
+    {IDC_TYPE_LABEL, 775, 280, 120, 20},       {IDC_TYPE, 775, 300, 220, 20},
+    {IDC_FILE_PATH_LABEL, 775, 330, 120, 20},  {IDC_SELECT_FILE, 935, 330, 60, 20},
+    {IDC_FILE_PATH, 775, 350, 220, 20},        {IDC_VERSION_LABEL, 775, 380, 220, 20},
+    {IDC_VERSION, 775, 400, 220, 20},          {IDC_FACTORY_DEFAULT, 765, 480, 90, 40},
+    {IDC_UPDATE_START, 860, 480, 95, 40},      {IDC_UPDATE_CANCEL, 960, 480, 45, 40},
+};
+
+// State 6: the syslog view.
+const Placement kSyslogPanel[] = {
+    {IDC_SYSLOG_LIST, 10, 100, 740, 420},
+    {IDC_SYSLOG_START, 795, 480, 90, 40},
+    {IDC_SYSLOG_STOP, 890, 480, 95, 40},
+};
+
+QString FromBytes(const char* text, size_t max) { return QString::fromUtf8(text, static_cast<int>(strnlen(text, max))); }
+
+void CopyText(const QString& from, char* to, size_t size) {
+  const QByteArray bytes = from.toUtf8();
+  const size_t n = std::min(static_cast<size_t>(bytes.size()), size - 1);
+  std::memcpy(to, bytes.constData(), n);
+  to[n] = 0;
+}
+
+// What one status code of the update or factory default run shows.
+struct StatusAction {
+  enum Progress { kNone, kShow, kSet, kRemove } progress = kNone;
+  bool set_text = false;
+  std::string text;
+  QColor fg, bg;
+};
+
+StatusAction TextAction(StatusAction::Progress progress, std::string text, const QColor& fg, const QColor& bg) {
+  StatusAction a;
+  a.progress = progress;
+  a.set_text = true;
+  a.text = std::move(text);
+  a.fg = fg;
+  a.bg = bg;
+  return a;
+}
+
+StatusAction ProgressAction(StatusAction::Progress progress) {
+  StatusAction a;
+  a.progress = progress;
+  return a;
+}
+
+// UM_UPDATE_STATUS codes, including those no run of this system posts.
+std::optional<StatusAction> UpdateStatusAction(int32_t status, const std::string& report_text) {
+  using P = StatusAction::Progress;
+  switch (status) {
+    case 0: return TextAction(P::kNone, "update init", kBlack, kYellow);
+    case 1: return TextAction(P::kNone, "ip setting ...", kBlack, kYellow);
+    case 2: return TextAction(P::kNone, "Now preparing for update ...", kBlack, kYellow);
+    case 3: return ProgressAction(P::kShow);
+    case 100: return TextAction(P::kRemove, report_text.empty() ? "update complete." : report_text, kBlack, kGreen);
+    case -1: return TextAction(P::kNone, "update error 'UPLOAD_TOOL -1'", kWhite, kRed);
+    case -2: return TextAction(P::kNone, "update error 'UPLOAD_TOOL -2'", kWhite, kRed);
+    case -3: return TextAction(P::kNone, "update error 'UPLOAD_FIRMWARE'", kWhite, kRed);
+    case -4: return TextAction(P::kNone, "update error 'SESSION -1'", kWhite, kRed);
+    case -5: return TextAction(P::kNone, "update error 'CONNECTION -2'", kWhite, kRed);
+    case -6: return TextAction(P::kNone, "ip setting error 'authentication'", kWhite, kRed);
+    case -7: return TextAction(P::kNone, "ip setting error 'unknown'", kWhite, kRed);
+    case -8: return TextAction(P::kNone, "update error 'THREAD -1'", kWhite, kRed);
+    case -9: return TextAction(P::kRemove, "update error 'UPDATE_TIMEOUT'", kWhite, kRed);
+    case -10: return TextAction(P::kRemove, "update error 'AFTER_PROCESSING'", kWhite, kRed);
+    case -11: return TextAction(P::kRemove, "update error 'CHECK_FIRMWARE_VERSION'", kWhite, kRed);
+    case -12: return TextAction(P::kRemove, "update error 'CHECK_FACTORYDEFAULT'", kWhite, kRed);
+    case -14: return TextAction(P::kRemove, "update error 'THREAD DOUPLOAD'", kWhite, kRed);
+    default: break;
+  }
+  if (status >= 4 && status <= 99) return ProgressAction(P::kSet);
+  if (status >= 101) return TextAction(P::kNone, report_text.empty() ? "..." : report_text, kBlack, kGreen);
+  return std::nullopt;  // -13 and below -14
+}
+
+// UM_FACTORY_STATUS codes.
+std::optional<StatusAction> FactoryStatusAction(int32_t status) {
+  using P = StatusAction::Progress;
+  switch (status) {
+    case 0: return TextAction(P::kNone, "factorydefault init", kBlack, kYellow);
+    case 3: return ProgressAction(P::kShow);
+    case 100: return TextAction(P::kRemove, "factorydefault complete.", kBlack, kGreen);
+    case -1: return TextAction(P::kNone, "factorydefault error 'UPLOAD_TOOL -1'", kWhite, kRed);
+    case -2: return TextAction(P::kNone, "factorydefault error 'UPLOAD_TOOL -2'", kWhite, kRed);
+    case -3: return TextAction(P::kNone, "factorydefault error 'UPLOAD_FIRMWARE'", kWhite, kRed);
+    case -4: return TextAction(P::kNone, "factorydefault error 'SESSION -1'", kWhite, kRed);
+    case -5: return TextAction(P::kNone, "factorydefault error 'CONNECTION -2'", kWhite, kRed);
+    case -8: return TextAction(P::kNone, "factorydefault error 'THREAD -1'", kWhite, kRed);
+    case -9: return TextAction(P::kRemove, "factorydefault error 'FACTORY_TIMEOUT'", kWhite, kRed);
+    case -10: return TextAction(P::kRemove, "factorydefault error 'AFTER_PROCESSING'", kWhite, kRed);
+    case -11: return TextAction(P::kRemove, "factorydefault error 'CHECK_FIRMWARE_VERSION'", kWhite, kRed);
+    case -12: return TextAction(P::kRemove, "factorydefault error 'CHECK_FACTORYDEFAULT'", kWhite, kRed);
+    default: break;
+  }
+  if (status == 1 || status == 2 || (status >= 4 && status <= 99)) return ProgressAction(P::kSet);
+  return std::nullopt;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- helpers
+
+std::string MakeWindowTitle(const char* version) { return std::string("Dravenkit ver. ") + (version ? version : ""); }
+
+const char* BuildVersion() {
+#ifdef DRAVENKIT_VERSION
+  return DRAVENKIT_VERSION;
+#else
+  return nullptr;
+#endif
+}
+
+CIpAddressCtrl::CIpAddressCtrl(QWidget* parent) : QLineEdit(parent) {
+  static const QRegularExpression kDotted(
+      "^((25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])?\\.){0,3}(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])?$");
+  setValidator(new QRegularExpressionValidator(kDotted, this));
+}
+
+void CIpAddressCtrl::SetAddress(uint32_t ip) {
+  char buf[16];
+  setText(QString::fromLatin1(FormatIp(ip, buf)));
+}
+
+int CIpAddressCtrl::GetAddress(uint32_t* ip) const { return ParseIp(text().toLatin1().constData(), ip); }
+
+// ---------------------------------------------------------------- window
+
+CDravenkitDlg::CDravenkitDlg(const WindowOptions& options, QWidget* parent)
+    : QWidget(parent), options_(options), backend_(options.backend), prompt_(options.prompt) {
+  setWindowIcon(DravenkitIcon());
+  timer0_.setSingleShot(false);
+  connect(&timer0_, &QTimer::timeout, this, &CDravenkitDlg::OnTimer0);
+  CreateControls();
+}
+
+CDravenkitDlg::~CDravenkitDlg() {
+  Shutdown();
+  UnloadLanguage();
+}
+
+QString CDravenkitDlg::Lang(int key) const { return QString::fromUtf8(GetLanguageText(key, LanguageDefault(key))); }
+
+QWidget* CDravenkitDlg::Control(int id) const {
+  auto it = controls_.find(id);
+  return it == controls_.end() ? nullptr : it->second;
+}
+
+void CDravenkitDlg::SetText(int id, const QString& text) {
+  QWidget* w = Control(id);
+  if (auto* l = qobject_cast<QLabel*>(w)) l->setText(text);
+  else if (auto* e = qobject_cast<QLineEdit*>(w)) e->setText(text);
+  else if (auto* b = qobject_cast<QAbstractButton*>(w)) b->setText(text);
+  else if (auto* g = qobject_cast<QGroupBox*>(w)) g->setTitle(text);
+}
+
+void CDravenkitDlg::EnableControl(int id, bool on) {
+  if (QWidget* w = Control(id)) w->setEnabled(on);
+}
+
+void CDravenkitDlg::CreateControls() {
+  auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(0, 0, 0, 0);
+  outer->setSpacing(0);
+  menu_bar_ = new QMenuBar(this);
+  // Stands in for the window's system menu: close, a separator and About.
+  QMenu* system = menu_bar_->addMenu(QStringLiteral("Dravenkit"));
+  system->addAction(QStringLiteral("Close"), this, &QWidget::close);
+  system->addSeparator();
+  system->addAction(QString::fromUtf8(kAboutMenuText), this, [this] {
+    QDialog* about = CreateAboutDialog(this);
+    about->exec();
+    delete about;
+  });
+  outer->setMenuBar(menu_bar_);
+  client_ = new QWidget(this);
+  client_->setFixedSize(kClientWidth, kClientHeight);
+  outer->addWidget(client_);
+
+  auto add = [this](int id, QWidget* w) {
+    w->setObjectName(QString("ctl%1").arg(id));
+    w->hide();
+    controls_[id] = w;
+    return w;
+  };
+  // Group boxes first, so that the controls drawn over them stay on top.
+  for (int id : {IDC_LOCAL_GROUP, IDC_INFO_GROUP, IDC_NETWORK_TYPE_GROUP, IDC_NETWORK_SETTING_GROUP, IDC_AUTH_GROUP,
+                 IDC_OPTIONS_GROUP, IDC_FIRMWARE_GROUP})
+    add(id, new QGroupBox(client_));
+  for (int id : {IDC_DISCOVERY, IDC_CLEAR, IDC_DELETE_ARP, IDC_PING_RESPONSE, IDC_MULTIPLE_IP, IDC_FIRMWARE_UPDATE,
+                 IDC_SYSLOG, IDC_APPLY, IDC_SELECT_FILE, IDC_FACTORY_DEFAULT, IDC_UPDATE_START, IDC_UPDATE_CANCEL,
+                 IDC_SYSLOG_START, IDC_SYSLOG_STOP, IDOK_HIDDEN, IDCANCEL_HIDDEN}) {
+    auto* b = new QPushButton(client_);
+    b->setAutoDefault(false);
+    add(id, b);
+    connect(b, &QPushButton::clicked, this, [this, id] { OnCommand(id); });
+  }
+  for (int id : {IDC_SELECTED_COUNT_LABEL, IDC_LOCAL_IP_LABEL, IDC_LOCAL_MASK_LABEL, IDC_LOCAL_GATEWAY_LABEL,
+                 IDC_LOCAL_DNS_LABEL, IDC_LOCAL_IP, IDC_LOCAL_MASK, IDC_LOCAL_GATEWAY, IDC_LOCAL_DNS,
+                 IDC_SYSTEM_MODE_LABEL, IDC_SERIAL_LABEL, IDC_FIRMWARE_LABEL, IDC_SYSTEM_MODE, IDC_SERIAL,
+                 IDC_FIRMWARE, IDC_MAC_LABEL, IDC_IP_LABEL, IDC_MASK_LABEL, IDC_GATEWAY_LABEL, IDC_DNS_LABEL,
+                 IDC_USER_ID_LABEL, IDC_PASSWORD_LABEL, IDC_IP_SETTING_TEXT, IDC_TYPE_LABEL, IDC_FILE_PATH_LABEL,
+                 IDC_VERSION_LABEL}) {
+    auto* l = new QLabel(client_);
+    l->setTextFormat(Qt::PlainText);
+    add(id, l);
+  }
+  // The information labels end just before their values.
+  for (int id : {IDC_SYSTEM_MODE_LABEL, IDC_SERIAL_LABEL, IDC_FIRMWARE_LABEL})
+    static_cast<QLabel*>(Control(id))->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  static_cast<QLabel*>(Control(IDC_FIRMWARE))->setWordWrap(true);
+  static_cast<QLabel*>(Control(IDC_FIRMWARE))->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  for (int id : {IDC_SELECTED_COUNT, IDC_MAC, IDC_FILE_PATH, IDC_USER_ID, IDC_PASSWORD, IDC_VERSION}) {
+    auto* e = new QLineEdit(client_);
+    add(id, e);
+  }
+  for (int id : {IDC_SELECTED_COUNT, IDC_MAC, IDC_FILE_PATH}) static_cast<QLineEdit*>(Control(id))->setReadOnly(true);
+  static_cast<QLineEdit*>(Control(IDC_PASSWORD))->setEchoMode(QLineEdit::Password);
+  for (int id : {IDC_IPADDRESS, IDC_SUBNETMASK, IDC_GATEWAY, IDC_DNS}) add(id, new CIpAddressCtrl(client_));
+  network_type_ = new QButtonGroup(this);
+  for (int id : {IDC_STATIC_IP, IDC_DHCP, IDC_PPPOE}) {
+    auto* r = new QRadioButton(client_);
+    add(id, r);
+    network_type_->addButton(r, id);
+    connect(r, &QRadioButton::clicked, this, [this, id] { OnCommand(id); });
+  }
+  for (int id : {IDC_IP_SETTING_CHECK, IDC_FACTORY_AFTER_CHECK}) add(id, new QCheckBox(client_));
+  auto* type = new QComboBox(client_);
+  type->addItem(QStringLiteral("TERN1"));
+  type->addItem(QStringLiteral("PLOV"));
+  add(IDC_TYPE, type);
+  auto* syslog = new QListWidget(client_);
+  QPalette pal = syslog->palette();
+  pal.setColor(QPalette::Base, Qt::black);
+  pal.setColor(QPalette::Text, QColor(0, 255, 0));
+  syslog->setPalette(pal);
+  add(IDC_SYSLOG_LIST, syslog);
+
+  list_ = new CCellListCtrl(client_);
+  add(IDC_DEVICE_LIST, list_);
+  connect(list_, &CCellListCtrl::listClick, this, &CDravenkitDlg::OnListClick);
+  connect(list_, &CCellListCtrl::listDoubleClick, this, &CDravenkitDlg::OnListDoubleClick);
+  connect(list_, &CCellListCtrl::listRightClick, this, &CDravenkitDlg::OnListRightClick);
+  connect(list_, &CCellListCtrl::listKeyDown, this, &CDravenkitDlg::OnListKeyDown);
+  connect(list_, &CCellListCtrl::columnClick, this, &CDravenkitDlg::OnColumnClick);
+  connect(list_->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &CDravenkitDlg::OnItemChanged);
+  connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CDravenkitDlg::OnItemChanged);
+
+  context_menu_ = new QMenu(this);
+  web_action_ = context_menu_->addAction(QStringLiteral("Web page"));
+  connect(web_action_, &QAction::triggered, this, [this] { OnCommand(ID_MENU_WEB); });
+}
+
+bool CDravenkitDlg::Initialize() {
+  setWindowTitle(QString::fromStdString(MakeWindowTitle(BuildVersion())));
+  settings_.Load();
+  LoadLanguage();
+  TalqSetTraceEnabled(settings_.XDEBUG_SERVER_ENABLE == 1);
+  SetOperationState(kStateIdle);
+  list_->EnableToolTips(true);
+  CreateColumns();
+  OnClear();
+  bool found = false;
+  FillLocalAdapterPanel(&found);
+  if (!found) {
+    prompt_->Info(kNoAdaptersText, PromptIcon::kError);
+    Shutdown();
+    return false;
+  }
+  EnableNetworkControls(false);
+  SetCaptions();
+  SetText(IDC_USER_ID, QString::fromLatin1(kInfoQueryUser));
+  SetText(IDC_PASSWORD, QString::fromLatin1(kDefaultDevicePassword));
+  EnableControl(IDC_MULTIPLE_IP, false);
+  EnableControl(IDC_FIRMWARE_UPDATE, false);
+  EnableControl(IDC_SYSLOG, false);
+  return true;
+}
+
+void CDravenkitDlg::SetCaptions() {
+  auto label = [](int key) { return QString::fromUtf8(LanguageLabel(key).c_str()); };
+  const std::pair<int, QString> captions[] = {
+      {IDC_DISCOVERY, Lang(3)},
+      {IDC_CLEAR, Lang(4)},
+      {IDC_DELETE_ARP, Lang(5)},
+      {IDC_PING_RESPONSE, QStringLiteral("Ping response")},
+      {IDC_MULTIPLE_IP, Lang(6)},
+      {IDC_FIRMWARE_UPDATE, Lang(7)},
+      {IDC_SYSLOG, QStringLiteral("Syslog")},
+      {IDC_SELECTED_COUNT_LABEL, QStringLiteral("Selected Count : ")},
+      {IDC_LOCAL_GROUP, Lang(15)},
+      {IDC_LOCAL_IP_LABEL, label(16)},
+      {IDC_LOCAL_MASK_LABEL, label(17)},
+      {IDC_LOCAL_GATEWAY_LABEL, label(18)},
+      {IDC_LOCAL_DNS_LABEL, label(19)},
+      {IDC_INFO_GROUP, Lang(63)},
+      {IDC_SYSTEM_MODE_LABEL, QString::fromUtf8(SystemModeLabel().c_str())},
+      {IDC_SERIAL_LABEL, label(64)},
+      {IDC_FIRMWARE_LABEL, label(65)},
+      {IDC_NETWORK_TYPE_GROUP, Lang(21)},
+      {IDC_STATIC_IP, Lang(22)},
+      {IDC_DHCP, Lang(23)},
+      {IDC_PPPOE, Lang(24)},
+      {IDC_NETWORK_SETTING_GROUP, Lang(25)},
+      {IDC_MAC_LABEL, label(10)},
+      {IDC_IP_LABEL, label(11)},
+      {IDC_MASK_LABEL, label(17)},
+      {IDC_GATEWAY_LABEL, label(18)},
+      {IDC_DNS_LABEL, label(19)},
+      {IDC_APPLY, Lang(26)},
+      {IDC_AUTH_GROUP, Lang(30)},
+      {IDC_USER_ID_LABEL, label(31)},
+      {IDC_PASSWORD_LABEL, label(32)},
+      {IDC_OPTIONS_GROUP, Lang(54)},
+      {IDC_IP_SETTING_CHECK, QStringLiteral("IP setting")},
+      {IDC_FACTORY_AFTER_CHECK, Lang(55)},
+      {IDC_FIRMWARE_GROUP, Lang(51)},
+      {IDC_TYPE_LABEL, QStringLiteral("Type")},
+      {IDC_FILE_PATH_LABEL, Lang(52)},
+      {IDC_SELECT_FILE, Lang(46)},
+      {IDC_VERSION_LABEL, Lang(53)},
+      {IDC_FACTORY_DEFAULT, Lang(59)},
+      {IDC_UPDATE_START, Lang(7)},
+      {IDC_UPDATE_CANCEL, Lang(2)},
+      {IDC_SYSLOG_START, QStringLiteral("Start")},
+      {IDC_SYSLOG_STOP, QStringLiteral("Stop")},
+  };
+  for (const auto& [id, text] : captions) SetText(id, text);
+}
+
+void CDravenkitDlg::LayoutForState(int32_t state) {
+  auto place = [this](const Placement& p) {
+    if (QWidget* w = Control(p.id)) {
+      w->setGeometry(p.x, p.y, p.w, p.h);
+      w->show();
+    }
+  };
+  auto hide = [this](int id) {
+    if (QWidget* w = Control(id)) w->hide();
+  };
+  for (const Placement& p : kAlways) {
+    if (p.id == IDC_FIRMWARE_UPDATE && settings_.UPDATE_ENABLE != 1)
+      hide(p.id);
+    else
+      place(p);
+  }
+  hide(IDC_SYSLOG);
+  hide(IDOK_HIDDEN);
+  hide(IDCANCEL_HIDDEN);
+  EnableControl(IDOK_HIDDEN, false);
+  EnableControl(IDCANCEL_HIDDEN, false);
+  if (state == kStateSyslog)
+    hide(IDC_DEVICE_LIST);
+  else
+    place(kListPlacement);
+  const bool update_panel = state == kStateUpdatePanel || state == kStateUpdateRun;
+  const bool network_panel = state < kStateUpdatePanel || state > kStateSyslog;
+  for (const Placement& p : kNetworkPanel) network_panel ? place(p) : hide(p.id);
+  for (const Placement& p : kUpdatePanel) update_panel ? place(p) : hide(p.id);
+  for (const Placement& p : kSyslogPanel) state == kStateSyslog ? place(p) : hide(p.id);
+  if (!list_->isHidden()) ResizeColumns();
+}
+
+bool CDravenkitDlg::SetOperationState(int32_t state) {
+  if (state < kStateIdle || state > kStateSyslog) return false;
+  const int32_t old = state_;
+  if (state == kStateIdle && (old == kStateVerifyOne || old == kStateMultipleIp || old == kStateUpdatePanel)) {
+    KillTimer0();
+    if (old == kStateMultipleIp) {
+      verify_list_.Clear();
+      pending_count_ = 0;
+    }
+    if (old == kStateUpdatePanel) {
+      selection_list_.Clear();
+      selection_count_ = 0;
+    }
+  }
+  state_ = state;
+  LayoutForState(state);
+  return true;
+}
+
+bool CDravenkitDlg::TablesInUse() const { return state_ == kStateMultipleIp || state_ == kStateUpdateRun; }
+
+void CDravenkitDlg::FillLocalAdapterPanel(bool* found) {
+  LocalAdapterInfo info;
+  *found = backend_->GetLocalAdapterInfo(&info) >= 0 && info.found;
+  if (!*found) return;
+  SetText(IDC_LOCAL_IP, QString::fromStdString(info.ip));
+  SetText(IDC_LOCAL_MASK, QString::fromStdString(info.subnet_mask));
+  SetText(IDC_LOCAL_GATEWAY, QString::fromStdString(info.gateway));
+  SetText(IDC_LOCAL_DNS, QString::fromStdString(info.dns_server));
+}
+
+void CDravenkitDlg::EnableNetworkControls(bool on) {
+  for (int id : {IDC_STATIC_IP, IDC_DHCP, IDC_IPADDRESS, IDC_SUBNETMASK, IDC_GATEWAY, IDC_DNS, IDC_APPLY})
+    EnableControl(id, on);
+}
+
+void CDravenkitDlg::SetExpectedMac(const uint8_t mac[6]) { std::memcpy(expected_mac_, mac, 6); }
+
+// ---------------------------------------------------------------- timer 0
+
+void CDravenkitDlg::ArmTimer0(uint32_t ms) { timer0_.start(static_cast<int>(ms)); }
+void CDravenkitDlg::KillTimer0() { timer0_.stop(); }
+bool CDravenkitDlg::Timer0Active() const { return timer0_.isActive(); }
+
+void CDravenkitDlg::OnTimer0() {
+  if (StartScan()) ArmTimer0(options_.timings.rescan_ms);
+}
+
+bool CDravenkitDlg::StartScan() {
+  ScanConfig cfg;
+  cfg.xflag = settings_.XFLAG;
+  cfg.timings = options_.scan_timings;
+  cfg.ports = options_.scan_ports;
+  return backend_->StartScan(cfg, this);
+}
+
+void CDravenkitDlg::StopScan() { backend_->StopScan(); }
+
+// ---------------------------------------------------------------- commands
+
+void CDravenkitDlg::OnCommand(int id) {
+  switch (id) {
+    case IDC_DISCOVERY: OnDiscovery(); break;
+    case IDC_CLEAR: OnClear(); break;
+    case IDC_DELETE_ARP: OnDeleteArpTable(); break;
+    case IDC_PING_RESPONSE: OnPingResponse(); break;
+    case IDC_FIRMWARE_UPDATE: OnOpenUpdatePanel(); break;
+    case IDC_UPDATE_CANCEL: OnUpdateCancel(); break;
+    case IDC_SYSLOG: OnSyslog(); break;
+    case IDC_STATIC_IP: OnStaticIp(); break;
+    case IDC_DHCP: OnDhcp(); break;
+    case ID_MENU_WEB:
+      if (!selected_record_) {
+        EnableNetworkControls(false);
+        ForgetSelection();
+      } else {
+        OpenWebPage(selected_record_);
+      }
+      break;
+    case IDCANCEL_HIDDEN: close(); break;
+    default: break;  // commands of runs this window does not offer yet
+  }
+}
+
+void CDravenkitDlg::OnDiscovery() {
+  if (state_ != kStateIdle && state_ != kStateSyslog) return;
+  if (StartScan()) SetOperationState(kStateScanning);
+}
+
+void CDravenkitDlg::OnClear() {
+  if (TablesInUse()) return;  // a run reads the tables on its thread
+  backend_->DeleteArpTable();
+  EnableNetworkControls(false);
+  StopScan();
+  backend_->StopPing();
+  list_->DeleteAllItems();
+  list_->Header()->SetCheckState(kColNo, 0);
+  devices_.Clear();
+  verify_list_.Clear();
+  selection_list_.Clear();
+  row_count_ = 0;
+  pending_count_ = 0;
+  selection_count_ = 0;
+  selected_row_ = -1;
+  selected_record_.reset();
+  checked_count_ = 0;
+  SetText(IDC_SERIAL, QStringLiteral("-"));
+  SetText(IDC_FIRMWARE, QStringLiteral("-"));
+  SetText(IDC_SYSTEM_MODE, QStringLiteral("-"));
+  SetText(IDC_SELECTED_COUNT, QStringLiteral("0"));
+  SetOperationState(kStateIdle);
+}
+
+void CDravenkitDlg::OnDeleteArpTable() {
+  backend_->DeleteArpTable();
+  prompt_->Info(Lang(27).toStdString(), PromptIcon::kInformation);
+}
+
+void CDravenkitDlg::OnPingResponse() {
+  // Start stops a recorded run first, so a second press begins again.
+  backend_->StartPing(PingTargetsFromTable(devices_), this);
+}
+
+void CDravenkitDlg::RefreshUpdatePanelCount() {
+  const uint8_t* ip = settings_.IP_SETTING_START_IP;
+  char text[96];
+  std::snprintf(text, sizeof text, ": %d pc(s) from %d.%d.%d.%d", checked_count_, ip[0], ip[1], ip[2], ip[3]);
+  SetText(IDC_IP_SETTING_TEXT, QString::fromLatin1(text));
+}
+
+void CDravenkitDlg::OnOpenUpdatePanel() {
+  if (state_ != kStateIdle && state_ != kStateSyslog) return;
+  settings_.Load();
+  SetText(IDC_USER_ID, FromBytes(settings_.UPDATE_BEFORE_ID, sizeof settings_.UPDATE_BEFORE_ID));
+  SetText(IDC_PASSWORD, FromBytes(settings_.UPDATE_BEFORE_PASSWORD, sizeof settings_.UPDATE_BEFORE_PASSWORD));
+  static_cast<QCheckBox*>(Control(IDC_IP_SETTING_CHECK))->setChecked(settings_.UPDATE_IP_SETTING_ENABLE == 1);
+  static_cast<QCheckBox*>(Control(IDC_FACTORY_AFTER_CHECK))->setChecked(settings_.UPDATE_FACTORYDEFAULT_ENABLE == 1);
+  RefreshUpdatePanelCount();
+  auto* type = static_cast<QComboBox*>(Control(IDC_TYPE));
+  const int code = settings_.UPDATE_PROJECT_CODE;
+  type->setCurrentIndex(code >= 0 && code < type->count() ? code : -1);
+  firmware_path_.assign(settings_.UPDATE_FILENAME, strnlen(settings_.UPDATE_FILENAME, sizeof settings_.UPDATE_FILENAME));
+  SetText(IDC_FILE_PATH, QString::fromStdString(firmware_path_));
+  SetText(IDC_VERSION, FromBytes(settings_.UPDATE_FIRMWARE_VERSION, sizeof settings_.UPDATE_FIRMWARE_VERSION));
+  SetOperationState(kStateUpdatePanel);
+  for (int id : {IDC_DISCOVERY, IDC_CLEAR, IDC_DELETE_ARP, IDC_MULTIPLE_IP, IDC_SYSLOG, IDC_PING_RESPONSE})
+    EnableControl(id, false);
+}
+
+void CDravenkitDlg::StorePanelIntoSettings() {
+  CopyText(static_cast<QLineEdit*>(Control(IDC_USER_ID))->text(), settings_.UPDATE_BEFORE_ID,
+           sizeof settings_.UPDATE_BEFORE_ID);
+  CopyText(static_cast<QLineEdit*>(Control(IDC_PASSWORD))->text(), settings_.UPDATE_BEFORE_PASSWORD,
+           sizeof settings_.UPDATE_BEFORE_PASSWORD);
+  settings_.UPDATE_IP_SETTING_ENABLE = static_cast<QCheckBox*>(Control(IDC_IP_SETTING_CHECK))->isChecked() ? 1 : 0;
+  settings_.UPDATE_FACTORYDEFAULT_ENABLE =
+      static_cast<QCheckBox*>(Control(IDC_FACTORY_AFTER_CHECK))->isChecked() ? 1 : 0;
+  settings_.UPDATE_PROJECT_CODE = static_cast<QComboBox*>(Control(IDC_TYPE))->currentIndex();
+  CopyText(QString::fromStdString(firmware_path_), settings_.UPDATE_FILENAME, sizeof settings_.UPDATE_FILENAME);
+  CopyText(static_cast<QLineEdit*>(Control(IDC_VERSION))->text(), settings_.UPDATE_FIRMWARE_VERSION,
+           sizeof settings_.UPDATE_FIRMWARE_VERSION);
+  settings_.Save();
+}
+
+void CDravenkitDlg::OnUpdateCancel() {
+  if (state_ == kStateUpdateRun && !run_failed_) {
+    prompt_->Info(Lang(57).toStdString(), PromptIcon::kInformation);
+    return;
+  }
+  StorePanelIntoSettings();
+  for (int id : {IDC_DISCOVERY, IDC_CLEAR, IDC_DELETE_ARP, IDC_PING_RESPONSE}) EnableControl(id, true);
+  if (checked_count_ > 0) {
+    EnableControl(IDC_MULTIPLE_IP, true);
+    EnableControl(IDC_SYSLOG, true);
+  }
+  run_failed_ = false;
+  SetOperationState(kStateIdle);
+}
+
+void CDravenkitDlg::OnSyslog() {
+  if (state_ == kStateUpdateRun) {
+    prompt_->Info(Lang(57).toStdString(), PromptIcon::kInformation);
+    return;
+  }
+  if (state_ == kStateIdle || state_ == kStateSyslog) {
+    const int n = list_->GetItemCount();
+    for (int r = 0; r < n; ++r) SetStatus(r, QString(), kWhite, kWhite);
+  }
+  SetOperationState(kStateSyslog);
+}
+
+void CDravenkitDlg::OnStaticIp() {
+  for (int id : {IDC_IPADDRESS, IDC_SUBNETMASK, IDC_GATEWAY, IDC_DNS}) EnableControl(id, true);
+}
+
+void CDravenkitDlg::OnDhcp() {
+  for (int id : {IDC_IPADDRESS, IDC_SUBNETMASK, IDC_GATEWAY, IDC_DNS}) EnableControl(id, false);
+}
+
+// ---------------------------------------------------------------- messages
+
+void CDravenkitDlg::Post(WorkerMessage msg) {
+  std::lock_guard<std::mutex> lock(*post_mu_);
+  if (!accepting_) return;  // closed: the payload goes with msg
+  QPointer<CDravenkitDlg> self(this);
+  QMetaObject::invokeMethod(
+      this,
+      [self, m = std::move(msg)]() {
+        if (self && !self->closed_) self->WorkerMessageHandler(m);
+      },
+      Qt::QueuedConnection);
+}
+
+void CDravenkitDlg::WorkerMessageHandler(const WorkerMessage& msg) {
+  switch (msg.id) {
+    case UM_DEVICE_FOUND:
+      if (const auto* rec = std::get_if<DeviceRecord>(&msg.payload)) OnDeviceFound(*rec);
+      break;
+    case UM_SCAN_DONE: OnScanDone(msg); break;
+    case UM_IP_CHECK_START: OnIpCheckStart(); break;
+    case UM_UPDATE_STATUS:
+      if (const auto* r = std::get_if<StatusReport>(&msg.payload)) OnUpdateStatus(*r);
+      break;
+    case UM_UPDATE_DONE: OnUpdateDone(); break;
+    case UM_FACTORY_STATUS:
+      if (const auto* r = std::get_if<FactoryStatusReport>(&msg.payload)) OnFactoryStatus(*r);
+      break;
+    case UM_FACTORY_DONE: OnFactoryDone(); break;
+    case UM_PING_RESULT:
+      if (const auto* r = std::get_if<PingResult>(&msg.payload)) OnPingResult(*r, msg.wparam != 0);
+      break;
+    case UM_FIRMWARE_VERSION_TEXT:
+    case UM_SERIAL_TEXT:
+    case UM_SYSTEM_MODE_TEXT:
+      if (const auto* t = std::get_if<std::string>(&msg.payload)) OnInfoText(msg.id, *t);
+      break;
+    default: break;
+  }
+}
+
+void CDravenkitDlg::OnScanDone(const WorkerMessage& msg) {
+  if (msg.wparam == kScanDoneFault) {
+    const auto* text = std::get_if<std::string>(&msg.payload);
+    prompt_->Info(text ? *text : std::string(kTalqThreadFaultText), PromptIcon::kError);
+  }
+  if (state_ != kStateScanning) return;
+  StopScan();
+  SetOperationState(kStateIdle);
+}
+
+void CDravenkitDlg::OnIpCheckStart() {
+  for (const auto& e : verify_list_) {
+    const int row = devices_.FindKeyByMac(e->record);
+    if (row >= 0) SetStatus(row, Lang(42), kBlack, kYellow);
+  }
+  if (StartScan()) ArmTimer0(options_.timings.rescan_ms);
+}
+
+void CDravenkitDlg::OnDeviceFound(const DeviceRecord& rec) {
+  switch (state_) {
+    case kStateScanning: MergeScanning(rec); break;
+    case kStateVerifyOne: MergeVerifyOne(rec); break;
+    case kStateMultipleIp: MergeMultipleIp(rec); break;
+    case kStateUpdateRun: MergeUpdateRun(rec); break;
+    default: break;  // states 0, 4 and 6 ignore records
+  }
+}
+
+void CDravenkitDlg::WriteIdentityCells(int row, const DeviceRecord& rec) {
+  list_->SetItemText(row, kColModel, QString::fromStdString(DeviceModelCell(rec)));
+  list_->SetItemText(row, kColMac, QString::fromStdString(DeviceMacCell(rec)));
+  list_->SetItemText(row, kColIp, QString::fromStdString(DeviceIpCell(rec)));
+}
+
+void CDravenkitDlg::WritePortCells(int row, const DeviceRecord& rec) {
+  list_->SetItemText(row, kColWebPort, QString::fromStdString(DeviceWebPortCell(rec)));
+  list_->SetItemText(row, kColAvPort, QString::fromStdString(DeviceAvPortCell(rec)));
+}
+
+void CDravenkitDlg::MarkIpCollision(int row_a, int row_b) {
+  list_->SetItemColours(row_a, kColIp, kWhite, kRed);
+  list_->SetItemColours(row_b, kColIp, kWhite, kRed);
+}
+
+void CDravenkitDlg::SetStatus(int row, const QString& text, const QColor& fg, const QColor& bg) {
+  list_->SetItemText(row, kColStatus, text, fg, bg);
+}
+
+void CDravenkitDlg::ReplaceRecord(int key, const DeviceRecord& rec) {
+  if (DeviceTableEntry* e = devices_.FindByKey(key)) e->record = rec;
+}
+
+void CDravenkitDlg::PaintSelectedIpCell(int row) {
+  if (row >= 0 && row == selected_row_) list_->SetItemColours(row, kColIp, kWhite, SelectionColour());
+}
+
+void CDravenkitDlg::MergeScanning(const DeviceRecord& rec) {
+  if (devices_.FindKeyByMac(rec) >= 0) return;  // a listed device keeps its row as it is
+  const int n = row_count_;
+  if (list_->InsertItem(n, QString::fromStdString(DeviceNumberCell(n + 1))) < 0) return;
+  list_->SetCheckbox(n, kColNo, 0);
+  WriteIdentityCells(n, rec);
+  const int m = devices_.FindKeyByIp(rec.ip);
+  if (m >= 0) {
+    MarkIpCollision(n, m);
+    SetStatus(n, Lang(39), kWhite, kRed);
+    SetStatus(m, Lang(39), kWhite, kRed);
+  }
+  WritePortCells(n, rec);
+  devices_.Append(n, rec);
+  ++row_count_;
+}
+
+void CDravenkitDlg::MergeVerifyOne(const DeviceRecord& rec) {
+  if (std::memcmp(rec.mac, expected_mac_, 6) != 0) return;
+  const int m = devices_.FindKeyByMac(rec);
+  if (m < 0) return;
+  WriteIdentityCells(m, rec);
+  list_->SetItemColours(m, kColIp, kBlack, kWhite);
+  SetStatus(m, Lang(40), kBlack, kGreen);
+  const int k = devices_.FindKeyByIp(rec.ip);
+  if (k >= 0 && k != m) {
+    MarkIpCollision(m, k);
+    SetStatus(m, Lang(41), kWhite, kRed);
+    SetStatus(k, Lang(39), kWhite, kRed);
+  }
+  WritePortCells(m, rec);
+  ReplaceRecord(m, rec);
+  KillTimer0();
+  backend_->StopPing();
+  SetOperationState(kStateIdle);
+  EnableControl(IDC_PING_RESPONSE, true);
+  EnableControl(IDC_CLEAR, true);
+  PaintSelectedIpCell(m);
+  update();
+}
+
+void CDravenkitDlg::MergeMultipleIp(const DeviceRecord& rec) {
+  static const uint8_t kZeroMac[6] = {};
+  if (std::memcmp(rec.mac, kZeroMac, 6) == 0) return;  // would match entries already verified
+  DeviceTableEntry* entry = nullptr;
+  for (const auto& e : verify_list_) {
+    if (std::memcmp(e->record.mac, rec.mac, 6) == 0) {
+      entry = e.get();
+      break;
+    }
+  }
+  if (!entry) return;
+  const int m = devices_.FindKeyByMac(rec);
+  if (m >= 0) {
+    SetStatus(m, Lang(40), kBlack, kGreen);
+    WriteIdentityCells(m, rec);
+    list_->SetItemColours(m, kColIp, kBlack, kWhite);
+    const int k = devices_.FindKeyByIp(rec.ip);
+    const int n = list_->GetItemCount();
+    for (int r = 0; r < n; ++r) {
+      if (r == m) continue;
+      list_->SetItemColours(r, kColIp, kBlack, kWhite);
+      SetStatus(r, QString(), kBlack, kWhite);
+    }
+    if (k >= 0 && k != m) {
+      MarkIpCollision(m, k);
+      SetStatus(m, Lang(41), kWhite, kRed);
+      SetStatus(k, Lang(39), kWhite, kRed);
+    }
+    WritePortCells(m, rec);
+    ReplaceRecord(m, rec);
+  }
+  std::memset(entry->record.mac, 0, 6);
+  --pending_count_;
+  if (pending_count_ <= 0) {
+    SetOperationState(kStateIdle);
+    EnableControl(IDC_PING_RESPONSE, true);
+    EnableControl(IDC_CLEAR, true);
+    PaintSelectedIpCell(m);
+    update();
+  }
+}
+
+void CDravenkitDlg::MergeUpdateRun(const DeviceRecord& rec) {
+  const int m = devices_.FindKeyByMac(rec);
+  if (m < 0) return;
+  WriteIdentityCells(m, rec);
+  list_->SetItemColours(m, kColIp, kBlack, kWhite);
+  const int k = devices_.FindKeyByIp(rec.ip);
+  if (k >= 0 && k != m) MarkIpCollision(m, k);
+  WritePortCells(m, rec);
+  ReplaceRecord(m, rec);
+  PaintSelectedIpCell(m);
+  update();
+}
+
+void CDravenkitDlg::OnUpdateStatus(const StatusReport& report) {
+  const int row = devices_.FindKeyByMac(report.mac);
+  if (row < 0) return;
+  const auto action = UpdateStatusAction(report.status, std::string(report.text, strnlen(report.text, sizeof report.text)));
+  if (!action) return;
+  switch (action->progress) {
+    case StatusAction::kShow: list_->SetProgress(row, kColStatus, true); break;
+    case StatusAction::kSet: list_->UpdateProgress(row, kColStatus, report.status); break;
+    case StatusAction::kRemove: list_->DeleteProgress(row, kColStatus); break;
+    case StatusAction::kNone: break;
+  }
+  if (action->set_text) SetStatus(row, QString::fromStdString(action->text), action->fg, action->bg);
+}
+
+void CDravenkitDlg::OnFactoryStatus(const FactoryStatusReport& report) {
+  const int row = devices_.FindKeyByMac(report.mac);
+  if (row < 0) return;
+  const auto action = FactoryStatusAction(report.status);
+  if (!action) return;
+  switch (action->progress) {
+    case StatusAction::kShow: list_->SetProgress(row, kColStatus, true); break;
+    case StatusAction::kSet: list_->UpdateProgress(row, kColStatus, report.status); break;
+    case StatusAction::kRemove: list_->DeleteProgress(row, kColStatus); break;
+    case StatusAction::kNone: break;
+  }
+  if (action->set_text) SetStatus(row, QString::fromStdString(action->text), action->fg, action->bg);
+}
+
+void CDravenkitDlg::OnUpdateDone() {
+  prompt_->Info(Lang(58).toStdString(), PromptIcon::kInformation);
+  for (int id : {IDC_DISCOVERY, IDC_CLEAR, IDC_DELETE_ARP, IDC_MULTIPLE_IP, IDC_SYSLOG, IDC_PING_RESPONSE})
+    EnableControl(id, true);
+  SetOperationState(kStateIdle);
+}
+
+void CDravenkitDlg::OnFactoryDone() {
+  prompt_->Info(Lang(61).toStdString(), PromptIcon::kInformation);
+  for (int id : {IDC_DISCOVERY, IDC_CLEAR, IDC_DELETE_ARP, IDC_MULTIPLE_IP, IDC_SYSLOG, IDC_PING_RESPONSE})
+    EnableControl(id, true);
+  SetOperationState(kStateIdle);
+}
+
+void CDravenkitDlg::OnPingResult(const PingResult& result, bool answered) {
+  const int row = devices_.FindKeyByMac(result.mac);
+  if (row < 0) return;  // the device left the list (Clear)
+  const bool selected = row == selected_row_;
+  const QColor bg = selected ? SelectionColour() : kWhite;
+  if (answered) {
+    list_->SetItemColours(row, kColModel, selected ? kWhite : kBlack, bg);
+    list_->SetBold(row, kColModel, 0);
+  } else {
+    list_->SetItemColours(row, kColModel, PingFailureColour(), bg);
+    list_->SetBold(row, kColModel, 1);
+  }
+}
+
+void CDravenkitDlg::OnInfoText(int id, const std::string& text) {
+  const std::string shown = text.substr(0, 255);
+  const int field = id == UM_FIRMWARE_VERSION_TEXT ? IDC_FIRMWARE : id == UM_SERIAL_TEXT ? IDC_SERIAL : IDC_SYSTEM_MODE;
+  SetText(field, QString::fromUtf8(shown.data(), static_cast<int>(shown.size())));
+}
+
+// ---------------------------------------------------------------- closing
+
+void CDravenkitDlg::Shutdown() {
+  if (closed_) return;
+  closed_ = true;
+  {
+    std::lock_guard<std::mutex> lock(*post_mu_);
+    accepting_ = false;
+  }
+  KillTimer0();
+  // Every stop is cooperative with a bounded wait; the ping run is stopped
+  // too, so that it cannot outlive the window.
+  backend_->StopScan();
+  backend_->StopInfoQuery();
+  backend_->StopPing();
+}
+
+void CDravenkitDlg::closeEvent(QCloseEvent* e) {
+  Shutdown();
+  e->accept();
+}
+
+void CDravenkitDlg::keyPressEvent(QKeyEvent* e) {
+  if (e->key() == Qt::Key_Escape) {
+    OnCommand(IDCANCEL_HIDDEN);
+    return;
+  }
+  QWidget::keyPressEvent(e);
+}

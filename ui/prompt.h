@@ -1,0 +1,29 @@
+#pragma once
+// Message boxes and questions of the window go through this interface, so
+// that tests run without a person and answer the questions themselves.
+#include <string>
+
+class QWidget;
+
+enum class PromptIcon { kInformation, kWarning, kError };
+
+class Prompt {
+ public:
+  virtual ~Prompt() = default;
+  // A message with an OK button; returns when it was closed.
+  virtual void Info(const std::string& text, PromptIcon icon) = 0;
+  // OK / Cancel question; true for OK.
+  virtual bool Question(const std::string& text) = 0;
+};
+
+// Modal QMessageBox dialogs over the given parent window.
+class QtPrompt : public Prompt {
+ public:
+  explicit QtPrompt(QWidget* parent = nullptr) : parent_(parent) {}
+  void SetParent(QWidget* parent) { parent_ = parent; }
+  void Info(const std::string& text, PromptIcon icon) override;
+  bool Question(const std::string& text) override;
+
+ private:
+  QWidget* parent_;
+};

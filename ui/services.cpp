@@ -1,0 +1,123 @@
+// The engine behind the window, the message boxes, the look and the About box.
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFont>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
+#include <QPushButton>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "ui/app.h"
+#include "ui/backend.h"
+#include "ui/main_window.h"
+#include "ui/prompt.h"
+
+const char kAboutMenuText[] = "Dravenkit 정보(&A)...";
+
+// ---------------------------------------------------------------- prompt
+
+void QtPrompt::Info(const std::string& text, PromptIcon icon) {
+  const QMessageBox::Icon i = icon == PromptIcon::kError     ? QMessageBox::Critical
+                              : icon == PromptIcon::kWarning ? QMessageBox::Warning
+                                                             : QMessageBox::Information;
+  QMessageBox box(i, QStringLiteral("Dravenkit"), QString::fromUtf8(text.c_str()), QMessageBox::Ok, parent_);
+  box.exec();
+}
+
+bool QtPrompt::Question(const std::string& text) {
+  QMessageBox box(QMessageBox::Question, QStringLiteral("Dravenkit"), QString::fromUtf8(text.c_str()),
+                  QMessageBox::Ok | QMessageBox::Cancel, parent_);
+  return box.exec() == QMessageBox::Ok;
+}
+
+// ---------------------------------------------------------------- engine
+
+EngineBackend::EngineBackend() = default;
+EngineBackend::~EngineBackend() = default;
+
+bool EngineBackend::StartScan(const ScanConfig& cfg, MessageSink* sink) { return scanner_.Start(cfg, sink); }
+void EngineBackend::StopScan() { scanner_.Stop(); }
+bool EngineBackend::StartInfoQuery(const VersionQueryParam& p, MessageSink* sink) { return info_.Start(p, sink); }
+void EngineBackend::StopInfoQuery() { info_.Stop(); }
+bool EngineBackend::StartPing(std::vector<PingTarget> targets, MessageSink* sink) {
+  return ping_.Start(std::move(targets), sink);
+}
+void EngineBackend::StopPing() { ping_.Stop(); }
+bool EngineBackend::PingRunning() const { return ping_.Running(); }
+int32_t EngineBackend::DeleteArpTable() { return ::DeleteArpTable(); }
+int32_t EngineBackend::GetLocalAdapterInfo(LocalAdapterInfo* out) { return ::GetLocalAdapterInfo(out); }
+void EngineBackend::OpenUrl(const std::string& url) {
+  QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
+}
+
+// ---------------------------------------------------------------- look
+
+void ApplyDravenkitLook(QApplication* app) {
+  app->setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+  app->setPalette(app->style()->standardPalette());
+  QFont font(QStringLiteral("DejaVu Sans"));
+  font.setPixelSize(11);
+  font.setHintingPreference(QFont::PreferFullHinting);
+  app->setFont(font);
+  app->setWindowIcon(DravenkitIcon());
+}
+
+QIcon DravenkitIcon() {
+  // A screen with a signal wave: a video device on the network.
+  QIcon icon;
+  for (int size : {16, 32, 48}) {
+    QPixmap pm(size, size);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const qreal s = size / 16.0;
+    p.setPen(QPen(QColor(20, 40, 80), s));
+    p.setBrush(QColor(11, 145, 228));
+    p.drawRoundedRect(QRectF(1 * s, 2 * s, 14 * s, 10 * s), 1.5 * s, 1.5 * s);
+    p.setPen(QPen(Qt::white, 1.2 * s));
+    p.drawLine(QPointF(3 * s, 7 * s), QPointF(6 * s, 7 * s));
+    p.drawLine(QPointF(6 * s, 7 * s), QPointF(8 * s, 4 * s));
+    p.drawLine(QPointF(8 * s, 4 * s), QPointF(10 * s, 10 * s));
+    p.drawLine(QPointF(10 * s, 10 * s), QPointF(13 * s, 7 * s));
+    p.setPen(QPen(QColor(20, 40, 80), s));
+    p.drawLine(QPointF(8 * s, 12 * s), QPointF(8 * s, 14.5 * s));
+    p.drawLine(QPointF(4 * s, 14.5 * s), QPointF(12 * s, 14.5 * s));
+    p.end();
+    icon.addPixmap(pm);
+  }
+  return icon;
+}
+
+QDialog* CreateAboutDialog(QWidget* parent) {
+  auto* dlg = new QDialog(parent);
+  dlg->setObjectName(QStringLiteral("about"));
+  dlg->setWindowTitle(QString::fromUtf8("Dravenkit 정보"));
+  auto* top = new QVBoxLayout(dlg);
+  auto* row = new QHBoxLayout();
+  auto* icon = new QLabel(dlg);
+  icon->setPixmap(DravenkitIcon().pixmap(32, 32));
+  row->addWidget(icon, 0, Qt::AlignTop);
+  auto* texts = new QVBoxLayout();
+  auto* version = new QLabel(QString::fromStdString(MakeWindowTitle(BuildVersion())), dlg);
+  version->setObjectName(QStringLiteral("version"));
+  texts->addWidget(version);
+  texts->addWidget(new QLabel(QStringLiteral("Administration of network video encoders and decoders."), dlg));
+  row->addLayout(texts);
+  top->addLayout(row);
+  auto* buttons = new QDialogButtonBox(dlg);
+  QPushButton* ok = buttons->addButton(QString::fromUtf8("확인"), QDialogButtonBox::AcceptRole);
+  ok->setDefault(true);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, dlg, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, dlg, &QDialog::reject);
+  top->addWidget(buttons);
+  return dlg;
+}

@@ -1,0 +1,91 @@
+#pragma once
+// Shared pieces of the window tests: a recording engine, an answering prompt
+// and a fixture that opens the window on settings in a temporary directory.
+#include <QApplication>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/temp_dir.h"
+#include "ui/backend.h"
+#include "ui/cell_list.h"
+#include "ui/main_window.h"
+#include "ui/prompt.h"
+
+class FakeBackend : public WindowBackend {
+ public:
+  bool StartScan(const ScanConfig& cfg, MessageSink* sink) override;
+  void StopScan() override { ++scan_stops; }
+  bool StartInfoQuery(const VersionQueryParam& p, MessageSink* sink) override;
+  void StopInfoQuery() override { ++query_stops; }
+  bool StartPing(std::vector<PingTarget> targets, MessageSink* sink) override;
+  void StopPing() override { ++ping_stops; }
+  bool PingRunning() const override { return !pings.empty(); }
+  int32_t DeleteArpTable() override { return ++arp_flushes, 0; }
+  int32_t GetLocalAdapterInfo(LocalAdapterInfo* out) override;
+  void OpenUrl(const std::string& url) override { urls.push_back(url); }
+
+  bool scan_result = true;
+  int scan_starts = 0, scan_stops = 0, query_stops = 0, ping_stops = 0, arp_flushes = 0;
+  ScanConfig last_scan;
+  std::vector<VersionQueryParam> queries;
+  std::vector<std::vector<PingTarget>> pings;
+  std::vector<std::string> urls;
+  bool adapter_found = true;
+};
+
+class FakePrompt : public Prompt {
+ public:
+  void Info(const std::string& text, PromptIcon icon) override {
+    infos.push_back(text);
+    icons.push_back(icon);
+  }
+  bool Question(const std::string& text) override {
+    questions.push_back(text);
+    return answer;
+  }
+  std::vector<std::string> infos;
+  std::vector<PromptIcon> icons;
+  std::vector<std::string> questions;
+  bool answer = true;
+};
+
+// A device as a discovery reply gives it; mac ends in id.
+DeviceRecord TestRecord(uint8_t id, const char* ip, const char* model = "NVT-E100", uint16_t web = 80,
+                        uint16_t av1 = 554, uint16_t av2 = 0, uint16_t av3 = 0, uint8_t network_type = 1);
+
+// Handles everything queued for the window.
+void Pump();
+
+class WindowFixture {
+ public:
+  WindowFixture();
+  ~WindowFixture();
+  // Opens the window with these file texts beside the "executable" (empty: no file).
+  CDravenkitDlg* Open(const std::string& settings_ini = "", const std::string& language_ini = "",
+                      bool show = true);
+  CDravenkitDlg* w() const { return window_.get(); }
+  CCellListCtrl* list() const { return window_->List(); }
+  // Posts the records as one discovery: "Discovery", UM_DEVICE_FOUND each, UM_SCAN_DONE.
+  void Discover(const std::vector<DeviceRecord>& recs);
+  void Feed(const DeviceRecord& rec);
+  std::string Cell(int row, int col) const;
+  std::string Text(int id) const;
+  bool Visible(int id) const;
+  bool Enabled(int id) const;
+  void ClickRow(int row, int col = kColModel, Qt::KeyboardModifiers mods = Qt::NoModifier);
+  void ClickEmpty();
+  void RightClickRow(int row);
+  void DoubleClickRow(int row);
+  void ClickHeader(int col);
+  void Key(int key);
+  void Close() { window_.reset(); }
+
+  TempDir dir;
+  FakeBackend backend;
+  FakePrompt prompt;
+  WindowTimings timings;
+
+ private:
+  std::unique_ptr<CDravenkitDlg> window_;
+};

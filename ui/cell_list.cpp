@@ -24,6 +24,8 @@ QRect CheckBoxRect(const QRect& cell, bool has_text) {
 }
 
 void DrawCheckBox(QPainter* p, const QRect& box, int state, const QColor& fill, const QColor& mark) {
+  p->setRenderHint(QPainter::Antialiasing, false);
+  p->setBrush(Qt::NoBrush);
   p->fillRect(box, fill);
   p->setPen(kBoxFrame);
   p->drawRect(box.adjusted(0, 0, -1, -1));
@@ -267,6 +269,8 @@ void CXHeaderCtrl::paintSection(QPainter* painter, const QRect& rect, int logica
                                               : QStyleOptionHeader::Middle;
   painter->save();
   style()->drawControl(QStyle::CE_Header, &opt, painter, this);
+  painter->restore();
+  painter->save();
   if (check >= 0) {
     const QRect inner = rect.adjusted(0, 2, 0, -2);
     const QRect box = CheckBoxRect(inner, !heading.isEmpty());

@@ -186,6 +186,8 @@ std::optional<StatusAction> FactoryStatusAction(int32_t status) {
 
 // ---------------------------------------------------------------- helpers
 
+int WindowPx(int layout_px) { return layout_px * 5 / 4; }
+
 std::string MakeWindowTitle(const char* version) { return std::string("Dravenkit ver. ") + (version ? version : ""); }
 
 const char* BuildVersion() {
@@ -259,7 +261,7 @@ void CDravenkitDlg::CreateControls() {
   });
   outer->setMenuBar(menu_bar_);
   client_ = new QWidget(this);
-  client_->setFixedSize(kClientWidth, kClientHeight);
+  client_->setFixedSize(WindowPx(kClientWidth), WindowPx(kClientHeight));
   outer->addWidget(client_);
 
   auto add = [this](int id, QWidget* w) {
@@ -295,6 +297,9 @@ void CDravenkitDlg::CreateControls() {
     static_cast<QLabel*>(Control(id))->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   static_cast<QLabel*>(Control(IDC_FIRMWARE))->setWordWrap(true);
   static_cast<QLabel*>(Control(IDC_FIRMWARE))->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  // Its first line level with its label, which is centred in a 20-pixel row.
+  static_cast<QLabel*>(Control(IDC_FIRMWARE))
+      ->setContentsMargins(0, (WindowPx(20) - fontMetrics().height()) / 2, 0, 0);
   for (int id : {IDC_SELECTED_COUNT, IDC_MAC, IDC_FILE_PATH, IDC_USER_ID, IDC_PASSWORD, IDC_VERSION}) {
     auto* e = new QLineEdit(client_);
     add(id, e);
@@ -416,7 +421,7 @@ void CDravenkitDlg::SetCaptions() {
 void CDravenkitDlg::LayoutForState(int32_t state) {
   auto place = [this](const Placement& p) {
     if (QWidget* w = Control(p.id)) {
-      w->setGeometry(p.x, p.y, p.w, p.h);
+      w->setGeometry(WindowPx(p.x), WindowPx(p.y), WindowPx(p.w), WindowPx(p.h));
       w->show();
     }
   };

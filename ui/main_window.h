@@ -145,6 +145,10 @@ struct WindowOptions {
   InfoQueryTimings info_timings;
 };
 
+// The layout is drawn in 96-dpi pixels; the window scales it by 5/4 so that
+// the wider fonts of Linux desktops fit their controls.
+int WindowPx(int layout_px);
+
 // "Dravenkit ver. %s"; an absent version gives "Dravenkit ver. ".
 std::string MakeWindowTitle(const char* version);
 // The version compiled into this build, or nullptr.

@@ -74,6 +74,21 @@ TEST_F(CellListTest, HeaderBoxFollowsTheRowsAndChecksOrClearsThemAll) {
   EXPECT_EQ(clicks.at(0).at(0).toInt(), 0);
 }
 
+TEST_F(CellListTest, HeaderDrawsItsBoxAndTheTickWhenChecked) {
+  CXHeaderCtrl* h = list.Header();
+  auto count = [&](const QColor& c) {
+    const QImage img = h->viewport()->grab().toImage();
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y)
+      for (int x = 0; x < h->sectionSize(0); ++x) n += img.pixelColor(x, y) == c;
+    return n;
+  };
+  EXPECT_GT(count(QColor(51, 102, 153)), 20);  // the frame
+  EXPECT_EQ(count(QColor(51, 153, 51)), 0);
+  for (int r = 0; r < 3; ++r) list.SetCheckbox(r, 0, 1);
+  EXPECT_EQ(count(QColor(51, 153, 51)), 21);  // seven strokes of three pixels
+}
+
 TEST_F(CellListTest, ClickOnACheckBoxCellTogglesItAndTellsTheParent) {
   QSignalSpy spy(&list, &CCellListCtrl::checkboxClicked);
   const QRect r = list.visualRect(list.Model()->index(1, 0));

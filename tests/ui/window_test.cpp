@@ -515,8 +515,10 @@ TEST_F(WindowTest, EachStateShowsExactlyItsControls) {
   EXPECT_EQ(w()->OperationState(), 6);
   w()->SetOperationState(0);
   const QRect list_rect = w()->Control(IDC_DEVICE_LIST)->geometry();
-  EXPECT_EQ(list_rect, QRect(10, 105, 740, 420));
-  EXPECT_EQ(w()->Control(IDC_APPLY)->geometry(), QRect(840, 500, 90, 30));
+  auto px = [](int x, int y, int w, int h) { return QRect(WindowPx(x), WindowPx(y), WindowPx(w), WindowPx(h)); };
+  EXPECT_EQ(list_rect, px(10, 105, 740, 420));
+  EXPECT_EQ(w()->Control(IDC_APPLY)->geometry(), px(840, 500, 90, 30));
+  EXPECT_EQ(w()->Control(IDC_FIRMWARE)->geometry(), px(850, 241, 130, 40));
 }
 
 TEST_F(WindowTest, WithoutUpdateEnableTheFirmwareButtonNeverShows) {

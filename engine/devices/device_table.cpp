@@ -1,6 +1,7 @@
 #include "engine/devices/device_table.h"
 
 #include <cstring>
+#include <unordered_map>
 
 void DeviceTable::Append(int32_t key, const DeviceRecord& rec) { AppendWithRow(key, 0, rec); }
 
@@ -42,22 +43,30 @@ int32_t DeviceTable::FindKeyByIp(uint32_t ip) const {
 }
 
 void RekeyAfterSort(DeviceTable* table, const std::vector<std::string>& mac_cells) {
-  DeviceTable temp;
+  // Records in key order 0 .. n-1 (the first entry of each key).
   const int32_t n = table->Count();
-  for (int32_t k = 0; k < n; ++k) {
-    const DeviceTableEntry* e = table->FindByKey(k);
-    if (e) temp.AppendWithRow(e->key, e->row, e->record);
-  }
+  std::vector<const DeviceTableEntry*> by_key(static_cast<size_t>(n), nullptr);
+  for (const auto& e : *table)
+    if (e->key >= 0 && e->key < n && !by_key[static_cast<size_t>(e->key)]) by_key[static_cast<size_t>(e->key)] = e.get();
+  std::vector<DeviceRecord> temp;
+  temp.reserve(static_cast<size_t>(n));
+  for (const DeviceTableEntry* e : by_key)
+    if (e) temp.push_back(e->record);
   table->Clear();
-  int32_t next = 0;
+  // Every list-form MAC has the same length, so "matches the cell from its
+  // start" is equality with the cell's first characters: one hash lookup per
+  // row instead of a walk over the table (sorting thousands of rows stays fast).
+  std::unordered_map<std::string, std::vector<size_t>> by_mac;
   char mac[24];
+  for (size_t i = temp.size(); i-- > 0;) by_mac[FormatMacList(temp[i].mac, mac)].push_back(i);
+  static const uint8_t kAnyMac[6] = {};
+  const size_t mac_len = std::strlen(FormatMacList(kAnyMac, mac));
+  int32_t next = 0;
   for (const std::string& cell : mac_cells) {
-    for (const auto& e : temp) {
-      FormatMacList(e->record.mac, mac);
-      if (cell.compare(0, std::strlen(mac), mac) == 0) {
-        table->Append(next++, e->record);
-        break;
-      }
-    }
+    if (cell.size() < mac_len) continue;
+    auto it = by_mac.find(cell.substr(0, mac_len));
+    if (it == by_mac.end() || it->second.empty()) continue;
+    table->Append(next++, temp[it->second.back()]);  // the first remaining one in key order
+    it->second.pop_back();
   }
 }

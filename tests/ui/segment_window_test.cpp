@@ -1,0 +1,92 @@
+// The real window with the real engine inside a simulated segment's PC
+// namespace (run through scripts/segment): "Discovery" lists every device,
+// selecting one fills the information panel, "Ping response" checks them all.
+#include <QLabel>
+#include <QTest>
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+#include "platform/exe_path.h"
+#include "ui_support.h"
+
+namespace {
+
+int ExpectedDevices() {
+  const char* env = std::getenv("DK_SEGMENT_DEVICES");
+  return env ? std::atoi(env) : 12;
+}
+
+// Runs the event loop until done() holds or ms pass.
+template <typename F>
+bool WaitUntil(F done, int ms) {
+  for (int waited = 0; waited < ms; waited += 10) {
+    if (done()) return true;
+    QTest::qWait(10);
+  }
+  return done();
+}
+
+class SegmentWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dk::SetExecutableDirOverride(dir.path());
+    WindowOptions o;
+    o.backend = &engine;
+    o.prompt = &prompt;
+    window = std::make_unique<CDravenkitDlg>(o);
+    ASSERT_TRUE(window->Initialize()) << "no adapter in the PC namespace";
+    window->show();
+  }
+  void TearDown() override {
+    window.reset();
+    dk::SetExecutableDirOverride("");
+  }
+  CCellListCtrl* list() { return window->List(); }
+  std::string Text(int id) { return static_cast<QLabel*>(window->Control(id))->text().toStdString(); }
+
+  TempDir dir;
+  EngineBackend engine;
+  FakePrompt prompt;
+  std::unique_ptr<CDravenkitDlg> window;
+};
+
+TEST_F(SegmentWindowTest, DiscoveryFindsEveryDeviceAndTheirInformationAndPing) {
+  const int n = ExpectedDevices();
+  window->OnCommand(IDC_DISCOVERY);
+  ASSERT_EQ(window->OperationState(), kStateScanning);
+  ASSERT_TRUE(WaitUntil([&] { return window->OperationState() == kStateIdle; }, 5000));
+  ASSERT_EQ(list()->GetItemCount(), n);
+  for (int r = 0; r < n; ++r) {
+    EXPECT_FALSE(list()->GetItemText(r, kColModel).isEmpty()) << r;
+    EXPECT_EQ(list()->GetItemText(r, kColNo).toStdString(), QString("%1").arg(r + 1, 4).toStdString());
+  }
+  // A second scan finds nobody new.
+  window->OnCommand(IDC_DISCOVERY);
+  ASSERT_TRUE(WaitUntil([&] { return window->OperationState() == kStateIdle; }, 5000));
+  EXPECT_EQ(list()->GetItemCount(), n);
+
+  // Selecting a device asks it for its mode, firmware version and serial number.
+  const QRect cell = list()->visualRect(list()->Model()->index(0, kColModel));
+  QTest::mouseClick(list()->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+  ASSERT_TRUE(WaitUntil([&] { return Text(IDC_SERIAL) != "-" && !Text(IDC_SERIAL).empty(); }, 10000))
+      << "serial field: '" << Text(IDC_SERIAL) << "'";
+  EXPECT_NE(Text(IDC_SERIAL), "failed");
+  EXPECT_NE(Text(IDC_FIRMWARE), "failed");
+  EXPECT_TRUE(WaitUntil([&] { return Text(IDC_SYSTEM_MODE) == "encoder" || Text(IDC_SYSTEM_MODE) == "decoder"; },
+                        10000))
+      << Text(IDC_SYSTEM_MODE);
+
+  // "Ping response": every reachable device keeps a normal, black name.
+  for (int r = 0; r < n; ++r) list()->SetBold(r, kColModel, 1);  // proves each row was answered
+  window->OnCommand(IDC_PING_RESPONSE);
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        for (int r = 0; r < n; ++r)
+          if (list()->GetBold(r, kColModel)) return false;
+        return true;
+      },
+      20000));
+  EXPECT_TRUE(prompt.infos.empty()) << prompt.infos.front();
+}
+
+}  // namespace

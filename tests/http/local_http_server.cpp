@@ -1,10 +1,10 @@
 #include "tests/http/local_http_server.h"
 
-#include <dirent.h>
-
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 #include "engine/devices/device_record.h"
 #include "platform/tcp_socket.h"
@@ -36,16 +36,29 @@ std::string RequestBody(const std::string& request) {
   return head == std::string::npos ? std::string() : request.substr(head + 4);
 }
 
-bool OnlyLoopbackInterface() {
-  DIR* d = opendir("/sys/class/net");
-  if (!d) return false;
-  bool only = true;
-  while (dirent* e = readdir(d)) {
-    if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..") || !std::strcmp(e->d_name, "lo")) continue;
-    only = false;
+bool InPrivateNetNamespace() {
+  // /proc/self/net shows our own namespace. A private one has no default
+  // route and none of the machine's Ethernet or wireless links.
+  std::ifstream route("/proc/self/net/route");
+  if (!route) return false;
+  std::string line;
+  std::getline(route, line);  // header
+  while (std::getline(route, line)) {
+    std::istringstream f(line);
+    std::string iface, dest;
+    f >> iface >> dest;
+    if (dest == "00000000") return false;
   }
-  closedir(d);
-  return only;
+  std::ifstream dev("/proc/self/net/dev");
+  if (!dev) return false;
+  while (std::getline(dev, line)) {
+    size_t colon = line.find(':');
+    if (colon == std::string::npos) continue;
+    std::string name = line.substr(0, colon);
+    name.erase(0, name.find_first_not_of(' '));
+    if (name.rfind("eth", 0) == 0 || name.rfind("en", 0) == 0 || name.rfind("wl", 0) == 0) return false;
+  }
+  return true;
 }
 
 LocalHttpServer::LocalHttpServer(Handler handler) : handler_(std::move(handler)) {

@@ -58,6 +58,6 @@ bool RequestComplete(const std::string& buf);
 // Body of a recorded request (after the blank line).
 std::string RequestBody(const std::string& request);
 
-// True when this network namespace has no interface but loopback: only then
-// do tests send to addresses other than 127.0.0.1.
-bool OnlyLoopbackInterface();
+// True inside a network namespace of our own: only then do tests send to
+// addresses other than 127.0.0.1 or change links and neighbour entries.
+bool InPrivateNetNamespace();

@@ -38,6 +38,9 @@ int32_t ApplyCurlTimings(void* easy, const CurlTimings& t, const dk::StopFlag* s
   if (!h) return -1;
   // Worker threads: no signals from the resolver's time-outs.
   if (curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L) != CURLE_OK) return -1;
+  // Devices sit on the local segment: a proxy from the environment would
+  // carry their requests (and credentials) elsewhere.
+  curl_easy_setopt(h, CURLOPT_NOPROXY, "*");
   if (t.connect_timeout_ms > 0) curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, t.connect_timeout_ms);
   if (t.total_timeout_ms > 0) curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, t.total_timeout_ms);
   if (t.low_speed_limit > 0 && t.low_speed_time_s > 0) {

@@ -20,8 +20,9 @@ struct CurlTimings {
   long low_speed_time_s = 30;     // ... below which for this long aborts
 };
 
-// Sets CURLOPT_NOSIGNAL and the bounds on an easy handle (a CURL*); when stop
-// is given, a set flag aborts the transfer. 0 or -1.
+// Sets CURLOPT_NOSIGNAL, no proxy (devices are on the local segment) and the
+// bounds on an easy handle (a CURL*); when stop is given, a set flag aborts
+// the transfer. 0 or -1.
 int32_t ApplyCurlTimings(void* easy, const CurlTimings& timings, const dk::StopFlag* stop = nullptr);
 
 // Growable reply collector; always zero-terminated after the data.

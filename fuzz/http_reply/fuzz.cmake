@@ -1,0 +1,1 @@
+dk_add_fuzzer(http_reply LIBS dk_engine)

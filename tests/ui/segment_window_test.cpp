@@ -1,6 +1,7 @@
 // The real window with the real engine inside a simulated segment's PC
 // namespace (run through scripts/segment): "Discovery" lists every device,
 // selecting one fills the information panel, "Ping response" checks them all.
+#include <QDir>
 #include <QLabel>
 #include <QTest>
 #include <cstdlib>
@@ -87,6 +88,12 @@ TEST_F(SegmentWindowTest, DiscoveryFindsEveryDeviceAndTheirInformationAndPing) {
       },
       20000));
   EXPECT_TRUE(prompt.infos.empty()) << prompt.infos.front();
+
+  // The window as the operator sees it after all this.
+  if (const char* shots = std::getenv("DK_SCREENSHOT_DIR")) {
+    QDir().mkpath(shots);
+    EXPECT_TRUE(window->grab().save(QString(shots) + "/segment_discovery.png"));
+  }
 }
 
 }  // namespace

@@ -47,7 +47,7 @@ TEST(PingToolsTest, SummaryMarker) {
   EXPECT_FALSE(PingOutputAnswered(""));
 }
 
-// A veth pair inside the private namespace: our end holds 10.77.N.1/24 and
+// A veth pair inside the private namespace: our end holds 10.199.N.1/24 and
 // nothing answers for any other address of that subnet.
 class LocalSubnet {
  public:
@@ -55,7 +55,7 @@ class LocalSubnet {
     int n = static_cast<int>(getpid() % 200) + 1;
     a_ = "dkp" + std::to_string(getpid() % 100000) + "a";
     b_ = "dkp" + std::to_string(getpid() % 100000) + "b";
-    prefix_ = "10.77." + std::to_string(n) + ".";
+    prefix_ = "10.199." + std::to_string(n) + ".";
     ok_ = RunCommand({"ip", "link", "add", a_, "type", "veth", "peer", "name", b_}, nullptr) == 0 &&
           RunCommand({"ip", "addr", "add", prefix_ + "1/24", "dev", a_}, nullptr) == 0 &&
           RunCommand({"ip", "link", "set", a_, "up"}, nullptr) == 0 &&

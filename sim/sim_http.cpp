@@ -35,10 +35,8 @@ std::string HeaderParam(const std::string& value, const char* name) {
       std::string out;
       if (v < value.size() && value[v] == '"') {
         ++v;
-        while (v < value.size() && value[v] != '"') {
-          if (value[v] == '\\' && v + 1 < value.size()) ++v;
-          out.push_back(value[v++]);
-        }
+        // Backslashes stay as they are: file names carry Windows paths.
+        while (v < value.size() && value[v] != '"') out.push_back(value[v++]);
       } else {
         while (v < value.size() && value[v] != ';' && value[v] != ' ' && value[v] != '\t') out.push_back(value[v++]);
       }

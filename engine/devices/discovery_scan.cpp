@@ -76,7 +76,16 @@ void TalqThreadProcRun(const ScanConfig& cfg, const dk::StopFlag& stop, MessageS
       // slice so the stop flag and the window end are seen promptly.
       const uint32_t wait = std::min(window - elapsed, slice);
       const int sockets[2] = {a->socket(), has_b ? b->socket() : -1};
-      if (dk::SocketWaitAnyReadable(sockets, 2, wait) < 0) dk::SleepMs(wait);
+      const int ready = dk::SocketWaitAnyReadable(sockets, 2, wait);
+      if (ready < 0) {
+        dk::SleepMs(wait);
+      } else if (ready > 0 && cfg.timings.burst_pause_ms > 0) {
+        // Replies of a large segment come in bursts; waking once per
+        // datagram costs a context switch each. A short pause drains many
+        // per wake-up; the pass after it still runs before the window check,
+        // so no reply that arrived in time is lost.
+        dk::SleepMs(std::min(cfg.timings.burst_pause_ms, window - std::min(window, watch.Elapsed())));
+      }
     }
   }
 }

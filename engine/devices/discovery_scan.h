@@ -10,6 +10,7 @@ struct ScanTimings {
   uint32_t window_ms = 500;      // replies later than this after the start are not seen
   uint32_t stop_wait_ms = 3000;  // how long Stop waits for the thread to end
   uint32_t idle_slice_ms = 4;    // longest idle wait between polls (bounds the stop latency)
+  uint32_t burst_pause_ms = 1;   // after an idle wait ends on data, let a burst gather before draining it
 };
 
 // Port pairs of the two clients; the product values are the defaults. Tests

@@ -35,19 +35,9 @@ bool PollClient(ScanClient* sc, int32_t microseconds, MessageSink* sink) {
   // A socket that never opened can only make select fail; skip it.
   if (sc->socket() < 0) return false;
   if (c->Wait(c, 0, microseconds) <= 0) return false;
-  // RecvDiscovery answers a datagram whose code byte is not 5 with that code,
-  // so code 1 looks like a parsed reply while the parse area still holds an
-  // older one. A fresh parse always leaves the last byte of the model name
-  // zero (texts are terminated and zero-padded); mark it to tell them apart.
-  const char saved = c->parse.model_name[sizeof c->parse.model_name - 1];
-  c->parse.model_name[sizeof c->parse.model_name - 1] = 1;
-  const int32_t r = c->RecvDiscovery(c);
-  const bool fresh = c->parse.model_name[sizeof c->parse.model_name - 1] == 0;
-  if (r == 1 && fresh) {
-    sink->Post(MakeDeviceFound(c->parse));
-  } else if (!fresh) {
-    c->parse.model_name[sizeof c->parse.model_name - 1] = saved;
-  }
+  // The parser gives 1 only for a freshly parsed reply (a code-1 datagram
+  // reads as -1), so a positive result other than 1 is a foreign datagram.
+  if (c->RecvDiscovery(c) == 1) sink->Post(MakeDeviceFound(c->parse));
   return true;
 }
 

@@ -37,7 +37,7 @@ int32_t GetVersionThreadProcRun(const VersionQueryParam& p, const dk::StopFlag& 
   client.SetStopFlag(&stop);
   if (!post(UM_FIRMWARE_VERSION_TEXT, "") || !post(UM_SERIAL_TEXT, "") || !post(UM_SYSTEM_MODE_TEXT, "")) return 0;
 
-  QuerySystemMode(ip, port, stop.IsSet() ? nullptr : sink, t.curl, &stop);
+  QuerySystemMode(ip, port, sink, t.curl, &stop);  // posts nothing once stopped
   if (stop.IsSet()) return 0;
 
   // Fresh buffers per request; a request that brought no value (refused, or

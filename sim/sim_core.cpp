@@ -91,8 +91,8 @@ void Simulator::Stop() {
   for (size_t i = 0; i < devices_.size(); ++i) ReleaseAddress(static_cast<int>(i));
 }
 
-uint64_t Simulator::RunDue() {
-  timers_.RunDue(io_->NowUs());
+uint64_t Simulator::RunDue(uint64_t early_us) {
+  timers_.RunDue(io_->NowUs() + early_us);
   return timers_.Next();
 }
 

@@ -140,8 +140,8 @@ class Simulator {
                   size_t len);
 
   TimerQueue& timers() { return timers_; }
-  // Runs due timers; returns the next due time (UINT64_MAX none).
-  uint64_t RunDue();
+  // Runs timers due by now + early_us; returns the next due time (UINT64_MAX none).
+  uint64_t RunDue(uint64_t early_us = 0);
 
   // The device answering connections to local_ip:local_port, or -1.
   int DeviceAt(uint32_t local_ip, uint16_t local_port) const;

@@ -34,6 +34,7 @@ constexpr size_t kReadChunk = 65536;
 constexpr int kUdpBatch = 512;      // datagrams taken per wake-up
 constexpr int kAcceptBatch = 256;
 constexpr size_t kReadBudget = 1 << 20;  // bytes per connection per wake-up
+constexpr uint64_t kEarlyUs = 200;       // timers run this much ahead of their time
 
 void SetBuffers(int fd) {
   int v = kSocketBuffer;
@@ -159,6 +160,37 @@ void SimServer::FlushAddresses() {
   if (r != 0) std::fprintf(stderr, "dravenkit-sim: address change: %s\n", err.c_str());
 }
 
+namespace {
+// One datagram to 255.255.255.255:dst_port leaving from src_ip on ifindex.
+void PrepareBroadcast(msghdr* m, sockaddr_in* to, iovec* iov, char* control, size_t control_len, int ifindex,
+                      uint32_t src_ip, uint16_t dst_port, const uint8_t* data, size_t len) {
+  std::memset(to, 0, sizeof *to);
+  to->sin_family = AF_INET;
+  to->sin_port = htons(dst_port);
+  to->sin_addr.s_addr = INADDR_BROADCAST;
+  iov->iov_base = const_cast<uint8_t*>(data);
+  iov->iov_len = len;
+  std::memset(control, 0, control_len);
+  std::memset(m, 0, sizeof *m);
+  m->msg_name = to;
+  m->msg_namelen = sizeof *to;
+  m->msg_iov = iov;
+  m->msg_iovlen = 1;
+  m->msg_control = control;
+  m->msg_controllen = control_len;
+  cmsghdr* c = CMSG_FIRSTHDR(m);
+  c->cmsg_level = IPPROTO_IP;
+  c->cmsg_type = IP_PKTINFO;
+  c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+  in_pktinfo pi{};
+  pi.ipi_ifindex = ifindex;
+  std::memcpy(&pi.ipi_spec_dst.s_addr, &src_ip, 4);
+  std::memcpy(CMSG_DATA(c), &pi, sizeof pi);
+}
+constexpr size_t kControlLen = CMSG_SPACE(sizeof(in_pktinfo));
+constexpr size_t kSendBatch = 256;
+}  // namespace
+
 int SimServer::SendBroadcast(uint16_t local_port, uint32_t src_ip, uint16_t dst_port, const uint8_t* data,
                              size_t len) {
   FlushAddresses();  // a device that just moved sends from its new address
@@ -167,27 +199,18 @@ int SimServer::SendBroadcast(uint16_t local_port, uint32_t src_ip, uint16_t dst_
     if (udp_ports_[i] == local_port) fd = udp_fds_[i];
   if (fd < 0 && !udp_fds_.empty()) fd = udp_fds_[0];
   if (fd < 0) return -1;
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_port = htons(dst_port);
-  to.sin_addr.s_addr = INADDR_BROADCAST;
-  iovec iov{const_cast<uint8_t*>(data), len};
-  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-  msghdr m{};
-  m.msg_name = &to;
-  m.msg_namelen = sizeof to;
-  m.msg_iov = &iov;
-  m.msg_iovlen = 1;
-  m.msg_control = control;
-  m.msg_controllen = sizeof control;
-  cmsghdr* c = CMSG_FIRSTHDR(&m);
-  c->cmsg_level = IPPROTO_IP;
-  c->cmsg_type = IP_PKTINFO;
-  c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
-  in_pktinfo pi{};
-  pi.ipi_ifindex = manage_addrs_ ? addrs_.ifindex() : 0;
-  std::memcpy(&pi.ipi_spec_dst.s_addr, &src_ip, 4);
-  std::memcpy(CMSG_DATA(c), &pi, sizeof pi);
+  if (batching_) {
+    queued_.push_back(QueuedSend{fd, src_ip, dst_port, queued_bytes_.size(), len});
+    queued_bytes_.insert(queued_bytes_.end(), data, data + len);
+    if (queued_.size() >= kSendBatch) FlushSends();
+    return 0;
+  }
+  sockaddr_in to;
+  iovec iov;
+  alignas(cmsghdr) char control[kControlLen];
+  msghdr m;
+  PrepareBroadcast(&m, &to, &iov, control, sizeof control, manage_addrs_ ? addrs_.ifindex() : 0, src_ip, dst_port,
+                   data, len);
   for (int attempt = 0; attempt < 3; ++attempt) {
     if (::sendmsg(fd, &m, MSG_DONTWAIT | MSG_NOSIGNAL) == static_cast<ssize_t>(len)) return 0;
     if (errno != EAGAIN && errno != ENOBUFS && errno != EINTR) break;
@@ -196,6 +219,53 @@ int SimServer::SendBroadcast(uint16_t local_port, uint32_t src_ip, uint16_t dst_
   }
   ++send_failures_;
   return -1;
+}
+
+void SimServer::FlushSends() {
+  const int ifindex = manage_addrs_ ? addrs_.ifindex() : 0;
+  size_t i = 0;
+  while (i < queued_.size()) {
+    // One sendmmsg per run of datagrams on the same socket.
+    const int fd = queued_[i].fd;
+    size_t n = 0;
+    mmsghdr msgs[kSendBatch];
+    sockaddr_in tos[kSendBatch];
+    iovec iovs[kSendBatch];
+    alignas(cmsghdr) static char controls[kSendBatch][kControlLen];
+    while (i + n < queued_.size() && n < kSendBatch && queued_[i + n].fd == fd) {
+      const QueuedSend& q = queued_[i + n];
+      PrepareBroadcast(&msgs[n].msg_hdr, &tos[n], &iovs[n], controls[n], kControlLen, ifindex, q.src_ip, q.dst_port,
+                       queued_bytes_.data() + q.offset, q.len);
+      msgs[n].msg_len = 0;
+      ++n;
+    }
+    size_t done = 0;
+    int stalls = 0;
+    while (done < n) {
+      const int r = ::sendmmsg(fd, msgs + done, static_cast<unsigned>(n - done), MSG_DONTWAIT | MSG_NOSIGNAL);
+      if (r > 0) {
+        done += static_cast<size_t>(r);
+        continue;
+      }
+      if (r < 0 && (errno == EAGAIN || errno == ENOBUFS || errno == EINTR) && ++stalls < 3) {
+        pollfd p{fd, POLLOUT, 0};
+        ::poll(&p, 1, 2);
+        continue;
+      }
+      if (r < 0 && errno != EAGAIN && errno != ENOBUFS && errno != EINTR) {
+        // One refused datagram (its source address gone, say): skip it, keep the rest.
+        ++send_failures_;
+        ++done;
+        stalls = 0;
+        continue;
+      }
+      break;
+    }
+    send_failures_ += n - done;
+    i += n;
+  }
+  queued_.clear();
+  queued_bytes_.clear();
 }
 
 void SimServer::OnUdp(size_t index) {
@@ -499,7 +569,11 @@ int SimServer::Run(Simulator* sim) {
           break;
       }
     }
-    sim_->RunDue();
+    // Timers a little ahead are run now: the replies of a burst go out together.
+    batching_ = true;
+    sim_->RunDue(kEarlyUs);
+    batching_ = false;
+    FlushSends();
   }
 
   for (auto it = conns_.begin(); it != conns_.end(); it = conns_.begin()) CloseConn(it->first, false);

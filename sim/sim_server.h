@@ -62,6 +62,7 @@ class SimServer : public SimIo {
   };
 
   void FlushAddresses();
+  void FlushSends();
   void OnUdp(size_t index);
   void OnAccept(int listen_fd);
   void OnConn(uint64_t id, uint32_t events);
@@ -87,6 +88,16 @@ class SimServer : public SimIo {
   uint64_t armed_us_ = 0;
   bool stop_ = false;
   uint64_t send_failures_ = 0;
+  // Replies of one timer run, sent together with sendmmsg.
+  struct QueuedSend {
+    int fd;
+    uint32_t src_ip;
+    uint16_t dst_port;
+    size_t offset, len;
+  };
+  bool batching_ = false;
+  std::vector<QueuedSend> queued_;
+  std::vector<uint8_t> queued_bytes_;
   uint64_t start_us_ = 0;
 };
 

@@ -1,0 +1,1 @@
+dk_add_fuzzer(sim_http LIBS dk_sim)

@@ -1,0 +1,1 @@
+dk_add_fuzzer(sim_request LIBS dk_sim)

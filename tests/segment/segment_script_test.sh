@@ -99,5 +99,27 @@ wait $a
 rc_a=$?
 [ $rc -eq 0 ] && [ $rc_a -eq 0 ] || fail "overlapping segments: $rc / $rc_a"
 
+# 9. The simulator on its own: adds one /32 per device, removes them all on SIGTERM.
+ns=dksimtest-$$
+if ip netns add "$ns"; then
+  ip -n "$ns" link add dk0 type veth peer name dk1
+  ip -n "$ns" link set dk0 up
+  ip netns exec "$ns" "$sim" --devices 20 --iface dk0 --ready-file "$work/ready" --exit-with $$ >/dev/null &
+  spid=$!
+  wait_for 20 test -e "$work/ready" || fail "simulator not ready"
+  n=$(ip -n "$ns" -4 -o addr show dev dk0 | grep -c '/32')
+  [ "$n" -eq 20 ] || fail "$n addresses while running, want 20"
+  kill -TERM $spid
+  wait $spid
+  rc=$?
+  [ $rc -eq 0 ] || fail "simulator ended with $rc on SIGTERM"
+  n=$(ip -n "$ns" -4 -o addr show dev dk0 | grep -c '/32')
+  [ "$n" -eq 0 ] || fail "$n addresses left after SIGTERM"
+  [ -e "$work/ready" ] && fail "ready file left behind"
+  ip netns del "$ns"
+else
+  fail "cannot create namespace $ns"
+fi
+
 [ $fails -eq 0 ] && echo "segment script: all checks passed"
 exit $fails

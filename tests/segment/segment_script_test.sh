@@ -65,9 +65,10 @@ rc=$?
 gone "dkpc-$pid" "dkdev-$pid" || fail "namespaces left after SIGTERM"
 kill -0 "$simpid" 2>/dev/null && fail "simulator survived SIGTERM of the segment"
 
-# 5. SIGKILL of the script: the simulator notices and ends by itself.
+# 5. SIGKILL of the script: the simulator notices and ends by itself. (The
+# script's temporary folder is left; it goes with $work.)
 rm -f "$work/simpid"
-"$seg" --quiet --sim "$sim" --devices 3 -- sh -c 'echo "$DK_SEG_SIM_PID" >"$0"; sleep 30' "$work/simpid" &
+TMPDIR=$work "$seg" --quiet --sim "$sim" --devices 3 -- sh -c 'echo "$DK_SEG_SIM_PID" >"$0"; sleep 30' "$work/simpid" &
 pid=$!
 wait_for 20 test -s "$work/simpid" || fail "segment did not start"
 simpid=$(cat "$work/simpid")

@@ -206,7 +206,9 @@ TEST_F(SegmentBasic, InformationQueriesAnswerWithTheDevicesValues) {
   EXPECT_EQ(std::get<std::string>(msgs[0].payload), d.mode == dksim::SystemMode::kDecoder ? "decoder" : "encoder");
   // A device on another web port answers there only.
   EXPECT_EQ(Version(Dev(6).ip, 8080), "5.2.1");
-  EXPECT_EQ(http.Request(IpText(Dev(6).ip).c_str(), 80, "root", "tulp", "general", "software_version", nullptr), -1);
+  // Port 80 of its address is taken by the wildcard listener and reset at
+  // once; whether the client sees that at connect or at receive is timing.
+  EXPECT_LE(http.Request(IpText(Dev(6).ip).c_str(), 80, "root", "tulp", "general", "software_version", nullptr), 0);
   EXPECT_EQ(EventLines({"\"ev\":\"http_request\"", MacText(d.mac), "TYPE=serial"}).size(), 1u);
 }
 

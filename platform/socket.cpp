@@ -10,16 +10,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/sockaddr_v4.h"
+
 namespace dk {
-namespace {
-sockaddr_in MakeAddr(uint32_t ip, uint16_t port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(port);
-  std::memcpy(&a.sin_addr.s_addr, &ip, 4);
-  return a;
-}
-}  // namespace
 
 uint32_t IpBroadcast() { return 0xFFFFFFFFu; }
 
@@ -29,7 +22,7 @@ int UdpOpen() {
 }
 
 int SocketBind(int s, uint32_t ip, uint16_t port) {
-  sockaddr_in a = MakeAddr(ip, port);
+  sockaddr_in a = MakeSockAddrV4(ip, port);
   return ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 ? 0 : -1;
 }
 
@@ -49,7 +42,7 @@ int SocketSetRecvBuffer(int s, int bytes) {
 }
 
 int UdpSendTo(int s, const void* data, size_t len, uint32_t ip, uint16_t port) {
-  sockaddr_in a = MakeAddr(ip, port);
+  sockaddr_in a = MakeSockAddrV4(ip, port);
   ssize_t n;
   do {
     n = ::sendto(s, data, len, MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&a), sizeof a);

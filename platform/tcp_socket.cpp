@@ -10,17 +10,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/sockaddr_v4.h"
 #include "platform/ticks.h"
 
 namespace dk {
 namespace {
-sockaddr_in MakeAddr(uint32_t ip, uint16_t port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(port);
-  std::memcpy(&a.sin_addr.s_addr, &ip, 4);
-  return a;
-}
 
 // poll() for one event with a millisecond bound, restarted after signals
 // with the time that is left. 1 ready, 0 time-out, -1 error.
@@ -47,7 +41,7 @@ int TcpOpen() {
 
 int TcpConnect(int s, uint32_t ip, uint16_t port, uint32_t timeout_ms) {
   if (s < 0) return -1;
-  sockaddr_in a = MakeAddr(ip, port);
+  sockaddr_in a = MakeSockAddrV4(ip, port);
   int r;
   do {
     r = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
@@ -120,7 +114,7 @@ int TcpListen(uint32_t ip, uint16_t port, int backlog) {
   if (s < 0) return -1;
   int on = 1;
   (void)::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  sockaddr_in a = MakeAddr(ip, port);
+  sockaddr_in a = MakeSockAddrV4(ip, port);
   if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(s, backlog) != 0) {
     ::close(s);
     return -1;

@@ -57,9 +57,9 @@ int32_t GetVersionThreadProc(const VersionQueryParam& p, const dk::StopFlag& sto
   try {
     return GetVersionThreadProcRun(p, stop, sink);
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "[ERROR] GetVersionThreadProcRun : GetVersionThreadProcRun (%s)\n", e.what());
+    std::fprintf(stderr, "[ERROR] GetVersionThreadProc : GetVersionThreadProcRun (%s)\n", e.what());
   } catch (...) {
-    std::fprintf(stderr, "[ERROR] GetVersionThreadProcRun : GetVersionThreadProcRun\n");
+    std::fprintf(stderr, "[ERROR] GetVersionThreadProc : GetVersionThreadProcRun\n");
   }
   return -2;
 }

@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+#include "platform/ticks.h"
+
 namespace dk {
 
 WorkerThread::~WorkerThread() {
@@ -38,6 +40,52 @@ bool WorkerThread::WaitFor(uint32_t ms) {
   }
   thread_.join();
   return true;
+}
+
+WorkerGroup::~WorkerGroup() {
+  SignalAll();
+  runs_.clear();
+}
+
+bool WorkerGroup::Launch(std::function<void(const StopFlag&)> body) {
+  Reap();
+  auto run = std::make_unique<Run>();
+  Run* raw = run.get();
+  if (!raw->thread.Start([raw, body = std::move(body)] { body(raw->stop); })) return false;
+  runs_.push_back(std::move(run));
+  return true;
+}
+
+void WorkerGroup::SignalAll() {
+  for (auto& r : runs_) r->stop.Set();
+}
+
+void WorkerGroup::StopAll(uint32_t ms) {
+  SignalAll();
+  TickTimer t;
+  t.Start();
+  for (auto& r : runs_) {
+    uint32_t used = t.Elapsed();
+    r->thread.WaitFor(used >= ms ? 0 : ms - used);
+  }
+  Reap();
+}
+
+bool WorkerGroup::Running() const {
+  for (const auto& r : runs_)
+    if (r->thread.Running()) return true;
+  return false;
+}
+
+void WorkerGroup::Reap() {
+  for (auto it = runs_.begin(); it != runs_.end();) {
+    if (!(*it)->thread.Running()) {
+      (*it)->thread.WaitFor(0);
+      it = runs_.erase(it);
+    } else {
+      ++it;
+    }
+  }
 }
 
 }  // namespace dk

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace dk {
 
@@ -47,6 +48,34 @@ class WorkerThread {
   };
   std::shared_ptr<State> state_;
   std::thread thread_;
+};
+
+// Runs that replace one another (a newer query or ping pass supersedes the
+// older): each run has its own stop flag, so a superseded run can be told to
+// stop without the caller waiting for it; finished runs are joined as they go.
+class WorkerGroup {
+ public:
+  WorkerGroup() = default;
+  WorkerGroup(const WorkerGroup&) = delete;
+  WorkerGroup& operator=(const WorkerGroup&) = delete;
+  // Stops every run and joins (runs are bounded, so this returns).
+  ~WorkerGroup();
+
+  // Starts body on its own thread with its own stop flag.
+  bool Launch(std::function<void(const StopFlag&)> body);
+  // Sets every run's stop flag without waiting.
+  void SignalAll();
+  // Sets every flag, waits up to ms in all, and joins the runs that ended.
+  void StopAll(uint32_t ms);
+  bool Running() const;
+
+ private:
+  struct Run {
+    StopFlag stop;
+    WorkerThread thread;
+  };
+  void Reap();
+  std::vector<std::unique_ptr<Run>> runs_;
 };
 
 }  // namespace dk

@@ -64,54 +64,13 @@ int32_t GetVersionThreadProc(const VersionQueryParam& p, const dk::StopFlag& sto
   return -2;
 }
 
-struct InfoQueryRunner::Slot {
-  dk::StopFlag stop;
-  dk::WorkerThread thread;
-};
-
-InfoQueryRunner::InfoQueryRunner() = default;
-
-InfoQueryRunner::~InfoQueryRunner() {
-  for (auto& s : slots_) s->stop.Set();
-  slots_.clear();  // joins; every query ends soon after its flag is set
-}
-
-void InfoQueryRunner::Reap() {
-  for (auto it = slots_.begin(); it != slots_.end();) {
-    if (!(*it)->thread.Running()) {
-      (*it)->thread.WaitFor(0);
-      it = slots_.erase(it);
-    } else {
-      ++it;
-    }
-  }
-}
-
 bool InfoQueryRunner::Start(const VersionQueryParam& param, MessageSink* sink) {
-  for (auto& s : slots_) s->stop.Set();  // no waiting on the window's thread
-  Reap();
+  runs_.SignalAll();  // no waiting on the window's thread
   stop_wait_ms_ = param.timings.stop_wait_ms;
-  auto slot = std::make_unique<Slot>();
-  Slot* raw = slot.get();
   VersionQueryParam copy = param;
-  bool ok = raw->thread.Start([raw, copy, sink] { GetVersionThreadProc(copy, raw->stop, sink); });
-  if (ok) slots_.push_back(std::move(slot));
-  return ok;
+  return runs_.Launch([copy, sink](const dk::StopFlag& stop) { GetVersionThreadProc(copy, stop, sink); });
 }
 
-void InfoQueryRunner::Stop() {
-  for (auto& s : slots_) s->stop.Set();
-  dk::TickTimer t;
-  t.Start();
-  for (auto& s : slots_) {
-    uint32_t used = t.Elapsed();
-    s->thread.WaitFor(used >= stop_wait_ms_ ? 0 : stop_wait_ms_ - used);
-  }
-  Reap();
-}
+void InfoQueryRunner::Stop() { runs_.StopAll(stop_wait_ms_); }
 
-bool InfoQueryRunner::Running() const {
-  for (const auto& s : slots_)
-    if (s->thread.Running()) return true;
-  return false;
-}
+bool InfoQueryRunner::Running() const { return runs_.Running(); }

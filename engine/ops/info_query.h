@@ -38,8 +38,8 @@ int32_t GetVersionThreadProc(const VersionQueryParam& p, const dk::StopFlag& sto
 // waiting for it; Stop waits up to stop_wait_ms for all of them.
 class InfoQueryRunner {
  public:
-  InfoQueryRunner();
-  ~InfoQueryRunner();  // stops and joins (workers are bounded)
+  InfoQueryRunner() = default;
+  ~InfoQueryRunner() = default;  // stops and joins (workers are bounded)
   InfoQueryRunner(const InfoQueryRunner&) = delete;
   InfoQueryRunner& operator=(const InfoQueryRunner&) = delete;
 
@@ -48,8 +48,6 @@ class InfoQueryRunner {
   bool Running() const;
 
  private:
-  struct Slot;
-  void Reap();
-  std::vector<std::unique_ptr<Slot>> slots_;  // last is the current query
+  dk::WorkerGroup runs_;  // the newest is the current query
   uint32_t stop_wait_ms_ = 3000;
 };

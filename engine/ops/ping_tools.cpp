@@ -75,58 +75,21 @@ int32_t PingThreadProc(const std::vector<PingTarget>& targets, const PingTimings
   return -1;
 }
 
-struct PingRunner::Slot {
-  dk::StopFlag stop;
-  dk::WorkerThread thread;
-};
-
 PingRunner::PingRunner(const PingTimings& timings) : timings_(timings) {}
-
-PingRunner::~PingRunner() {
-  for (auto& s : slots_) s->stop.Set();
-  slots_.clear();  // joins; a run ends after the ping in flight
-}
-
-void PingRunner::Reap() {
-  for (auto it = slots_.begin(); it != slots_.end();) {
-    if (!(*it)->thread.Running()) {
-      (*it)->thread.WaitFor(0);
-      it = slots_.erase(it);
-    } else {
-      ++it;
-    }
-  }
-}
 
 bool PingRunner::Start(std::vector<PingTarget> targets, MessageSink* sink) {
   // A run still busy with its last ping after the wait finishes on its own
   // and posts nothing more; the new run does not wait for it.
   Stop();
-  auto slot = std::make_unique<Slot>();
-  Slot* raw = slot.get();
   PingTimings t = timings_;
-  bool ok = raw->thread.Start(
-      [raw, t, sink, targets = std::move(targets)] { PingThreadProc(targets, t, raw->stop, sink); });
-  if (ok) slots_.push_back(std::move(slot));
-  return ok;
+  return runs_.Launch([t, sink, targets = std::move(targets)](const dk::StopFlag& stop) {
+    PingThreadProc(targets, t, stop, sink);
+  });
 }
 
-void PingRunner::Stop() {
-  for (auto& s : slots_) s->stop.Set();
-  dk::TickTimer t;
-  t.Start();
-  for (auto& s : slots_) {
-    uint32_t used = t.Elapsed();
-    s->thread.WaitFor(used >= timings_.stop_wait_ms ? 0 : timings_.stop_wait_ms - used);
-  }
-  Reap();
-}
+void PingRunner::Stop() { runs_.StopAll(timings_.stop_wait_ms); }
 
-bool PingRunner::Running() const {
-  for (const auto& s : slots_)
-    if (s->thread.Running()) return true;
-  return false;
-}
+bool PingRunner::Running() const { return runs_.Running(); }
 
 std::vector<PingTarget> PingTargetsFromTable(const DeviceTable& table) {
   std::vector<std::pair<int32_t, PingTarget>> keyed;

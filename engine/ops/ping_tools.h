@@ -50,7 +50,7 @@ int32_t PingThreadProc(const std::vector<PingTarget>& targets, const PingTimings
 class PingRunner {
  public:
   explicit PingRunner(const PingTimings& timings = {});
-  ~PingRunner();
+  ~PingRunner() = default;  // stops and joins (a run ends after the ping in flight)
   PingRunner(const PingRunner&) = delete;
   PingRunner& operator=(const PingRunner&) = delete;
 
@@ -59,10 +59,8 @@ class PingRunner {
   bool Running() const;
 
  private:
-  struct Slot;
-  void Reap();
   PingTimings timings_;
-  std::vector<std::unique_ptr<Slot>> slots_;  // last is the current run
+  dk::WorkerGroup runs_;  // the newest is the current run
 };
 
 // Targets from the device table, in key order.

@@ -51,6 +51,27 @@ TEST(WorkerThread, BoundedWaitAndCooperativeStop) {
   EXPECT_TRUE(ran);
 }
 
+TEST(WorkerGroup, NewerRunSupersedesOlderWithoutWaiting) {
+  std::atomic<int> first_ended{0}, second_ended{0};
+  dk::WorkerGroup g;
+  auto until_stopped = [](std::atomic<int>* ended) {
+    return [ended](const dk::StopFlag& stop) {
+      while (!stop.IsSet()) dk::SleepMs(1);
+      ++*ended;
+    };
+  };
+  ASSERT_TRUE(g.Launch(until_stopped(&first_ended)));
+  g.SignalAll();
+  ASSERT_TRUE(g.Launch(until_stopped(&second_ended)));
+  for (int i = 0; i < 2000 && first_ended == 0; ++i) dk::SleepMs(1);
+  EXPECT_EQ(first_ended, 1) << "the superseded run saw its own flag";
+  EXPECT_EQ(second_ended, 0) << "the new run has a fresh flag";
+  EXPECT_TRUE(g.Running());
+  g.StopAll(2000);
+  EXPECT_EQ(second_ended, 1);
+  EXPECT_FALSE(g.Running());
+}
+
 TEST(ExecutableDir, RealAndOverridden) {
   std::string dir;
   ASSERT_TRUE(dk::ExecutableDir(&dir));

@@ -8,6 +8,7 @@
 
 #include "config/adapter_info.h"
 #include "engine/devices/discovery_scan.h"
+#include "engine/ops/factory_default_run.h"
 #include "engine/ops/info_query.h"
 #include "engine/ops/ping_tools.h"
 #include "engine/update/worker_messages.h"
@@ -25,6 +26,9 @@ class WindowBackend {
   virtual bool StartPing(std::vector<PingTarget> targets, MessageSink* sink) = 0;
   virtual void StopPing() = 0;
   virtual bool PingRunning() const = 0;
+  // Factory default run over the selection list; false when it did not start.
+  virtual bool StartFactoryDefault(const FactoryDefaultConfig& cfg, MessageSink* sink) = 0;
+  virtual void StopFactoryDefault() = 0;
   // The ARP cache flush (blocks until the command has ended).
   virtual int32_t DeleteArpTable() = 0;
   virtual int32_t GetLocalAdapterInfo(LocalAdapterInfo* out) = 0;
@@ -44,6 +48,8 @@ class EngineBackend : public WindowBackend {
   bool StartPing(std::vector<PingTarget> targets, MessageSink* sink) override;
   void StopPing() override;
   bool PingRunning() const override;
+  bool StartFactoryDefault(const FactoryDefaultConfig& cfg, MessageSink* sink) override;
+  void StopFactoryDefault() override;
   int32_t DeleteArpTable() override;
   int32_t GetLocalAdapterInfo(LocalAdapterInfo* out) override;
   void OpenUrl(const std::string& url) override;
@@ -52,4 +58,5 @@ class EngineBackend : public WindowBackend {
   DiscoveryScanner scanner_;
   InfoQueryRunner info_;
   PingRunner ping_;
+  FactoryDefaultRunner factory_;
 };

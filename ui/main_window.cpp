@@ -519,6 +519,7 @@ void CDravenkitDlg::OnCommand(int id) {
     case IDC_PING_RESPONSE: OnPingResponse(); break;
     case IDC_FIRMWARE_UPDATE: OnOpenUpdatePanel(); break;
     case IDC_UPDATE_CANCEL: OnUpdateCancel(); break;
+    case IDC_FACTORY_DEFAULT: OnFactoryDefault(); break;
     case IDC_SYSLOG: OnSyslog(); break;
     case IDC_STATIC_IP: OnStaticIp(); break;
     case IDC_DHCP: OnDhcp(); break;
@@ -678,7 +679,7 @@ void CDravenkitDlg::WorkerMessageHandler(const WorkerMessage& msg) {
     case UM_FACTORY_STATUS:
       if (const auto* r = std::get_if<FactoryStatusReport>(&msg.payload)) OnFactoryStatus(*r);
       break;
-    case UM_FACTORY_DONE: OnFactoryDone(); break;
+    case UM_FACTORY_DONE: OnFactoryDone(msg); break;
     case UM_PING_RESULT:
       if (const auto* r = std::get_if<PingResult>(&msg.payload)) OnPingResult(*r, msg.wparam != 0);
       break;
@@ -858,6 +859,7 @@ void CDravenkitDlg::OnUpdateStatus(const StatusReport& report) {
 }
 
 void CDravenkitDlg::OnFactoryStatus(const FactoryStatusReport& report) {
+  NoteFactoryProgress(report);
   const int row = devices_.FindKeyByMac(report.mac);
   if (row < 0) return;
   const auto action = FactoryStatusAction(report.status);
@@ -873,13 +875,6 @@ void CDravenkitDlg::OnFactoryStatus(const FactoryStatusReport& report) {
 
 void CDravenkitDlg::OnUpdateDone() {
   prompt_->Info(Lang(58).toStdString(), PromptIcon::kInformation);
-  for (int id : {IDC_DISCOVERY, IDC_CLEAR, IDC_DELETE_ARP, IDC_MULTIPLE_IP, IDC_SYSLOG, IDC_PING_RESPONSE})
-    EnableControl(id, true);
-  SetOperationState(kStateIdle);
-}
-
-void CDravenkitDlg::OnFactoryDone() {
-  prompt_->Info(Lang(61).toStdString(), PromptIcon::kInformation);
   for (int id : {IDC_DISCOVERY, IDC_CLEAR, IDC_DELETE_ARP, IDC_MULTIPLE_IP, IDC_SYSLOG, IDC_PING_RESPONSE})
     EnableControl(id, true);
   SetOperationState(kStateIdle);
@@ -920,6 +915,7 @@ void CDravenkitDlg::Shutdown() {
   backend_->StopScan();
   backend_->StopInfoQuery();
   backend_->StopPing();
+  backend_->StopFactoryDefault();
 }
 
 void CDravenkitDlg::closeEvent(QCloseEvent* e) {

@@ -21,6 +21,8 @@ class FakeBackend : public WindowBackend {
   bool StartPing(std::vector<PingTarget> targets, MessageSink* sink) override;
   void StopPing() override { ++ping_stops; }
   bool PingRunning() const override { return !pings.empty(); }
+  bool StartFactoryDefault(const FactoryDefaultConfig& cfg, MessageSink* sink) override;
+  void StopFactoryDefault() override { ++factory_stops; }
   int32_t DeleteArpTable() override { return ++arp_flushes, 0; }
   int32_t GetLocalAdapterInfo(LocalAdapterInfo* out) override;
   void OpenUrl(const std::string& url) override { urls.push_back(url); }
@@ -32,6 +34,9 @@ class FakeBackend : public WindowBackend {
   std::vector<std::vector<PingTarget>> pings;
   std::vector<std::string> urls;
   bool adapter_found = true;
+  bool factory_result = true;
+  int factory_stops = 0;
+  std::vector<FactoryDefaultConfig> factory_runs;
 };
 
 class FakePrompt : public Prompt {

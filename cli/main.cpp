@@ -21,6 +21,9 @@ const char kSynopsis[] =
     "                          read a device's system mode, firmware version and\n"
     "                          serial number\n"
     "  ping                    check which devices answer ping\n"
+    "  factory-default (--mac MAC ... | --all) [--user ID] [--password PW] [--json]\n"
+    "                          reset devices to their factory settings and wait\n"
+    "                          until they answer from 192.168.1.2\n"
     "  help                    show this text\n"
     "\n"
     "Every command has its own --help.\n"
@@ -37,6 +40,7 @@ int main(int argc, char** argv) {
   AddSettingsCommand(app, &status);
   AddInfoCommand(app, &status);
   AddPingCommand(app, &status);
+  AddFactoryDefaultCommand(app, &status);
 
   if (argc < 2) {
     std::fputs(kSynopsis, stderr);

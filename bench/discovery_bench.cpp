@@ -7,8 +7,10 @@
 // Run as root in a private network namespace, e.g.
 //   unshare --net --mount --fork sh -c 'mount -t tmpfs tmpfs /run/netns; build/bin/discovery_bench'
 // It starts a segment per fleet size itself (scripts/segment) and runs its
-// scans inside; `discovery_bench 1000 5000 20000` picks other sizes, and
-// DK_BENCH_SCANS the number of scans per size (default 3).
+// scans inside; `discovery_bench 1000 5000 20000` picks other sizes, a size
+// written 2x2500 puts the PC on two adapters with 2,500 devices behind each
+// (requests leave through both), and DK_BENCH_SCANS sets the number of scans
+// per size (default 3).
 #include <time.h>
 #include <unistd.h>
 
@@ -127,7 +129,11 @@ long Field(const std::string& line, const char* key) {
 }
 
 int Inside() {
-  const long devices = std::strtol(std::getenv("DK_SEG_DEVICES"), nullptr, 10);
+  const char* second = std::getenv("DK_SEG_DEVICES2");
+  const long devices =
+      std::strtol(std::getenv("DK_SEG_DEVICES"), nullptr, 10) + (second ? std::strtol(second, nullptr, 10) : 0);
+  if (second) std::printf("two adapters, %s + %s devices (simulator figures: first segment)\n",
+                          std::getenv("DK_SEG_DEVICES"), second);
   const char* setup = std::getenv("DK_SEG_SETUP_MS");
   const char* log = std::getenv("DK_SEG_EVENT_LOG");
   const char* scans_env = std::getenv("DK_BENCH_SCANS");
@@ -154,8 +160,8 @@ int Inside() {
   std::printf("  client CPU per scan: median %.2f ms, worst %.2f ms\n", cpu[cpu.size() / 2], cpu.back());
   for (int i = 0; i < scans; ++i) {
     const ScanFigures f = ProductScan();
-    std::printf("  product scan thread %d: found %zu/%ld, CPU %.2f ms, wall %.0f ms\n", i + 1, f.found, devices,
-                f.cpu_ms, f.wall_ms);
+    std::printf("  product scan thread %d: found %zu/%ld, CPU %.2f ms (%.1f %% of the wall time), wall %.0f ms\n",
+                i + 1, f.found, devices, f.cpu_ms, 100.0 * f.cpu_ms / f.wall_ms, f.wall_ms);
     dk::SleepMs(300);
   }
   std::fflush(stdout);
@@ -166,25 +172,30 @@ int Inside() {
 
 int main(int argc, char** argv) {
   if (std::getenv("DK_SEG_DEVICES")) return Inside();
-  std::vector<long> sizes;
-  for (int i = 1; i < argc; ++i) sizes.push_back(std::strtol(argv[i], nullptr, 10));
-  if (sizes.empty()) sizes = {1000, 5000};
+  std::vector<std::string> sizes;
+  for (int i = 1; i < argc; ++i) sizes.push_back(argv[i]);
+  if (sizes.empty()) sizes = {"1000", "5000"};
   char self[4096];
   const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
   if (n <= 0) return 1;
   self[n] = 0;
   int status = 0;
-  for (long size : sizes) {
+  for (const std::string& spec : sizes) {
+    // "N", or "2xN": two adapters with N devices each.
+    const bool two = spec.rfind("2x", 0) == 0;
+    const long size = std::strtol(spec.c_str() + (two ? 2 : 0), nullptr, 10);
     if (size <= 0) continue;
     char log[64];
     std::snprintf(log, sizeof log, "/tmp/discovery_bench.%d.events", static_cast<int>(getpid()));
     const std::string cmd = std::string("'") + DK_SEGMENT_SCRIPT + "' --quiet --sim '" + DK_SIM_PATH +
-                            "' --devices " + std::to_string(size) + " --log-discovery summary --event-log " + log +
+                            "' --devices " + std::to_string(size) +
+                            (two ? " --second-devices " + std::to_string(size) : std::string()) +
+                            " --log-discovery summary --event-log " + log +
                             " -- '" + self + "'";
     const int rc = std::system(cmd.c_str());
     std::remove(log);
     if (rc != 0) {
-      std::fprintf(stderr, "discovery_bench: segment of %ld devices failed (%d)\n", size, rc);
+      std::fprintf(stderr, "discovery_bench: segment of %s devices failed (%d)\n", spec.c_str(), rc);
       status = 1;
     }
   }

@@ -112,14 +112,18 @@ std::vector<CAdapterInfo> BuildAdapterList(const std::vector<dk::NetInterface>& 
   for (uint32_t ip : ParseResolvNameservers(resolv_text)) dns.push_back(Dotted(ip));
   std::vector<CAdapterInfo> out;
   for (const auto& ni : interfaces) {
-    if (ni.loopback || !ni.up || ni.ipv4.empty()) continue;
+    if (!dk::IsDeviceAdapter(ni)) continue;
     CAdapterInfo a;
     a.adapter_name = ni.name;
     a.description = ni.name;
     a.index = ni.index;
-    a.current_ip = Dotted(ni.ipv4[0].ip);
-    a.current_subnet_mask = Dotted(ni.ipv4[0].mask);
+    if (!ni.ipv4.empty()) {
+      a.current_ip = Dotted(ni.ipv4[0].ip);
+      a.current_subnet_mask = Dotted(ni.ipv4[0].mask);
+    }
     for (const auto& ia : ni.ipv4) a.addresses.emplace_back(Dotted(ia.ip), Dotted(ia.mask));
+    // No address yet (no DHCP server, no cable): the one entry is 0.0.0.0.
+    if (a.addresses.empty()) a.addresses.emplace_back("0.0.0.0", "0.0.0.0");
     for (uint32_t g : ParseRouteGateways(route_text, ni.name)) a.gateways.push_back(Dotted(g));
     a.dns_servers = dns;
     out.push_back(std::move(a));
@@ -139,11 +143,17 @@ int32_t GetAdapterList(std::vector<CAdapterInfo>* out) {
   return static_cast<int32_t>(out->size());
 }
 
+size_t FirstAdapter(const std::vector<CAdapterInfo>& adapters) {
+  for (size_t i = 0; i < adapters.size(); ++i)
+    if (adapters[i].current_ip != "0.0.0.0") return i;
+  return 0;
+}
+
 int32_t LocalAdapterInfoFrom(const std::vector<CAdapterInfo>& adapters, LocalAdapterInfo* out) {
   *out = LocalAdapterInfo{};
   out->adapter_count = static_cast<int32_t>(adapters.size());
   if (adapters.empty()) return -1;
-  const CAdapterInfo& a = adapters[0];
+  const CAdapterInfo& a = adapters[FirstAdapter(adapters)];
   out->found = true;
   out->ip = a.GetIPAddress(0);
   out->subnet_mask = a.GetSubnetMask(0);

@@ -48,8 +48,8 @@ std::vector<uint32_t> ParseRouteGateways(const std::string& route_text, const st
 // other keywords and IPv6 servers are skipped.
 std::vector<uint32_t> ParseResolvNameservers(const std::string& resolv_text);
 
-// One record per non-loopback interface that is up and has an IPv4 address,
-// in the system's order, with the gateways of the route text and the
+// One record per non-loopback interface that is up (dk::IsDeviceAdapter), in
+// interface order; one without an address yet has the single entry 0.0.0.0, with the gateways of the route text and the
 // resolver's servers (one list for the whole system on this platform).
 std::vector<CAdapterInfo> BuildAdapterList(const std::vector<dk::NetInterface>& interfaces,
                                            const std::string& route_text, const std::string& resolv_text);
@@ -58,7 +58,12 @@ std::vector<CAdapterInfo> BuildAdapterList(const std::vector<dk::NetInterface>& 
 // not list them.
 int32_t GetAdapterList(std::vector<CAdapterInfo>* out);
 
-// First non-loopback IPv4 adapter
+// The adapter the panel shows: the first one with an IPv4 address, in
+// interface order (the one that carries the devices' traffic when a card is
+// still waiting for DHCP); the first of all when none has one.
+size_t FirstAdapter(const std::vector<CAdapterInfo>& adapters);
+
+// The first adapter's values (FirstAdapter).
 // 0 and found = true when there is one; -1 and found = false when there is
 // none (or the list could not be read): the caller shows kNoAdaptersText.
 int32_t GetLocalAdapterInfo(LocalAdapterInfo* out);

@@ -16,12 +16,17 @@ struct NetInterface {
   uint32_t index = 0;  // interface index, 0 when unknown
   bool up = false;
   bool loopback = false;
-  std::vector<InterfaceAddress> ipv4;  // in the system's order
+  bool broadcast = false;              // the link can carry broadcasts
+  std::vector<InterfaceAddress> ipv4;  // in the system's order; empty when none is assigned yet
 };
 
-// Every interface with at least one IPv4 address, in the system's order.
-// Returns the count, or -1 when the system cannot list them.
+// Every interface of the system, in interface order, with its IPv4
+// addresses. Returns the count, or -1 when the system cannot list them.
 int ListInterfaces(std::vector<NetInterface>* out);
+
+// An interface that carries IPv4 traffic to devices: up, not loopback, and
+// either addressed or broadcast-capable (a card still waiting for DHCP).
+bool IsDeviceAdapter(const NetInterface& ni);
 
 // Whole text of a small system file (routing table, resolver configuration);
 // false when it cannot be read.

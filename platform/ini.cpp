@@ -244,7 +244,10 @@ bool FileWriteAll(const std::string& path, const std::string& text) {
   // one or the complete new one, never a torn mix.
   struct stat st;
   bool replace = ::stat(path.c_str(), &st) == 0;
-  if (replace && !S_ISREG(st.st_mode)) return false;
+  if (replace && !S_ISREG(st.st_mode)) {
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    return false;
+  }
   static std::atomic<unsigned> counter{0};
   std::string tmp;
   int fd = -1;
@@ -258,19 +261,30 @@ bool FileWriteAll(const std::string& path, const std::string& text) {
   }
   if (fd < 0) return false;
   bool ok = !replace || ::fchmod(fd, st.st_mode & 07777) == 0;
+  int reason = errno;
   size_t done = 0;
   while (ok && done < text.size()) {
     ssize_t n = ::write(fd, text.data() + done, text.size() - done);
     if (n < 0) {
       if (errno == EINTR) continue;
       ok = false;
+      reason = errno;
       break;
     }
     done += static_cast<size_t>(n);
   }
-  if (::close(fd) != 0) ok = false;
-  if (ok && ::rename(tmp.c_str(), path.c_str()) != 0) ok = false;
-  if (!ok) ::unlink(tmp.c_str());
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    reason = errno;
+  }
+  if (ok && ::rename(tmp.c_str(), path.c_str()) != 0) {
+    ok = false;
+    reason = errno;
+  }
+  if (!ok) {
+    ::unlink(tmp.c_str());
+    errno = reason;  // the caller reports why
+  }
   return ok;
 }
 

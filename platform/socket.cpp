@@ -10,6 +10,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include <vector>
+
+#include "platform/adapters.h"
 #include "platform/sockaddr_v4.h"
 
 namespace dk {
@@ -48,6 +51,57 @@ int UdpSendTo(int s, const void* data, size_t len, uint32_t ip, uint16_t port) {
     n = ::sendto(s, data, len, MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&a), sizeof a);
   } while (n < 0 && errno == EINTR);
   return n < 0 ? -1 : static_cast<int>(n);
+}
+
+int ReadBroadcastAdapters(BroadcastAdapters* out) {
+  out->count = -1;
+  std::vector<NetInterface> interfaces;
+  if (ListInterfaces(&interfaces) < 0) return -1;
+  int n = 0;
+  for (const auto& ni : interfaces)
+    if (IsDeviceAdapter(ni) && ni.index != 0 && n < kMaxBroadcastAdapters) out->index[n++] = ni.index;
+  out->count = n;
+  return n;
+}
+
+namespace {
+
+int SendOutOf(int s, uint32_t if_index, const void* data, size_t len, const sockaddr_in& to) {
+  iovec iov{const_cast<void*>(data), len};
+  alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+  msghdr msg{};
+  msg.msg_name = const_cast<sockaddr_in*>(&to);
+  msg.msg_namelen = sizeof to;
+  msg.msg_iov = &iov;
+  msg.msg_iovlen = 1;
+  msg.msg_control = control;
+  msg.msg_controllen = sizeof control;
+  cmsghdr* cm = CMSG_FIRSTHDR(&msg);
+  cm->cmsg_level = IPPROTO_IP;
+  cm->cmsg_type = IP_PKTINFO;
+  cm->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+  in_pktinfo info{};
+  info.ipi_ifindex = static_cast<int>(if_index);  // source address: the kernel's choice for that interface
+  std::memcpy(CMSG_DATA(cm), &info, sizeof info);
+  ssize_t n;
+  do {
+    n = ::sendmsg(s, &msg, MSG_NOSIGNAL);
+  } while (n < 0 && errno == EINTR);
+  return n < 0 ? -1 : static_cast<int>(n);
+}
+
+}  // namespace
+
+int UdpSendToAdapters(int s, const BroadcastAdapters& adapters, const void* data, size_t len, uint32_t ip,
+                      uint16_t port) {
+  if (ip != IpBroadcast() || adapters.count < 0) {
+    return UdpSendTo(s, data, len, ip, port) == static_cast<int>(len) ? 1 : 0;
+  }
+  const sockaddr_in to = MakeSockAddrV4(ip, port);
+  int sent = 0;
+  for (int i = 0; i < adapters.count && i < kMaxBroadcastAdapters; ++i)
+    if (SendOutOf(s, adapters.index[i], data, len, to) == static_cast<int>(len)) ++sent;
+  return sent;
 }
 
 int UdpRecvFrom(int s, void* buf, size_t cap, uint32_t* from_ip, uint16_t* from_port) {

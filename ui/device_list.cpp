@@ -246,7 +246,10 @@ void CDravenkitDlg::OpenWebPage(const std::optional<DeviceRecord>& rec) {
 void CDravenkitDlg::OnColumnClick(int col) { SortByColumn(col); }
 
 void CDravenkitDlg::SortByColumn(int col) {
-  if (TablesInUse()) return;  // a run reads the table by key on its thread
+  if (TablesInUse()) {  // a run reads the table by key on its thread: no sort,
+    AfterCheckChange();  // but a "No." click has changed the check boxes
+    return;
+  }
   const int n = list_->GetItemCount();
   if (col > 0 && col < list_->GetColumnCount() && n > 0) {
     in_sort_ = true;

@@ -339,6 +339,7 @@ void CDravenkitDlg::CreateControls() {
   context_menu_ = new QMenu(this);
   web_action_ = context_menu_->addAction(QStringLiteral("Web page"));
   connect(web_action_, &QAction::triggered, this, [this] { OnCommand(ID_MENU_WEB); });
+  CreateExportActions();
 }
 
 bool CDravenkitDlg::Initialize() {
@@ -543,7 +544,7 @@ void CDravenkitDlg::OnDiscovery() {
 
 void CDravenkitDlg::OnClear() {
   if (TablesInUse()) return;  // a run reads the tables on its thread
-  backend_->DeleteArpTable();
+  ReportRunnerFailure(backend_->DeleteArpTable());
   EnableNetworkControls(false);
   StopScan();
   backend_->StopPing();
@@ -566,7 +567,7 @@ void CDravenkitDlg::OnClear() {
 }
 
 void CDravenkitDlg::OnDeleteArpTable() {
-  backend_->DeleteArpTable();
+  ReportRunnerFailure(backend_->DeleteArpTable());
   prompt_->Info(Lang(27).toStdString(), PromptIcon::kInformation);
 }
 

@@ -237,6 +237,10 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   void OnDiscovery();
   void OnClear();
   void OnDeleteArpTable();
+  // ui/list_export_ui.cpp: "Export list..." and the command runner's failure box.
+  void CreateExportActions();
+  void OnExportList();
+  void ReportRunnerFailure(int32_t rc);
   void OnPingResponse();
   void OnOpenUpdatePanel();
   void OnUpdateCancel();

@@ -14,6 +14,12 @@ class Prompt {
   virtual void Info(const std::string& text, PromptIcon icon) = 0;
   // OK / Cancel question; true for OK.
   virtual bool Question(const std::string& text) = 0;
+  // A save dialog offering suggested_name; the chosen path, "" when cancelled.
+  virtual std::string SaveFileName(const std::string& caption, const std::string& suggested_name) {
+    (void)caption;
+    (void)suggested_name;
+    return {};
+  }
 };
 
 // Modal QMessageBox dialogs over the given parent window.
@@ -23,6 +29,7 @@ class QtPrompt : public Prompt {
   void SetParent(QWidget* parent) { parent_ = parent; }
   void Info(const std::string& text, PromptIcon icon) override;
   bool Question(const std::string& text) override;
+  std::string SaveFileName(const std::string& caption, const std::string& suggested_name) override;
 
  private:
   QWidget* parent_;

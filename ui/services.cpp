@@ -3,6 +3,7 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QFont>
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -37,6 +38,13 @@ bool QtPrompt::Question(const std::string& text) {
   QMessageBox box(QMessageBox::Question, QStringLiteral("Dravenkit"), QString::fromUtf8(text.c_str()),
                   QMessageBox::Ok | QMessageBox::Cancel, parent_);
   return box.exec() == QMessageBox::Ok;
+}
+
+std::string QtPrompt::SaveFileName(const std::string& caption, const std::string& suggested_name) {
+  const QString path = QFileDialog::getSaveFileName(parent_, QString::fromStdString(caption),
+                                                    QString::fromStdString(suggested_name),
+                                                    QStringLiteral("CSV files (*.csv);;All files (*)"));
+  return path.toStdString();
 }
 
 // ---------------------------------------------------------------- engine

@@ -16,10 +16,13 @@ const char kNotValidSocket[] =
 
 uint16_t DestPort(const TalqClient* c) { return c->dest_port ? c->dest_port : kTalqDestPort; }
 
-int32_t SendRequest(TalqClient* c, const uint8_t* data, int len) {
-  int n = dk::UdpSendTo(c->socket, data, static_cast<size_t>(len), g_request_ip.load(), DestPort(c));
-  return n == len ? 0 : -1;
+// Copies that left whole (see dk::UdpSendToAdapters).
+int SendEverywhere(TalqClient* c, const uint8_t* data, int len) {
+  return dk::UdpSendToAdapters(c->socket, c->adapters, data, static_cast<size_t>(len), g_request_ip.load(),
+                               DestPort(c));
 }
+
+int32_t SendRequest(TalqClient* c, const uint8_t* data, int len) { return SendEverywhere(c, data, len) > 0 ? 0 : -1; }
 
 void FillSlots(TalqClient* c) {
   c->Close = &TALQCLIENT_Close;
@@ -38,6 +41,8 @@ int32_t OpenClient(TalqClient* c, uint16_t stored_bind, uint16_t stored_dest, ui
   c->bind_port = stored_bind;
   c->dest_port = stored_dest;
   FillSlots(c);
+  // Read per client, so an adapter that came up since the last run is used.
+  (void)dk::ReadBroadcastAdapters(&c->adapters);
   int s = dk::UdpOpen();
   if (s < 0) return -1;
   c->socket = s;
@@ -86,9 +91,9 @@ int32_t TALQCLIENT_RecvResult(int32_t* socket) {
 int32_t TALQCLIENT_Broadcast(TalqClient* c) {
   uint8_t req[kTalqDiscoveryRequestSize];
   int len = TalqBuildDiscoveryRequest(req, sizeof req);
-  int n = dk::UdpSendTo(c->socket, req, static_cast<size_t>(len), g_request_ip.load(), DestPort(c));
-  TalqTrace(n);
-  if (n != len) {
+  const bool sent = SendEverywhere(c, req, len) > 0;
+  TalqTrace(sent ? len : -1);
+  if (!sent) {
     std::fputs("broadcast error\n", stdout);
     return -1;
   }

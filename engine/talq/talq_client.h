@@ -5,6 +5,7 @@
 
 #include "engine/devices/device_record.h"
 #include "engine/talq/talq_wire.h"
+#include "platform/socket.h"
 
 struct TalqClient {
   int32_t socket;       // -1 when no socket is open; must stay the first field
@@ -19,8 +20,12 @@ struct TalqClient {
   int32_t (*SetNetwork)(TalqClient* c, const SetNetworkRequest* req);
   int32_t (*SetNetworkType3)(TalqClient* c, const SetNetworkType3Request* req);
   int32_t (*Command5)(TalqClient* c, const Command5Request* req);
+  // Adapters every request leaves through, read when the client opens.
+  dk::BroadcastAdapters adapters;
 };
 
+// Every request goes out of each IPv4 adapter that is up (see
+// dk::UdpSendToAdapters); a send succeeds when at least one copy left.
 // Opens on 0.0.0.0:32153, requests to 32154. 0 or -1.
 int32_t TALQCLIENT_Open(TalqClient* c);
 // Opens on 0.0.0.0:bind_port, requests to dest_port (0 means 32154). 0 or -1.

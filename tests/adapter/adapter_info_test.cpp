@@ -120,6 +120,29 @@ TEST(AdapterList, AdapterWithoutGatewayOrDnsLeavesThemEmpty) {
   EXPECT_EQ(info.dns_server, "");
 }
 
+TEST(AdapterList, AdapterWithoutAddressIsListedAsZeroAndTheAddressedOneIsShown) {
+  dk::NetInterface dhcp = If("eth0", true, false, {}, 2);
+  dhcp.broadcast = true;
+  dk::NetInterface tunnel = If("tun0", true, false, {}, 3);  // no address, no broadcast: not an adapter
+  const auto list = BuildAdapterList(
+      {dhcp, tunnel, If("eth1", true, false, {{Ip(10, 77, 0, 1), Ip(255, 255, 0, 0)}}, 4)}, kRoute, "");
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list[0].current_ip, "0.0.0.0");
+  EXPECT_EQ(list[0].current_subnet_mask, "0.0.0.0");
+  EXPECT_EQ(list[0].GetIPAddress(0), "0.0.0.0");
+  EXPECT_EQ(list[0].GetSubnetMask(0), "0.0.0.0");
+  EXPECT_EQ(FirstAdapter(list), 1u);
+  LocalAdapterInfo info;
+  ASSERT_EQ(LocalAdapterInfoFrom(list, &info), 0);
+  EXPECT_EQ(info.adapter_name, "eth1");
+  EXPECT_EQ(info.ip, "10.77.0.1");
+  EXPECT_EQ(info.adapter_count, 2);
+  // Only adapters without an address: the first is shown, as 0.0.0.0.
+  ASSERT_EQ(LocalAdapterInfoFrom({list[0]}, &info), 0);
+  EXPECT_EQ(info.ip, "0.0.0.0");
+  EXPECT_EQ(info.subnet_mask, "0.0.0.0");
+}
+
 TEST(AdapterList, NoAdapterIsReported) {
   const auto list = BuildAdapterList({If("lo", true, true, {{Ip(127, 0, 0, 1), Ip(255, 0, 0, 0)}}, 1)}, kRoute, "");
   EXPECT_TRUE(list.empty());

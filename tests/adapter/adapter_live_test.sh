@@ -29,4 +29,19 @@ out=$(unshare --net --mount sh -c '
 rm -f "$resolv"
 want="name=v0 ip=10.9.8.7 mask=255.255.255.0 gateway=10.9.8.1 dns=10.1.2.3 count=1"
 [ "$out" = "$want" ] || { echo "adapter: got '$out'"; echo "   want '$want'"; fail=1; }
+# A card still waiting for DHCP is an adapter (0.0.0.0); with an addressed
+# one beside it, the addressed one is shown. (The resolver is the host's here.)
+out=$(unshare --net sh -c '
+  set -e
+  ip link set lo up
+  ip link add w0 type veth peer name w1
+  ip link set w0 up
+  "$0"
+  ip link add v0 type veth peer name v1
+  ip addr add 10.9.8.7/24 dev v0
+  ip link set v0 up
+  "$0"' "$probe" | sed 's/ dns=[^ ]*//')
+want="name=w0 ip=0.0.0.0 mask=0.0.0.0 gateway= count=1
+name=v0 ip=10.9.8.7 mask=255.255.255.0 gateway= count=2"
+[ "$out" = "$want" ] || { echo "unaddressed: got '$out'"; echo "   want '$want'"; fail=1; }
 exit $fail

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "config/settings.h"
+#include "engine/devices/device_csv.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -52,7 +53,9 @@ TEST(CliUsage, ExitCodes) {
   const CliRun help = Cli("help");
   EXPECT_EQ(help.code, 0);
   EXPECT_NE(help.out.find("usage: dravenkit-cli"), std::string::npos);
-  EXPECT_NE(help.out.find("discover [--json]"), std::string::npos);
+  EXPECT_NE(help.out.find("discover [--json | --csv [-o FILE]]"), std::string::npos);
+  EXPECT_EQ(Cli("discover --csv --json").code, 2);
+  EXPECT_EQ(Cli("discover -o x.csv").code, 2);  // -o needs --csv
   // Usage errors explain themselves on standard error, not on standard output.
   const CliRun bad = Cli("frobnicate", false);
   EXPECT_NE(bad.out.find("unknown command 'frobnicate'"), std::string::npos);
@@ -108,6 +111,16 @@ TEST(CliDiscover, EmptySegmentGivesCleanOutput) {
   const CliRun table = Cli("discover");
   EXPECT_EQ(table.code, 0);
   EXPECT_EQ(table.out, "No.\tModel name\tMAC address\tIP address\tWeb port\tAV port\n");
+  const CliRun csv = Cli("discover --csv");
+  EXPECT_EQ(csv.code, 0);
+  EXPECT_EQ(csv.out, std::string(kDeviceCsvHeader) + "\r\n");
+  TempDir dir;
+  EXPECT_EQ(Cli("discover --csv -o '" + dir.File("list.csv") + "'").code, 0);
+  EXPECT_EQ(dir.Read("list.csv"), std::string(kDeviceCsvHeader) + "\r\n");
+  const CliRun bad = Cli("discover --csv -o '" + dir.File("none/list.csv") + "'", false);
+  EXPECT_EQ(bad.code, 1);
+  EXPECT_NE(bad.out.find("Could not write \"" + dir.File("none/list.csv") + "\": No such file or directory\n"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -2,7 +2,14 @@
 
 #include <atomic>
 
+#include <net/if.h>
+
+#include <cstring>
+#include <vector>
+
+#include "platform/adapters.h"
 #include "platform/exe_path.h"
+#include "platform/socket.h"
 #include "platform/thread.h"
 #include "platform/ticks.h"
 #include "tests/support/fake_clock.h"
@@ -70,6 +77,62 @@ TEST(WorkerGroup, NewerRunSupersedesOlderWithoutWaiting) {
   g.StopAll(2000);
   EXPECT_EQ(second_ended, 1);
   EXPECT_FALSE(g.Running());
+}
+
+// Only loopback is named, so nothing leaves the machine wherever this runs.
+TEST(BroadcastAdapters, OneCopyPerNamedAdapterWithBytesUnchanged) {
+  const uint32_t lo = ::if_nametoindex("lo");
+  ASSERT_NE(lo, 0u);
+  const uint16_t port = 32999;
+  int rx = dk::UdpOpen();
+  ASSERT_EQ(dk::SocketBind(rx, dk::kIpAny, port), 0);
+  int tx = dk::UdpOpen();
+  ASSERT_EQ(dk::UdpSetBroadcast(tx), 0);
+  const uint8_t req[] = {'A', 'D', 'C', 'T', 2, 9, 0, 3, 0xFF};
+
+  dk::BroadcastAdapters none{};
+  none.count = 0;
+  EXPECT_EQ(dk::UdpSendToAdapters(tx, none, req, sizeof req, dk::IpBroadcast(), port), 0);
+  EXPECT_EQ(dk::SocketWaitReadable(rx, 0, 50000), 0);
+
+  dk::BroadcastAdapters one{};
+  one.count = 1;
+  one.index[0] = lo;
+  ASSERT_EQ(dk::UdpSendToAdapters(tx, one, req, sizeof req, dk::IpBroadcast(), port), 1);
+  ASSERT_EQ(dk::SocketWaitReadable(rx, 1, 0), 1);
+  uint8_t buf[64] = {};
+  ASSERT_EQ(dk::UdpRecvFrom(rx, buf, sizeof buf, nullptr, nullptr), int(sizeof req));
+  EXPECT_EQ(std::memcmp(buf, req, sizeof req), 0);
+
+  // An interface that does not exist: nothing counted as sent.
+  one.index[0] = 999999;
+  EXPECT_EQ(dk::UdpSendToAdapters(tx, one, req, sizeof req, dk::IpBroadcast(), port), 0);
+  // Not a limited broadcast, or no list: one plain send.
+  uint32_t loopback;
+  const uint8_t o[4] = {127, 0, 0, 1};
+  std::memcpy(&loopback, o, 4);
+  EXPECT_EQ(dk::UdpSendToAdapters(tx, none, req, sizeof req, loopback, port), 1);
+  dk::BroadcastAdapters unread{};
+  unread.count = -1;
+  EXPECT_EQ(dk::UdpSendToAdapters(tx, unread, req, sizeof req, loopback, port), 1);
+  dk::SocketClose(tx);
+  dk::SocketClose(rx);
+}
+
+TEST(BroadcastAdapters, DeviceAdapterChoice) {
+  dk::NetInterface n;
+  n.up = true;
+  n.broadcast = true;
+  EXPECT_TRUE(dk::IsDeviceAdapter(n));  // up, no address yet
+  n.broadcast = false;
+  EXPECT_FALSE(dk::IsDeviceAdapter(n));
+  n.ipv4.push_back({});
+  EXPECT_TRUE(dk::IsDeviceAdapter(n));
+  n.loopback = true;
+  EXPECT_FALSE(dk::IsDeviceAdapter(n));
+  n.loopback = false;
+  n.up = false;
+  EXPECT_FALSE(dk::IsDeviceAdapter(n));
 }
 
 TEST(ExecutableDir, RealAndOverridden) {

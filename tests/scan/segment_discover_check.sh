@@ -1,7 +1,7 @@
 #!/bin/sh
 # Runs inside a simulated segment's PC namespace (through scripts/segment):
 # one `dravenkit-cli discover --json` must list every simulated device once,
-# and the table form must number them "   1" ... in order.
+# and the table form must number them "   1" ... in order; --csv has a row each.
 set -u
 cli=$1
 want=$2
@@ -25,5 +25,10 @@ printf '%s\n' "$table" | tail -n +2 | cut -f1 >/tmp/dk_segment_numbers.$$
 expect=$(i=1; while [ $i -le "$rows" ]; do printf '%4d\n' $i; i=$((i + 1)); done)
 [ "$(cat /tmp/dk_segment_numbers.$$)" = "$expect" ] || { echo "table: rows not numbered 1..$rows in order"; fail=1; }
 rm -f /tmp/dk_segment_numbers.$$
+
+csv=$("$cli" discover --csv) || { echo "discover --csv failed"; exit 1; }
+csv_rows=$(printf '%s\n' "$csv" | tail -n +2 | wc -l)
+[ "$csv_rows" -eq "$want" ] || { echo "csv: $csv_rows rows of $want"; fail=1; }
+printf '%s\n' "$csv" | head -n 1 | grep -q '^No\.,Model name,MAC address,IP address,' || { echo "csv: header"; fail=1; }
 [ $fail -eq 0 ] && echo "segment discovery: $found of $want devices"
 exit $fail

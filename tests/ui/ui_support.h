@@ -23,7 +23,11 @@ class FakeBackend : public WindowBackend {
   bool PingRunning() const override { return !pings.empty(); }
   bool StartFactoryDefault(const FactoryDefaultConfig& cfg, MessageSink* sink) override;
   void StopFactoryDefault() override { ++factory_stops; }
-  int32_t DeleteArpTable() override { return ++arp_flushes, 0; }
+  // With arp_command set, the real command runner runs it instead.
+  int32_t DeleteArpTable() override {
+    ++arp_flushes;
+    return arp_command.empty() ? 0 : RunCommand(arp_command, nullptr);
+  }
   int32_t GetLocalAdapterInfo(LocalAdapterInfo* out) override;
   void OpenUrl(const std::string& url) override { urls.push_back(url); }
 
@@ -37,6 +41,7 @@ class FakeBackend : public WindowBackend {
   bool factory_result = true;
   int factory_stops = 0;
   std::vector<FactoryDefaultConfig> factory_runs;
+  std::vector<std::string> arp_command;
 };
 
 class FakePrompt : public Prompt {
@@ -49,6 +54,12 @@ class FakePrompt : public Prompt {
     questions.push_back(text);
     return answer;
   }
+  std::string SaveFileName(const std::string& caption, const std::string& suggested_name) override {
+    saves.push_back(caption + "|" + suggested_name);
+    return save_path;
+  }
+  std::vector<std::string> saves;
+  std::string save_path;  // what the save dialog answers; "" is Cancel
   std::vector<std::string> infos;
   std::vector<PromptIcon> icons;
   std::vector<std::string> questions;

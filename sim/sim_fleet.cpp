@@ -19,7 +19,7 @@ namespace {
 
 const char* const kFaultNames[kFaultCount] = {
     "no-discovery", "late", "auth-refuse", "no-move", "move-silent", "http-refuse",
-    "http-hang", "http-split", "upload-cut", "dup-ip", "bad-length", "garbage",
+    "http-hang", "http-split", "upload-cut", "dup-ip", "bad-length", "garbage", "rtsp-busy", "rtsp-silent",
 };
 
 std::string IpText(uint32_t ip) {

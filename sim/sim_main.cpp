@@ -38,7 +38,11 @@ int main(int argc, char** argv) {
     for (const auto& d : fleet) std::printf("%s\n", dksim::FormatFleetLine(d).c_str());
     return 0;
   }
-  for (const auto& d : fleet) args.server.web_ports.insert(d.web_port);
+  for (const auto& d : fleet) {
+    args.server.web_ports.insert(d.web_port);
+    for (uint16_t p : {d.av_port1, d.av_port2, d.av_port3})
+      if (p != 0) args.server.av_ports.insert(p);
+  }
   args.server.start_us = uint64_t(start.tv_sec) * 1000000u + uint64_t(start.tv_nsec) / 1000u;
 
   dksim::EventLog log;

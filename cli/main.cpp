@@ -21,6 +21,9 @@ const char kSynopsis[] =
     "                          read a device's system mode, firmware version and\n"
     "                          serial number\n"
     "  ping                    check which devices answer ping\n"
+    "  snapshot IP --out FILE.png [--port N] [--channel C] [--user ID]\n"
+    "           [--password PW] [--timeout S]\n"
+    "                          save one picture of a device's live video\n"
     "  help                    show this text\n"
     "\n"
     "Every command has its own --help.\n"
@@ -37,6 +40,7 @@ int main(int argc, char** argv) {
   AddSettingsCommand(app, &status);
   AddInfoCommand(app, &status);
   AddPingCommand(app, &status);
+  AddSnapshotCommand(app, &status);
 
   if (argc < 2) {
     std::fputs(kSynopsis, stderr);

@@ -294,7 +294,8 @@ void VideoClient::Body(const dk::StopFlag& stop, uint64_t gen, VideoSource src, 
           stats_.width = w;
           stats_.height = h;
           if (stats_.first_frame_us < 0) stats_.first_frame_us = now - start_us;
-          if (now - window_start >= 1000000) {
+          // A first figure after a few frames, then one a second.
+          if (now - window_start >= 1000000 || (stats_.fps == 0 && window_frames >= 4)) {
             stats_.fps = double(window_frames) * 1e6 / double(now - window_start);
             window_start = now;
             window_frames = 0;

@@ -285,8 +285,9 @@ void VideoClient::Body(const dk::StopFlag& stop, uint64_t gen, VideoSource src, 
       sws_scale(sws.get(), frame->data, frame->linesize, 0, h, dst, dst_stride);
       av_frame_unref(frame.get());
       out.number = ++number;
-      ++window_frames;
       const int64_t now = NowUs();
+      if (number == 1) window_start = now;  // the rate counts from the first picture
+      else ++window_frames;
       {
         std::lock_guard<std::mutex> lock(mu_);
         if (gen == gen_.load()) {

@@ -111,12 +111,17 @@ int main(int argc, char** argv) {
   const double cpu1 = ProcessCpuS(), sim1 = OtherCpuS(sim_pid);
   const VideoStats st = client.Stats();
   client.Stop();
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));  // the pipeline's tear-down
+  const double after0 = OtherCpuS(sim_pid);
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  const double after1 = OtherCpuS(sim_pid);
   const double fps = double(st.frames - f0) / wall;
   std::printf("  stream %dx%d: %.1f frames/s over %.1f s\n", st.width, st.height, fps, wall);
   std::printf("  client CPU (demux, decode, BGRA conversion): %.1f %% of a core\n", 100.0 * (cpu1 - cpu0) / wall);
   if (sim_pid > 0) {
     std::printf("  simulator CPU, no viewer: %.2f %% of a core\n", 100.0 * (idle1 - idle0) / 2.0);
     std::printf("  simulator CPU, one stream served: %.1f %% of a core\n", 100.0 * (sim1 - sim0) / wall);
+    std::printf("  simulator CPU, after the viewer left: %.2f %% of a core\n", 100.0 * (after1 - after0) / 2.0);
   }
   return 0;
 }

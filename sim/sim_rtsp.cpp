@@ -3,6 +3,8 @@
 #include <arpa/inet.h>
 #include <gst/gst.h>
 #include <gst/rtsp-server/rtsp-server.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -105,6 +107,9 @@ struct RtspService::Impl {
   }
 
   void Run() {
+    // Below the event loop: starting GStreamer and encoding never delay discovery
+    // replies. The pipelines' threads inherit this.
+    (void)setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 10);
     g_main_context_push_thread_default(ctx);
     gst_init(nullptr, nullptr);
     server = gst_rtsp_server_new();

@@ -25,6 +25,9 @@ const char kSynopsis[] =
     "  factory-default (--mac MAC ... | --all) [--user ID] [--password PW] [--json]\n"
     "                          reset devices to their factory settings and wait\n"
     "                          until they answer from 192.168.1.2\n"
+    "  snapshot IP --out FILE.png [--port N] [--channel C] [--user ID]\n"
+    "           [--password PW] [--timeout S]\n"
+    "                          save one picture of a device's live video\n"
     "  help                    show this text\n"
     "\n"
     "Every command has its own --help.\n"
@@ -42,6 +45,7 @@ int main(int argc, char** argv) {
   AddInfoCommand(app, &status);
   AddPingCommand(app, &status);
   AddFactoryDefaultCommand(app, &status);
+  AddSnapshotCommand(app, &status);
 
   if (argc < 2) {
     std::fputs(kSynopsis, stderr);

@@ -21,8 +21,10 @@ enum Fault : uint32_t {
   kFaultGarbage = 1u << 11,       // "garbage": sends junk datagrams with its replies
   kFaultResetIgnore = 1u << 12,   // "reset-ignore": answers a factory default, does not reset
   kFaultResetKeepIp = 1u << 13,   // "reset-keep-ip": resets but comes back at its old address
+  kFaultRtspBusy = 1u << 14,      // "rtsp-busy": 453 to every video viewer
+  kFaultRtspSilent = 1u << 15,    // "rtsp-silent": video connections accepted, never answered
 };
-constexpr int kFaultCount = 14;
+constexpr int kFaultCount = 16;
 
 // Name of fault bit i (0..kFaultCount-1).
 const char* FaultName(int i);

@@ -11,6 +11,22 @@
 #include "sim/sim_options.h"
 #include "sim/sim_server.h"
 
+// Leak reports of sanitizer builds: GStreamer, GLib and the fonts behind the
+// picture's text keep type tables, caches and plugin state for the process's
+// life by design.
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libgstreamer-1.0.so\n"
+         "leak:libgstrtspserver-1.0.so\n"
+         "leak:libgstbase-1.0.so\n"
+         "leak:libglib-2.0.so\n"
+         "leak:libgobject-2.0.so\n"
+         "leak:libgio-2.0.so\n"
+         "leak:libfontconfig.so\n"
+         "leak:libpango\n"
+         "leak:libharfbuzz.so\n"
+         "leak:libx264.so\n";
+}
+
 int main(int argc, char** argv) {
   timespec start;
   clock_gettime(CLOCK_MONOTONIC, &start);
@@ -38,7 +54,11 @@ int main(int argc, char** argv) {
     for (const auto& d : fleet) std::printf("%s\n", dksim::FormatFleetLine(d).c_str());
     return 0;
   }
-  for (const auto& d : fleet) args.server.web_ports.insert(d.web_port);
+  for (const auto& d : fleet) {
+    args.server.web_ports.insert(d.web_port);
+    for (uint16_t p : {d.av_port1, d.av_port2, d.av_port3})
+      if (p != 0) args.server.av_ports.insert(p);
+  }
   args.server.start_us = uint64_t(start.tv_sec) * 1000000u + uint64_t(start.tv_nsec) / 1000u;
 
   dksim::EventLog log;

@@ -24,7 +24,9 @@ namespace dksim {
 namespace {
 
 // epoll tags: the top byte says what the rest indexes.
-enum Tag : uint64_t { kTagUdp = 1, kTagListen = 2, kTagConn = 3, kTagTimer = 4, kTagSignal = 5, kTagPid = 6 };
+enum Tag : uint64_t {
+  kTagUdp = 1, kTagListen = 2, kTagConn = 3, kTagTimer = 4, kTagSignal = 5, kTagPid = 6, kTagRtspListen = 7, kTagSilent = 8
+};
 uint64_t Key(Tag t, uint64_t v) { return (uint64_t(t) << 56) | (v & ((uint64_t(1) << 56) - 1)); }
 Tag KeyTag(uint64_t k) { return static_cast<Tag>(k >> 56); }
 uint64_t KeyValue(uint64_t k) { return k & ((uint64_t(1) << 56) - 1); }
@@ -141,6 +143,20 @@ int SimServer::Setup(std::string* error) {
     if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return fail("bind tcp port " + std::to_string(port));
     if (::listen(fd, 4096) != 0) return fail("listen");
     if (watch(fd, Key(kTagListen, static_cast<uint64_t>(fd)), EPOLLIN) != 0) return fail("epoll listen");
+  }
+  for (uint16_t port : cfg_.av_ports) {
+    if (port == 0 || ports.count(port)) continue;
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) return fail("tcp socket");
+    listen_fds_.push_back(fd);
+    int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return fail("bind tcp port " + std::to_string(port));
+    if (::listen(fd, 1024) != 0) return fail("listen");
+    if (watch(fd, Key(kTagRtspListen, static_cast<uint64_t>(fd)), EPOLLIN) != 0) return fail("epoll listen");
   }
   return 0;
 }
@@ -346,6 +362,89 @@ void SimServer::OnAccept(int listen_fd) {
   }
 }
 
+void SimServer::OnRtspAccept(int listen_fd) {
+  for (int k = 0; k < kAcceptBatch; ++k) {
+    sockaddr_in peer{};
+    socklen_t pl = sizeof peer;
+    const int fd = ::accept4(listen_fd, reinterpret_cast<sockaddr*>(&peer), &pl, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0) return;
+    sockaddr_in local{};
+    socklen_t ll = sizeof local;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &ll);
+    ConnInfo info;
+    info.local_ip = AddrOf(local);
+    info.local_port = ntohs(local.sin_port);
+    info.peer_ip = AddrOf(peer);
+    info.peer_port = ntohs(peer.sin_port);
+    info.id = next_conn_++;
+    int stream = 0;
+    const int dev = AvDeviceAt(*sim_, info.local_ip, info.local_port, &stream);
+    const char* refuse = nullptr;
+    if (dev < 0) refuse = "no device at this address and port";
+    else if (sim_->device(dev).state != DevState::kUp) refuse = "device not answering";
+    else if (conns_.size() + silent_.size() >= cfg_.max_conns) refuse = "too many connections";
+    if (refuse) {
+      sim_->LogHttp("rtsp_refused", dev, info, refuse);
+      linger lg{1, 0};
+      ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &lg, sizeof lg);
+      ::close(fd);
+      continue;
+    }
+    const SimDeviceConfig& cfg = sim_->device(dev).cfg;
+    if (cfg.faults & kFaultRtspSilent) {
+      epoll_event ev{};
+      ev.events = EPOLLIN | EPOLLRDHUP;
+      ev.data.u64 = Key(kTagSilent, info.id);
+      if (epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &ev) != 0) {
+        ::close(fd);
+        continue;
+      }
+      const uint64_t id = info.id;
+      silent_.emplace(id, SilentConn{fd, info, dev});
+      sim_->LogHttp("rtsp_silent", dev, info, "");
+      sim_->timers().At(NowUs() + uint64_t(sim_->options().timings.http_hang_ms) * 1000, [this, id] { CloseSilent(id); });
+      continue;
+    }
+    int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    RtspHandOver h;
+    h.fd = fd;
+    h.peer_ip = info.peer_ip;
+    h.peer_port = info.peer_port;
+    char mac[18];
+    h.mac = FormatMacPlain(cfg.mac, mac);
+    h.stream = stream;
+    h.user = cfg.user;
+    h.password = cfg.password;
+    h.busy = (cfg.faults & kFaultRtspBusy) != 0;
+    h.refuse_auth = (cfg.faults & kFaultAuthRefuse) != 0;
+    sim_->LogHttp("rtsp_accepted", dev, info, "stream " + std::to_string(stream));
+    rtsp_.Hand(std::move(h));
+  }
+}
+
+void SimServer::OnSilent(uint64_t id) {
+  auto it = silent_.find(id);
+  if (it == silent_.end()) return;
+  uint8_t buf[4096];
+  for (;;) {
+    const ssize_t n = ::recv(it->second.fd, buf, sizeof buf, MSG_DONTWAIT);
+    if (n > 0) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+    if (n < 0 && errno == EINTR) continue;
+    return CloseSilent(id);  // the viewer gave up
+  }
+}
+
+void SimServer::CloseSilent(uint64_t id) {
+  auto it = silent_.find(id);
+  if (it == silent_.end()) return;
+  sim_->LogHttp("rtsp_closed", it->second.dev, it->second.info, "");
+  epoll_ctl(epoll_, EPOLL_CTL_DEL, it->second.fd, nullptr);
+  ::close(it->second.fd);
+  silent_.erase(it);
+}
+
 void SimServer::OnConn(uint64_t id, uint32_t events) {
   auto it = conns_.find(id);
   if (it == conns_.end()) return;
@@ -529,6 +628,7 @@ int SimServer::Run(Simulator* sim) {
               cfg_.iface.empty() ? "" : " on ", cfg_.iface.c_str(), static_cast<unsigned long long>(setup_ms));
   std::fflush(stdout);
 
+  if (!cfg_.av_ports.empty()) rtsp_.Warm();
   epoll_event evs[256];
   int code = 0;
   while (!stop_) {
@@ -551,6 +651,12 @@ int SimServer::Run(Simulator* sim) {
           break;
         case kTagConn:
           OnConn(KeyValue(key), evs[i].events);
+          break;
+        case kTagRtspListen:
+          OnRtspAccept(static_cast<int>(KeyValue(key)));
+          break;
+        case kTagSilent:
+          OnSilent(KeyValue(key));
           break;
         case kTagTimer: {
           uint64_t ticks;
@@ -577,6 +683,8 @@ int SimServer::Run(Simulator* sim) {
   }
 
   for (auto it = conns_.begin(); it != conns_.end(); it = conns_.begin()) CloseConn(it->first, false);
+  while (!silent_.empty()) CloseSilent(silent_.begin()->first);
+  rtsp_.Stop();
   sim_->Stop();
   if (manage_addrs_) {
     const int r = addrs_.Flush(&err);

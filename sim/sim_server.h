@@ -11,6 +11,7 @@
 
 #include "sim/sim_core.h"
 #include "sim/sim_netlink.h"
+#include "sim/sim_rtsp.h"
 
 namespace dksim {
 
@@ -18,6 +19,7 @@ struct ServerConfig {
   std::string iface;                        // carries the device addresses; "" leaves addresses alone
   std::vector<uint16_t> udp_ports = {32154, 33000};
   std::set<uint16_t> web_ports;             // listeners (80 is always added)
+  std::set<uint16_t> av_ports;              // RTSP listeners (a port that is also a web port stays web)
   std::string ready_file;                   // written once everything is up
   int exit_with_pid = 0;                    // end when this process ends
   uint32_t max_conns = 4096;
@@ -65,6 +67,9 @@ class SimServer : public SimIo {
   void FlushSends();
   void OnUdp(size_t index);
   void OnAccept(int listen_fd);
+  void OnRtspAccept(int listen_fd);
+  void OnSilent(uint64_t id);
+  void CloseSilent(uint64_t id);
   void OnConn(uint64_t id, uint32_t events);
   void Pump(uint64_t id);
   void CloseConn(uint64_t id, bool reset);
@@ -83,6 +88,14 @@ class SimServer : public SimIo {
   std::vector<int> udp_fds_;
   std::vector<uint16_t> udp_ports_;
   std::vector<int> listen_fds_;
+  // "rtsp-silent" connections: held open and read, never answered.
+  struct SilentConn {
+    int fd;
+    ConnInfo info;
+    int dev;
+  };
+  std::unordered_map<uint64_t, SilentConn> silent_;
+  RtspService rtsp_;
   std::unordered_map<uint64_t, Conn> conns_;
   uint64_t next_conn_ = 1;
   uint64_t armed_us_ = 0;

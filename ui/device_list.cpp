@@ -215,6 +215,7 @@ void CDravenkitDlg::OnListRightClick(QPoint global_pos) {
   }
   StartInfoQueryForRow(row, QueryCheck::kNone);
   ShowRow(row);
+  monitoring_action_->setText(QStringLiteral("Monitoring"));
   web_action_->setText(QStringLiteral("Web page"));
   context_menu_->popup(global_pos);
 }

@@ -337,6 +337,8 @@ void CDravenkitDlg::CreateControls() {
   connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CDravenkitDlg::OnItemChanged);
 
   context_menu_ = new QMenu(this);
+  monitoring_action_ = context_menu_->addAction(QStringLiteral("Monitoring"));
+  connect(monitoring_action_, &QAction::triggered, this, [this] { OnCommand(ID_MENU_MONITORING); });
   web_action_ = context_menu_->addAction(QStringLiteral("Web page"));
   connect(web_action_, &QAction::triggered, this, [this] { OnCommand(ID_MENU_WEB); });
   CreateExportActions();
@@ -532,6 +534,7 @@ void CDravenkitDlg::OnCommand(int id) {
         OpenWebPage(selected_record_);
       }
       break;
+    case ID_MENU_MONITORING: OnMonitoring(); break;
     case IDCANCEL_HIDDEN: close(); break;
     default: break;  // commands of runs this window does not offer yet
   }

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -23,6 +24,7 @@
 #include "engine/update/worker_messages.h"
 
 class CCellListCtrl;
+class CViewerControl;
 class Prompt;
 class QButtonGroup;
 class QCloseEvent;
@@ -145,6 +147,8 @@ struct WindowOptions {
   ScanPorts scan_ports;
   InfoQueryTimings info_timings;
   FactoryDefaultTimings factory_timings;
+  // The monitoring window's viewer control; empty: the real one.
+  std::function<CViewerControl*(QWidget* parent)> make_viewer;
 };
 
 // The layout is drawn in 96-dpi pixels; the window scales it by 5/4 so that
@@ -211,6 +215,8 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   void EnableNetworkControls(bool on);
   // The list's popup menu (shown by a right click).
   QMenu* ContextMenu() const { return context_menu_; }
+  // The open monitoring window, or nullptr.
+  QWidget* MonitoringWindow() const { return monitoring_; }
 
   // Closing: stops every worker cooperatively (bounded waits). Idempotent.
   void Shutdown();
@@ -294,6 +300,7 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   enum class QueryCheck { kClick, kKey, kNone };
   void StartInfoQueryForRow(int row, QueryCheck check);
   void OpenWebPage(const std::optional<DeviceRecord>& rec);
+  void OnMonitoring();
   void AfterCheckChange();
   void SortByColumn(int col);
   void ResizeColumns();
@@ -332,6 +339,8 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   CCellListCtrl* list_ = nullptr;
   QMenu* context_menu_ = nullptr;
   QAction* web_action_ = nullptr;
+  QAction* monitoring_action_ = nullptr;
+  QPointer<QWidget> monitoring_;
   QButtonGroup* network_type_ = nullptr;
   std::map<int, QWidget*> controls_;
 };

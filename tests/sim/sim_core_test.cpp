@@ -1,5 +1,6 @@
 // What the devices do with TALQ requests, driven without sockets.
 #include "sim/sim_core.h"
+#include "sim/sim_rtsp.h"
 
 #include <gtest/gtest.h>
 
@@ -350,3 +351,28 @@ TEST_F(SimCoreTest, LongPasswordsCompareOnTheSixteenCharactersSent) {
                                      IpFromOctets(255, 255, 0, 0))));
   EXPECT_EQ(Results(io_.Take()), std::vector<int>{0});
 }
+
+namespace {
+
+TEST_F(SimCoreTest, VideoConnectionsFindTheirDeviceAndStream) {
+  SimDeviceConfig a = GenerateDevice(0, FleetDefaults());  // 554/555/556
+  SimDeviceConfig b = GenerateDevice(2, FleetDefaults());  // 554 only
+  Make({a, b});
+  struct Case {
+    uint32_t ip;
+    uint16_t port;
+    int dev, stream;
+  } cases[] = {{a.ip, 554, 0, 1}, {a.ip, 555, 0, 2}, {a.ip, 556, 0, 3}, {b.ip, 554, 1, 1},
+               {b.ip, 555, -1, 0}, {a.ip, 80, -1, 0},   {kPc, 554, -1, 0}, {a.ip, 0, -1, 0}};
+  for (const Case& c : cases) {
+    int stream = 0;
+    EXPECT_EQ(AvDeviceAt(*sim_, c.ip, c.port, &stream), c.dev) << c.port;
+    if (c.dev >= 0) {
+      EXPECT_EQ(stream, c.stream) << c.port;
+    }
+  }
+  EXPECT_EQ(FaultFromName("rtsp-busy"), uint32_t(kFaultRtspBusy));
+  EXPECT_EQ(FaultList(kFaultRtspSilent | kFaultLate), "late,rtsp-silent");
+}
+
+}  // namespace

@@ -87,6 +87,7 @@ CDravenkitDlg* WindowFixture::Open(const std::string& settings_ini, const std::s
   o.backend = &backend;
   o.prompt = &prompt;
   o.timings = timings;
+  o.make_viewer = make_viewer;
   window_ = std::make_unique<CDravenkitDlg>(o);
   if (!window_->Initialize()) return nullptr;
   if (show) {

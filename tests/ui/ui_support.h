@@ -2,6 +2,7 @@
 // Shared pieces of the window tests: a recording engine, an answering prompt
 // and a fixture that opens the window on settings in a temporary directory.
 #include <QApplication>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -101,6 +102,7 @@ class WindowFixture {
   FakeBackend backend;
   FakePrompt prompt;
   WindowTimings timings;
+  std::function<CViewerControl*(QWidget*)> make_viewer;  // the monitoring window's control
 
  private:
   std::unique_ptr<CDravenkitDlg> window_;

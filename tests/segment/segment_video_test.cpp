@@ -1,0 +1,93 @@
+// The live video client against the simulator's RTSP streams.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <set>
+
+#include "engine/video/video_client.h"
+
+namespace {
+
+VideoSource Source(const char* ip, int port, const char* password, int channel = 1) {
+  VideoSource s;
+  s.address = ip;
+  s.port = port;
+  s.user = "root";
+  s.password = password;
+  s.channel = channel;
+  return s;
+}
+
+VideoTimings Short() {
+  VideoTimings t;
+  t.answer_ms = 1500;
+  t.stall_ms = 1500;
+  return t;
+}
+
+int DistinctColours(const VideoFrame& f) {
+  std::set<uint32_t> seen;
+  for (size_t i = 0; i + 3 < f.bgra.size(); i += 4 * 97)
+    seen.insert(uint32_t(f.bgra[i]) | uint32_t(f.bgra[i + 1]) << 8 | uint32_t(f.bgra[i + 2]) << 16);
+  return static_cast<int>(seen.size());
+}
+
+TEST(SegmentVideo, DecodesEachStreamsPicture) {
+  struct Case {
+    int port, channel, width, height;
+  } cases[] = {{554, 1, 640, 360}, {555, 4, 480, 270}, {556, 2, 320, 180}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.port);
+    VideoFrame f;
+    int64_t first_us = -1;
+    ASSERT_EQ(GrabFirstFrame(Source("10.77.1.1", c.port, "pa ss@:/w", c.channel), VideoTimings(), 8000, &f, &first_us),
+              kVideoOk);
+    EXPECT_EQ(f.width, c.width);
+    EXPECT_EQ(f.height, c.height);
+    ASSERT_EQ(f.bgra.size(), size_t(c.width) * size_t(c.height) * 4);
+    EXPECT_GT(DistinctColours(f), 8);
+    EXPECT_GT(first_us, 0);
+  }
+}
+
+TEST(SegmentVideo, FailuresAreTold) {
+  struct Case {
+    const char* ip;
+    const char* password;
+    int32_t code;
+  } cases[] = {
+      {"10.77.1.1", "tulp", kVideoAuth},        // wrong password
+      {"10.77.1.5", "tulp", kVideoAuth},        // auth-refuse
+      {"10.77.1.2", "tulp", kVideoBusy},        // rtsp-busy
+      {"10.77.1.3", "tulp", kVideoNoAnswer},    // rtsp-silent
+      {"10.77.1.4", "tulp", kVideoRefused},     // no AV port: reset at once
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.ip);
+    VideoFrame f;
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(GrabFirstFrame(Source(c.ip, 554, c.password), Short(), 8000, &f, nullptr), c.code);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(4));
+  }
+}
+
+class Recorder : public VideoSink {
+ public:
+  void OnVideoFrame(uint64_t) override { frames++; }
+  void OnVideoFailed(uint64_t, int32_t) override { failures++; }
+  std::atomic<int> frames{0}, failures{0};
+};
+
+TEST(SegmentVideo, StopEndsAWaitingWorkerAtOnceAndReportsNothing) {
+  Recorder r;
+  VideoClient client;
+  client.Start(Source("10.77.1.3", 554, "tulp"), VideoTimings(), &r);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const auto t0 = std::chrono::steady_clock::now();
+  client.Stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(1000));
+  EXPECT_FALSE(client.Running());
+  EXPECT_EQ(r.failures.load(), 0);
+}
+
+}  // namespace

@@ -244,7 +244,10 @@ bool FileWriteAll(const std::string& path, const std::string& text) {
   // one or the complete new one, never a torn mix.
   struct stat st;
   bool replace = ::stat(path.c_str(), &st) == 0;
-  if (replace && !S_ISREG(st.st_mode)) return false;
+  if (replace && !S_ISREG(st.st_mode)) {
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    return false;
+  }
   static std::atomic<unsigned> counter{0};
   std::string tmp;
   int fd = -1;
@@ -270,7 +273,11 @@ bool FileWriteAll(const std::string& path, const std::string& text) {
   }
   if (::close(fd) != 0) ok = false;
   if (ok && ::rename(tmp.c_str(), path.c_str()) != 0) ok = false;
-  if (!ok) ::unlink(tmp.c_str());
+  if (!ok) {
+    const int err = errno;  // the caller reports the write's reason, not the clean-up's
+    ::unlink(tmp.c_str());
+    errno = err;
+  }
   return ok;
 }
 

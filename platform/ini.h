@@ -51,6 +51,7 @@ std::string IniValueForWrite(const char* value);
 
 // Replaces the file with text in one step (temporary file + rename), so a
 // failed write leaves the former file in place. Keeps an existing file's mode.
+// On failure errno tells why.
 bool FileWriteAll(const std::string& path, const std::string& text);
 
 // A regular file of that name exists.

@@ -123,7 +123,8 @@ int MakeDirs(const std::string& dir) {
   if (IsDirectory(dir)) return 0;
   const size_t cut = dir.find_last_of('/');
   if (cut != std::string::npos && cut > 0) {
-    const int err = MakeDirs(dir.substr(0, cut));
+    int err = MakeDirs(dir.substr(0, cut));
+    if (err == EEXIST) err = ENOTDIR;  // a file where a parent folder should be
     if (err != 0) return err;
   }
   if (::mkdir(dir.c_str(), 0700) == 0) return 0;

@@ -26,9 +26,10 @@ const char kHelp[] =
     "Files:\n"
     "  Dravenkit.ini          the settings (written with every key on the first start)\n"
     "  DravenkitLanguage.ini  optional replacement texts, section Language, keys 1 to 65\n"
-    "Both live beside the program when its folder is writable (a built or copied\n"
-    "program), else in $XDG_CONFIG_HOME/dravenkit/ (default ~/.config/dravenkit/),\n"
-    "which is created on the first save. 'dravenkit-cli settings' prints the path.\n";
+    "Both live beside the program when its folder is the user's (a built or copied\n"
+    "program), else, as for an installed one in /usr/bin, in\n"
+    "$XDG_CONFIG_HOME/dravenkit/ (default ~/.config/dravenkit/), which is created on\n"
+    "the first save. 'dravenkit-cli settings' prints the path on its first line.\n";
 
 }  // namespace
 

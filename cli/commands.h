@@ -1,11 +1,16 @@
 #pragma once
-// Sub-commands of dravenkit-cli. argv[0] is the sub-command name.
+// Sub-commands of dravenkit-cli. Each registers itself on the app; its
+// callback stores the exit status in *status.
 // Exit codes: 0 ok, 1 operation failed, 2 usage error.
-int CliDiscover(int argc, char** argv);
-int CliSettings(int argc, char** argv);
-int CliInfo(int argc, char** argv);
-int CliPing(int argc, char** argv);
+namespace CLI {
+class App;
+}
 
 constexpr int kCliOk = 0;
 constexpr int kCliFailed = 1;
 constexpr int kCliUsage = 2;
+
+void AddDiscoverCommand(CLI::App& app, int* status);
+void AddSettingsCommand(CLI::App& app, int* status);
+void AddInfoCommand(CLI::App& app, int* status);
+void AddPingCommand(CLI::App& app, int* status);

@@ -1,25 +1,22 @@
 // dravenkit-cli info IP [--port N] [--json]: the information query that a
 // selection in the window runs, printed as the panel would show it.
+#include <CLI/CLI.hpp>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <memory>
 #include <string>
-#include <vector>
 
+#include "cli/cli_common.h"
 #include "cli/commands.h"
-#include "engine/devices/device_format.h"
-#include "engine/devices/device_record.h"
 #include "engine/ops/http_requests.h"
 #include "engine/ops/info_query.h"
 
 namespace {
 
-const char kInfoUsage[] =
-    "usage: dravenkit-cli info IP [--port N] [--json]\n"
-    "  Pings the device once, then reads its system mode, firmware version and\n"
-    "  serial number over HTTP (web port N, default 80). Prints the three texts\n"
-    "  the window's information panel shows, or a JSON object with --json.\n"
-    "  Exit status 1 when the device did not answer ping.\n";
+struct InfoOptions {
+  std::string ip;
+  uint16_t port = 80;
+  bool json = false;
+};
 
 // The panel's three fields: each message replaces its field's text.
 class PanelSink : public MessageSink {
@@ -34,81 +31,30 @@ class PanelSink : public MessageSink {
   std::string system_mode, firmware_version, serial_number;
 };
 
-// Device texts go to a terminal: control bytes are shown as \xNN.
-std::string Printable(const std::string& s) {
-  std::string out;
-  for (unsigned char c : s) {
-    if (c < 0x20 || c == 0x7F) {
-      char b[8];
-      std::snprintf(b, sizeof b, "\\x%02X", c);
-      out += b;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
-}
-
-bool ParsePort(const char* text, uint16_t* port) {
-  if (!text || !*text) return false;
-  char* end = nullptr;
-  long v = std::strtol(text, &end, 10);
-  if (*end != '\0' || v < 0 || v > 65535 || text[0] == '-' || text[0] == '+') return false;
-  *port = static_cast<uint16_t>(v);
-  return true;
-}
-
-int Usage(const char* fmt, const char* arg) {
-  std::fprintf(stderr, fmt, arg);
-  std::fputs(kInfoUsage, stderr);
-  return kCliUsage;
-}
-
-}  // namespace
-
-int CliInfo(int argc, char** argv) {
-  bool json = false;
-  uint16_t port = 80;
-  const char* ip_text = nullptr;
-  for (int i = 1; i < argc; ++i) {
-    if (!std::strcmp(argv[i], "--json")) {
-      json = true;
-    } else if (!std::strcmp(argv[i], "--port")) {
-      if (i + 1 >= argc || !ParsePort(argv[i + 1], &port))
-        return Usage("dravenkit-cli info: --port needs a number 0-65535%s\n", "");
-      ++i;
-    } else if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
-      std::fputs(kInfoUsage, stdout);
-      return kCliOk;
-    } else if (argv[i][0] == '-' || ip_text) {
-      return Usage("dravenkit-cli info: unexpected argument '%s'\n", argv[i]);
-    } else {
-      ip_text = argv[i];
-    }
-  }
-  if (!ip_text) return Usage("dravenkit-cli info: no device address given%s\n", "");
+int RunInfo(const InfoOptions& o) {
   uint32_t ip = 0;
-  if (ParseIp(ip_text, &ip) != 0) return Usage("dravenkit-cli info: '%s' is not an IPv4 address\n", ip_text);
-
+  if (ParseIpText(o.ip, &ip) != 0) {
+    std::fprintf(stderr, "dravenkit-cli info: '%s' is not an IPv4 address\n", o.ip.c_str());
+    return kCliUsage;
+  }
   if (HttpGlobalInit() != 0) {
     std::fputs("dravenkit-cli info: HTTP library start-up failed\n", stderr);
     return kCliFailed;
   }
   VersionQueryParam p{};
   p.ip = ip;
-  p.port = port;
+  p.port = o.port;
   p.timings = InfoQueryTimings{};
   dk::StopFlag stop;
   PanelSink panel;
-  int32_t r = GetVersionThreadProc(p, stop, &panel);
+  const int32_t r = GetVersionThreadProc(p, stop, &panel);
 
-  if (json) {
-    std::string o = "{\"system_mode\": " + JsonString(panel.system_mode.data(), panel.system_mode.size()) +
-                    ", \"firmware_version\": " +
-                    JsonString(panel.firmware_version.data(), panel.firmware_version.size()) +
-                    ", \"serial_number\": " + JsonString(panel.serial_number.data(), panel.serial_number.size()) +
-                    "}\n";
-    std::fputs(o.c_str(), stdout);
+  if (o.json) {
+    nlohmann::ordered_json j;
+    j["system_mode"] = JsonText(panel.system_mode);
+    j["firmware_version"] = JsonText(panel.firmware_version);
+    j["serial_number"] = JsonText(panel.serial_number);
+    if (!PrintJson(j)) return kCliFailed;
   } else {
     std::printf("System Mode : %s\n", Printable(panel.system_mode).c_str());
     std::printf("Firmware Ver. : %s\n", Printable(panel.firmware_version).c_str());
@@ -116,4 +62,20 @@ int CliInfo(int argc, char** argv) {
   }
   if (std::fflush(stdout) != 0) return kCliFailed;
   return r < 0 ? kCliFailed : kCliOk;
+}
+
+}  // namespace
+
+void AddInfoCommand(CLI::App& app, int* status) {
+  auto opts = std::make_shared<InfoOptions>();
+  CLI::App* sub = app.add_subcommand("info", "read a device's system mode, firmware version and serial number");
+  sub->footer(
+      "usage: dravenkit-cli info IP [--port N] [--json]\n"
+      "Pings the device once, then reads its system mode, firmware version and serial number over HTTP "
+      "(web port N, default 80). Prints the three texts the window's information panel shows, or a JSON "
+      "object with --json. Exit status 1 when the device did not answer ping.");
+  sub->add_option("IP", opts->ip, "the device's IPv4 address")->required();
+  sub->add_option("--port", opts->port, "web port (default 80)")->check(CLI::Range(0, 65535));
+  sub->add_flag("--json", opts->json, "print a JSON object");
+  sub->callback([opts, status] { *status = RunInfo(*opts); });
 }

@@ -1,52 +1,67 @@
 // dravenkit-cli: dispatches to one sub-command.
+#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "cli/commands.h"
 
 namespace {
 
-const char kUsage[] =
+const char kVersionText[] = "dravenkit-cli 1.0.1.2";
+
+const char kSynopsis[] =
     "usage: dravenkit-cli <command> [options]\n"
     "\n"
     "commands:\n"
     "  discover [--json]       one discovery scan; list the devices that answered\n"
     "  settings [--dir DIR]    print the settings (Dravenkit.ini in DIR or beside\n"
     "                          the executable) as KEY=value lines\n"
-    "  info ...                read a device's system mode, firmware version and\n"
-    "                          serial number (dravenkit-cli info --help)\n"
-    "  ping ...                check which devices answer ping (dravenkit-cli ping --help)\n"
+    "  info IP [--port N] [--json]\n"
+    "                          read a device's system mode, firmware version and\n"
+    "                          serial number\n"
+    "  ping                    check which devices answer ping\n"
     "  help                    show this text\n"
     "\n"
+    "Every command has its own --help.\n"
     "exit status: 0 ok, 1 the operation failed, 2 usage error\n";
-
-struct Command {
-  const char* name;
-  int (*run)(int, char**);
-};
-
-const Command kCommands[] = {
-    {"discover", CliDiscover},
-    {"settings", CliSettings},
-    {"info", CliInfo},
-    {"ping", CliPing},
-};
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  CLI::App app{"Administers network video encoders and decoders on one Ethernet segment.", "dravenkit-cli"};
+  app.set_version_flag("--version", kVersionText);
+  app.require_subcommand(1);
+  int status = kCliOk;
+  AddDiscoverCommand(app, &status);
+  AddSettingsCommand(app, &status);
+  AddInfoCommand(app, &status);
+  AddPingCommand(app, &status);
+
   if (argc < 2) {
-    std::fputs(kUsage, stderr);
+    std::fputs(kSynopsis, stderr);
     return kCliUsage;
   }
-  const char* name = argv[1];
-  if (!std::strcmp(name, "help") || !std::strcmp(name, "--help") || !std::strcmp(name, "-h")) {
-    std::fputs(kUsage, stdout);
+  const std::string first = argv[1];
+  if (first == "help") {
+    std::fputs(kSynopsis, stdout);
     return kCliOk;
   }
-  for (const Command& c : kCommands)
-    if (!std::strcmp(name, c.name)) return c.run(argc - 1, argv + 1);
-  std::fprintf(stderr, "dravenkit-cli: unknown command '%s'\n\n", name);
-  std::fputs(kUsage, stderr);
-  return kCliUsage;
+  if (first[0] != '-') {
+    bool known = false;
+    for (const CLI::App* sub : app.get_subcommands({}))
+      if (sub->get_name() == first) known = true;
+    if (!known) {
+      std::fprintf(stderr, "dravenkit-cli: unknown command '%s'\n\n", first.c_str());
+      std::fputs(kSynopsis, stderr);
+      return kCliUsage;
+    }
+  }
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    // Help and version end well; every other parse problem is a usage error.
+    return app.exit(e) == 0 ? kCliOk : kCliUsage;
+  }
+  return status;
 }

@@ -1,6 +1,6 @@
 #pragma once
 // Text forms of a device shared by the window's device list and the command
-// line: the list cells, the tab-separated listing and the JSON form.
+// line: the list cells and the tab-separated listing.
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -27,14 +27,3 @@ extern const char kDeviceListingHeader[];
 // tabs. Control bytes of the model name are written as "\xNN" so a reply
 // cannot break the line structure or drive the terminal.
 std::string DeviceListingLine(int row_number, const DeviceRecord& rec);
-
-// JSON string literal (with quotes) of n bytes. Valid UTF-8 passes through;
-// '"', '\\' and control characters use JSON escapes; every byte that is not
-// part of valid UTF-8 becomes "\u00XX" (its Latin-1 reading), so nothing is
-// dropped. Since valid non-ASCII text is never escaped, \u0080-\u00FF in the
-// output always stand for such raw bytes.
-std::string JsonString(const char* bytes, size_t n);
-// One device as a JSON object with every record field (keys in record order).
-std::string DeviceJsonObject(const DeviceRecord& rec);
-// JSON array of the devices, one object per line; "[]" when empty. Ends with a line feed.
-std::string DevicesJsonArray(const std::vector<DeviceRecord>& devices);

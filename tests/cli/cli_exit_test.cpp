@@ -53,6 +53,14 @@ TEST(CliUsage, ExitCodes) {
   const CliRun bad = Cli("frobnicate", false);
   EXPECT_NE(bad.out.find("unknown command 'frobnicate'"), std::string::npos);
   EXPECT_EQ(Cli("frobnicate").out, "");
+  const CliRun version = Cli("--version");
+  EXPECT_EQ(version.code, 0);
+  EXPECT_EQ(version.out, "dravenkit-cli 1.0.1.2\n");
+  for (const char* cmd : {"discover", "settings", "info", "ping"}) {
+    const CliRun h = Cli(std::string(cmd) + " --help");
+    EXPECT_EQ(h.code, 0) << cmd;
+    EXPECT_NE(h.out.find(std::string("usage: dravenkit-cli ") + cmd), std::string::npos) << cmd;
+  }
 }
 
 TEST(CliSettings, MissingDirectoryFails) {

@@ -1,5 +1,7 @@
 #include "engine/devices/device_format.h"
 
+#include "cli/cli_common.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -74,32 +76,27 @@ TEST(DeviceListing, ControlBytesInModelCannotBreakTheLine) {
   EXPECT_NE(DeviceListingLine(1, r).find("Kamera \xC3\xA9 \xFF\t"), std::string::npos);
 }
 
-std::string J(const char* s) { return JsonString(s, std::strlen(s)); }
+std::string J(const char* s) { return JsonText(s, std::strlen(s)); }
 
-TEST(JsonString, EscapesAndPassesValidUtf8) {
-  EXPECT_EQ(J(""), "\"\"");
-  EXPECT_EQ(J("plain"), "\"plain\"");
-  EXPECT_EQ(J("q\"b\\s/"), "\"q\\\"b\\\\s/\"");
-  EXPECT_EQ(J("\b\f\n\r\t\x01\x1f\x7f"), "\"\\b\\f\\n\\r\\t\\u0001\\u001F\\u007F\"");
-  EXPECT_EQ(J("caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"), "\"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80\"");
+// Device bytes become a JSON string value: valid UTF-8 as it is, stray bytes
+// by their Latin-1 reading, control bytes escaped by the JSON writer.
+TEST(JsonText, ValidUtf8PassesStrayBytesKeepTheirLatin1Reading) {
+  EXPECT_EQ(J("caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"), "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80");
+  EXPECT_EQ(J("\xFF"), "\xC3\xBF");
+  EXPECT_EQ(J("a\x80z"), "a\xC2\x80z");                      // lone continuation byte
+  EXPECT_EQ(J("\xC3"), "\xC3\x83");                          // truncated at the end
+  EXPECT_EQ(J("\xC0\xAF"), "\xC3\x80\xC2\xAF");              // overlong '/'
+  EXPECT_EQ(J("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xC2\x80");  // UTF-16 surrogate
+  EXPECT_EQ(J("\xF4\x90\x80\x80"), "\xC3\xB4\xC2\x90\xC2\x80\xC2\x80");  // past U+10FFFF
+  EXPECT_EQ(J("\xFF\xC3\xA9"), "\xC3\xBF\xC3\xA9");          // a valid sequence after a stray byte survives
   const char nul[] = {'a', 0, 'b'};
-  EXPECT_EQ(JsonString(nul, 3), "\"a\\u0000b\"");
+  nlohmann::json j = JsonText(nul, 3);
+  EXPECT_EQ(j.dump(), "\"a\\u0000b\"");
+  j = J("q\"b\\s\n\x01");
+  EXPECT_EQ(j.dump(), "\"q\\\"b\\\\s\\n\\u0001\"");
 }
 
-TEST(JsonString, InvalidUtf8BytesAreEscapedNotDropped) {
-  EXPECT_EQ(J("\xFF"), "\"\\u00FF\"");
-  EXPECT_EQ(J("a\x80z"), "\"a\\u0080z\"");       // lone continuation byte
-  EXPECT_EQ(J("\xC3"), "\"\\u00C3\"");           // truncated at the end
-  EXPECT_EQ(J("\xC3(x"), "\"\\u00C3(x\"");       // lead byte without continuation
-  EXPECT_EQ(J("\xC0\xAF"), "\"\\u00C0\\u00AF\"");  // overlong '/'
-  EXPECT_EQ(J("\xED\xA0\x80"), "\"\\u00ED\\u00A0\\u0080\"");  // UTF-16 surrogate
-  EXPECT_EQ(J("\xF4\x90\x80\x80"), "\"\\u00F4\\u0090\\u0080\\u0080\"");  // past U+10FFFF
-  EXPECT_EQ(J("\xE2\x82"), "\"\\u00E2\\u0082\"");  // truncated three-byte form
-  // A valid sequence right after an invalid byte survives.
-  EXPECT_EQ(J("\xFF\xC3\xA9"), "\"\\u00FF\xC3\xA9\"");
-}
-
-TEST(DeviceJson, EveryFieldUnderItsKey) {
+TEST(DeviceJson, EveryFieldUnderItsKeyInRecordOrder) {
   DeviceRecord r = Rec();
   r.device_byte = 0xAB;
   r.network_type = 2;
@@ -121,21 +118,48 @@ TEST(DeviceJson, EveryFieldUnderItsKey) {
   r.av_port1 = 554;
   r.av_port2 = 555;
   r.av_port3 = 556;
-  EXPECT_EQ(DeviceJsonObject(r),
-            "{\"mac\":\"00:1A:2B:C3:04:FF\",\"ip\":\"192.168.1.9\",\"device_byte\":171,\"network_type\":2,"
-            "\"model_name\":\"NVT-100E\",\"text2\":\"t2\",\"text3\":\"t\\\"3\",\"trailing_byte\":7,"
-            "\"configured_ip\":\"10.0.0.2\",\"subnet_mask\":\"255.255.0.0\",\"gateway\":\"10.0.0.1\","
-            "\"dns_server\":\"8.8.4.4\",\"pppoe_text1\":\"user\",\"pppoe_text2\":\"pw\\u00FF\","
-            "\"pppoe_text3\":\"svc\",\"pppoe_value1\":4000000000,\"pppoe_value2\":255,\"pppoe_value3\":3,"
-            "\"item2_value\":9,\"web_port\":80,\"av_port1\":554,\"av_port2\":555,\"av_port3\":556}");
+  const auto back = nlohmann::json::parse(DeviceJson(r).dump());
+  EXPECT_EQ(back, nlohmann::json::parse(
+                      "{\"mac\":\"00:1A:2B:C3:04:FF\",\"ip\":\"192.168.1.9\",\"device_byte\":171,\"network_type\":2,"
+                      "\"model_name\":\"NVT-100E\",\"text2\":\"t2\",\"text3\":\"t\\\"3\",\"trailing_byte\":7,"
+                      "\"configured_ip\":\"10.0.0.2\",\"subnet_mask\":\"255.255.0.0\",\"gateway\":\"10.0.0.1\","
+                      "\"dns_server\":\"8.8.4.4\",\"pppoe_text1\":\"user\",\"pppoe_text2\":\"pw\\u00FF\","
+                      "\"pppoe_text3\":\"svc\",\"pppoe_value1\":4000000000,\"pppoe_value2\":255,\"pppoe_value3\":3,"
+                      "\"item2_value\":9,\"web_port\":80,\"av_port1\":554,\"av_port2\":555,\"av_port3\":556}"));
+  EXPECT_EQ(DeviceJson(r).begin().key(), "mac");
+  EXPECT_EQ((--DeviceJson(r).end()).key(), "av_port3");
 }
 
-TEST(DeviceJson, ArrayForm) {
-  EXPECT_EQ(DevicesJsonArray({}), "[]\n");
+TEST(MacText, ThreeFormsAnyCaseAndNothingElse) {
+  const uint8_t want[6] = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
+  for (const char* ok : {"00:1A:2B:3C:4D:5E", "00-1a-2b-3c-4d-5e", "00:1A:2B - 3C:4D:5E", "00:1a:2B - 3c:4D:5e"}) {
+    uint8_t mac[6] = {};
+    EXPECT_EQ(ParseMacText(ok, mac), 0) << ok;
+    EXPECT_EQ(std::memcmp(mac, want, 6), 0) << ok;
+  }
+  for (const char* bad : {"", "00:1A:2B:3C:4D", "00:1A:2B:3C:4D:5E:", "00:1A:2B:3C:4D:5G", "001A2B3C4D5E",
+                          "00:1A:2B  3C:4D:5E", "00:1A - 2B:3C:4D:5E", "0:1A:2B:3C:4D:5E", " 00:1A:2B:3C:4D:5E"}) {
+    uint8_t mac[6] = {1, 2, 3, 4, 5, 6};
+    EXPECT_EQ(ParseMacText(bad, mac), -1) << bad;
+    EXPECT_EQ(mac[0], 1) << bad;
+  }
+}
+
+TEST(SelectDevices, NamedInGivenOrderAllInListOrderUnknownNamed) {
   DeviceRecord a = Rec(), b = Rec();
   b.mac[5] = 0x01;
-  const std::string s = DevicesJsonArray({a, b});
-  EXPECT_EQ(s, "[\n  " + DeviceJsonObject(a) + ",\n  " + DeviceJsonObject(b) + "\n]\n");
+  std::vector<DeviceRecord> out;
+  std::string err;
+  ASSERT_EQ(SelectDevices({a, b}, {"00:1a:2b:c3:04:01", "00-1A-2B-C3-04-FF"}, false, &out, &err), 0);
+  ASSERT_EQ(out.size(), 2u);
+  EXPECT_EQ(out[0].mac[5], 0x01);
+  EXPECT_EQ(out[1].mac[5], 0xFF);
+  ASSERT_EQ(SelectDevices({a, b}, {}, true, &out, &err), 0);
+  EXPECT_EQ(out.size(), 2u);
+  EXPECT_EQ(SelectDevices({a}, {"00:1A:2B:C3:04:01"}, false, &out, &err), -1);
+  EXPECT_NE(err.find("00:1A:2B:C3:04:01"), std::string::npos);
+  EXPECT_EQ(SelectDevices({a}, {"nonsense"}, false, &out, &err), -1);
+  EXPECT_NE(err.find("nonsense"), std::string::npos);
 }
 
 }  // namespace

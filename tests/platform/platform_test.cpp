@@ -123,12 +123,16 @@ TEST(ConfigDir, ProgramFolderOnlyWhenItIsTheUsers) {
   EXPECT_FALSE(dk::ProgramDirIsUsers("/usr/local/bin"));
   EXPECT_FALSE(dk::ProgramDirIsUsers("/bin"));  // a link to /usr/bin on merged systems
 
-  // The real executable's folder (the build tree) is the user's, so the
-  // files stay beside it as before.
-  std::string exe, cfg;
+  // A build tree the user may write keeps the files beside the program.
+  std::string exe, cfg, user;
   ASSERT_TRUE(dk::ExecutableDir(&exe));
   ASSERT_TRUE(dk::ConfigDir(&cfg));
-  EXPECT_EQ(cfg, dk::ProgramDirIsUsers(exe) ? exe : cfg);
+  if (dk::ProgramDirIsUsers(exe)) {
+    EXPECT_EQ(cfg, exe);
+  } else {
+    ASSERT_TRUE(dk::UserConfigDir(&user));
+    EXPECT_EQ(cfg, user);
+  }
   dk::SetExecutableDirOverride(t.path());
   ASSERT_TRUE(dk::ConfigDir(&cfg));
   EXPECT_EQ(cfg, t.path());

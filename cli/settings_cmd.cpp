@@ -41,7 +41,7 @@ int RunSettings(const SettingsOptions& o) {
 
 void AddSettingsCommand(CLI::App& app, int* status) {
   auto opts = std::make_shared<SettingsOptions>();
-  CLI::App* sub = app.add_subcommand("settings", "print the settings as KEY=value lines");
+  CLI::App* sub = app.add_subcommand("settings", "print the settings file's path, then the settings as KEY=value lines");
   sub->footer(
       "usage: dravenkit-cli settings [--dir DIR]\n"
       "Loads Dravenkit.ini from DIR (default: beside the executable, or $XDG_CONFIG_HOME/dravenkit/ "

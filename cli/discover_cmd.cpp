@@ -51,8 +51,8 @@ void AddDiscoverCommand(CLI::App& app, int* status) {
   CLI::App* sub = app.add_subcommand("discover", "one discovery scan; list the devices that answered");
   sub->footer(
       "usage: dravenkit-cli discover [--json]\n"
-      "One discovery scan (XFLAG from the settings file that dravenkit-cli settings names). Prints a tab-separated "
-      "table in arrival order, or with --json an array holding every field of each device's record.");
+      "One discovery scan (XFLAG from the settings file that dravenkit-cli settings names). Prints a "
+      "tab-separated table in arrival order, or with --json an array holding every field of each device's record.");
   sub->add_flag("--json", opts->json, "print a JSON array, one device object per line");
   sub->callback([opts, status] { *status = RunDiscover(*opts); });
 }

@@ -64,7 +64,7 @@ void AddDiscoverCommand(CLI::App& app, int* status) {
   CLI::App* sub = app.add_subcommand("discover", "one discovery scan; list the devices that answered");
   sub->footer(
       "usage: dravenkit-cli discover [--json | --csv [-o FILE]]\n"
-      "One discovery scan (XFLAG from Dravenkit.ini beside the executable). Prints a tab-separated "
+      "One discovery scan (XFLAG from the settings file that dravenkit-cli settings names). Prints a tab-separated "
       "table in arrival order, with --json an array holding every field of each device's record, or "
       "with --csv the window's \"Export list...\" columns (RFC 4180, UTF-8); -o writes them to FILE "
       "through a temporary file renamed over it.");

@@ -43,8 +43,8 @@ void AddPingCommand(CLI::App& app, int* status) {
   CLI::App* sub = app.add_subcommand("ping", "check which devices answer ping");
   sub->footer(
       "usage: dravenkit-cli ping\n"
-      "One discovery scan (XFLAG from Dravenkit.ini beside the executable), then one echo request with a "
-      "5 ms time-out to each device found, in the order they answered. Prints one line per device: MAC "
+      "One discovery scan (XFLAG from the settings file that dravenkit-cli settings names), then one echo "
+      "request with a 5 ms time-out to each device found, in the order they answered. Prints one line per device: MAC "
       "address, IP address and \"answered\" or \"no answer\".");
   sub->callback([status] { *status = RunPing(); });
 }

@@ -85,7 +85,7 @@ const std::string kEmpty;
 
 CNVTLanguage::CNVTLanguage() : key_count_(kLanguageKeyCount) {
   std::string dir;
-  if (dk::ExecutableDir(&dir)) path_ = dk::PathBesideExecutable(dir, kLanguageFileName);
+  if (dk::ConfigDir(&dir)) path_ = dk::PathBesideExecutable(dir, kLanguageFileName);
 }
 
 CNVTLanguage::~CNVTLanguage() = default;

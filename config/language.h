@@ -1,6 +1,7 @@
 #pragma once
 // The language table: every user-visible text is looked up by key 1-65 with a
-// built-in English default; "DravenkitLanguage.ini" beside the executable,
+// built-in English default; "DravenkitLanguage.ini" beside the executable (or
+// in the user's configuration folder of an installed copy, dk::ConfigDir),
 // section "Language", may replace any of them. Missing file, missing key and
 // empty value all give the default.
 #include <cstddef>
@@ -21,7 +22,7 @@ inline constexpr char kSystemModeLabelDefault[] = "System Mode";
 
 class CNVTLanguage {
  public:
-  // Path from the executable's directory; empty when that is unknown (reads
+  // Path in the folder of dk::ConfigDir; empty when none is known (reads
   // then give no texts).
   CNVTLanguage();
   virtual ~CNVTLanguage();

@@ -1,7 +1,9 @@
 #include "config/settings.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
 
 #include "platform/exe_path.h"
 #include "platform/ini.h"
@@ -166,7 +168,7 @@ void CNVTSettings::SetDefaults() {
 
 bool SettingsFilePath(std::string* path) {
   std::string dir;
-  if (!dk::ExecutableDir(&dir)) return false;
+  if (!dk::ConfigDir(&dir)) return false;
   *path = dk::PathBesideExecutable(dir, kSettingsFileName);
   return true;
 }
@@ -177,10 +179,19 @@ int32_t CNVTSettings::Load() {
   return LoadFrom(path);
 }
 
-int32_t CNVTSettings::Save() {
-  std::string path;
-  if (!SettingsFilePath(&path)) return -1;
-  return SaveTo(path);
+int32_t CNVTSettings::Save(std::string* reason) {
+  std::string dir;
+  if (!dk::ConfigDir(&dir)) {
+    if (reason) *reason = "neither the program's folder nor a home folder is usable";
+    return -1;
+  }
+  // The user's configuration folder does not exist before the first save.
+  const int err = dk::MakeDirs(dir);
+  if (err != 0) {
+    if (reason) *reason = "cannot create the folder " + dir + ": " + std::generic_category().message(err);
+    return -3;
+  }
+  return SaveTo(dk::PathBesideExecutable(dir, kSettingsFileName), reason);
 }
 
 int32_t CNVTSettings::LoadFrom(const std::string& path) {
@@ -232,9 +243,11 @@ std::string SettingsFileText(const CNVTSettings& s) {
   return text;
 }
 
-int32_t CNVTSettings::SaveTo(const std::string& path) {
+int32_t CNVTSettings::SaveTo(const std::string& path, std::string* reason) {
   // The whole file is replaced in one step: nothing of the former content
   // (other sections, keys, comments) survives, and a failed write leaves the
   // former file instead of none.
-  return dk::FileWriteAll(path, SettingsFileText(*this)) ? 0 : -2;
+  if (dk::FileWriteAll(path, SettingsFileText(*this))) return 0;
+  if (reason) *reason = std::generic_category().message(errno);
+  return -2;
 }

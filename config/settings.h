@@ -1,5 +1,7 @@
 #pragma once
-// The settings record and its file "Dravenkit.ini" beside the executable.
+// The settings record and its file "Dravenkit.ini" beside the executable, or
+// in the user's configuration folder when the program is installed (see
+// dk::ConfigDir).
 //
 // Load reads the whole file into the record: a missing integer key gives 256
 // (for every integer key), a missing text or address key gives the load
@@ -30,15 +32,17 @@ class CNVTSettings {
   // Every field to its value after construction.
   void SetDefaults();
 
-  // Load: 0 loaded; -1 the executable's directory is unknown (nothing done);
+  // Load: 0 loaded; -1 no folder for the file is known (nothing done);
   // -2 no file (record unchanged).
   int32_t Load();
-  // Save: 0 written; -1 directory unknown (nothing done); -2 write failed
-  // (the former file, if any, is left as it was).
-  int32_t Save();
-  // The same with an explicit path.
+  // Save: 0 written; -1 no folder for the file is known (nothing done);
+  // -2 write failed (the former file, if any, is left as it was); -3 the
+  // folder did not exist and could not be created. On failure *reason (when
+  // given) says why, e.g. "Permission denied".
+  int32_t Save(std::string* reason = nullptr);
+  // The same with an explicit path (SaveTo creates no folder).
   int32_t LoadFrom(const std::string& path);
-  int32_t SaveTo(const std::string& path);
+  int32_t SaveTo(const std::string& path, std::string* reason = nullptr);
 
   // Fields named as their INI keys, in file order.
   int32_t UPDATE_ENABLE;
@@ -81,7 +85,8 @@ std::vector<std::pair<std::string, std::string>> SettingsKeyValues(const CNVTSet
 // The whole file text Save writes for the record.
 std::string SettingsFileText(const CNVTSettings&);
 
-// Full path of the settings file; false when the executable's directory is unknown.
+// Full path of the settings file, whether or not it exists yet; false when no
+// folder for it is known.
 bool SettingsFilePath(std::string* path);
 
 // An address value as Load reads it: up to four decimal numbers separated by

@@ -1,13 +1,48 @@
 #include "platform/exe_path.h"
 
+#include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
 #include <mutex>
+#include <vector>
 
 namespace dk {
 namespace {
 std::mutex g_mu;
 std::string g_override;
+
+#ifndef DRAVENKIT_INSTALL_BINDIR
+#define DRAVENKIT_INSTALL_BINDIR "/usr/bin"
+#endif
+
+// Program directories of the system. /bin and /sbin are links into /usr on
+// current systems, but /proc/self/exe may still name them on older ones.
+const char* const kSystemProgramDirs[] = {
+    DRAVENKIT_INSTALL_BINDIR, "/usr/bin", "/usr/sbin", "/usr/local/bin", "/usr/local/sbin", "/bin", "/sbin",
+    "/usr/games",
+};
+
+bool IsDirectory(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string HomeDir() {
+  const char* home = std::getenv("HOME");
+  if (home && home[0] == '/') return home;
+  // getpwuid_r: other threads may look users up at the same time.
+  std::vector<char> buf(16384);
+  struct passwd pw;
+  struct passwd* found = nullptr;
+  if (::getpwuid_r(::geteuid(), &pw, buf.data(), buf.size(), &found) == 0 && found && found->pw_dir &&
+      found->pw_dir[0] == '/')
+    return found->pw_dir;
+  return "";
+}
+
 }  // namespace
 
 bool ExecutableDir(std::string* dir) {
@@ -36,5 +71,66 @@ void SetExecutableDirOverride(const std::string& dir) {
 }
 
 std::string PathBesideExecutable(const std::string& dir, const char* name) { return dir + "/" + name; }
+
+bool ProgramDirIsUsers(const std::string& dir) {
+  if (!IsDirectory(dir)) return false;
+  char* real = ::realpath(dir.c_str(), nullptr);
+  const std::string resolved = real ? real : dir;
+  std::free(real);
+  for (const char* sys : kSystemProgramDirs) {
+    if (resolved == sys || dir == sys) return false;
+  }
+  return ::access(dir.c_str(), W_OK) == 0;
+}
+
+std::string UserConfigDirFrom(const char* xdg_config_home, const char* home) {
+  // A relative XDG_CONFIG_HOME is invalid and is to be ignored.
+  if (xdg_config_home && xdg_config_home[0] == '/') return std::string(xdg_config_home) + "/dravenkit";
+  if (home && home[0] == '/') {
+    std::string h = home;
+    if (h.size() > 1 && h.back() == '/') h.pop_back();
+    return (h == "/" ? std::string() : h) + "/.config/dravenkit";
+  }
+  return "";
+}
+
+bool UserConfigDir(std::string* dir) {
+  const std::string home = HomeDir();
+  std::string d = UserConfigDirFrom(std::getenv("XDG_CONFIG_HOME"), home.empty() ? nullptr : home.c_str());
+  if (d.empty()) return false;
+  *dir = d;
+  return true;
+}
+
+bool ConfigDir(std::string* dir) {
+  {
+    std::lock_guard<std::mutex> lk(g_mu);
+    if (!g_override.empty()) {
+      *dir = g_override;
+      return true;
+    }
+  }
+  std::string exe;
+  if (ExecutableDir(&exe) && ProgramDirIsUsers(exe)) {
+    *dir = exe;
+    return true;
+  }
+  return UserConfigDir(dir);
+}
+
+int MakeDirs(const std::string& dir) {
+  if (dir.empty()) return ENOENT;
+  if (IsDirectory(dir)) return 0;
+  const size_t cut = dir.find_last_of('/');
+  if (cut != std::string::npos && cut > 0) {
+    int err = MakeDirs(dir.substr(0, cut));
+    if (err == EEXIST) err = ENOTDIR;  // a file where a parent folder should be
+    if (err != 0) return err;
+  }
+  if (::mkdir(dir.c_str(), 0700) == 0) return 0;
+  const int err = errno;
+  // Another process may have made it meanwhile.
+  return err == EEXIST && IsDirectory(dir) ? 0 : err;
+}
 
 }  // namespace dk

@@ -26,6 +26,7 @@
 #include "ui/backend.h"
 #include "ui/cell_list.h"
 #include "ui/prompt.h"
+#include "ui/settings_save.h"
 
 namespace {
 
@@ -347,6 +348,7 @@ void CDravenkitDlg::CreateControls() {
 bool CDravenkitDlg::Initialize() {
   setWindowTitle(QString::fromStdString(MakeWindowTitle(BuildVersion())));
   settings_.Load();
+  SaveSettingsIfMissing(settings_, *prompt_);
   LoadLanguage();
   TalqSetTraceEnabled(settings_.XDEBUG_SERVER_ENABLE == 1);
   SetOperationState(kStateIdle);
@@ -617,7 +619,7 @@ void CDravenkitDlg::StorePanelIntoSettings() {
   CopyText(QString::fromStdString(firmware_path_), settings_.UPDATE_FILENAME, sizeof settings_.UPDATE_FILENAME);
   CopyText(static_cast<QLineEdit*>(Control(IDC_VERSION))->text(), settings_.UPDATE_FIRMWARE_VERSION,
            sizeof settings_.UPDATE_FIRMWARE_VERSION);
-  settings_.Save();
+  SaveSettingsOrTell(settings_, *prompt_);
 }
 
 void CDravenkitDlg::OnUpdateCancel() {

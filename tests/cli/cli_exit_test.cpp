@@ -80,9 +80,18 @@ TEST(CliSettings, NoFileGivesBuiltInValuesInFileOrder) {
   TempDir dir;
   const CliRun r = Cli("settings --dir '" + dir.path() + "'");
   ASSERT_EQ(r.code, 0);
-  EXPECT_EQ(r.out, ExpectedListing(CNVTSettings()));
-  EXPECT_EQ(r.out.rfind("UPDATE_ENABLE=0\nSYSLOG_ENABLE=0\nXFLAG=0\n", 0), 0u) << r.out;
+  // The path comes first, also for a file that does not exist yet.
+  EXPECT_EQ(r.out, dir.File("Dravenkit.ini") + "\n" + ExpectedListing(CNVTSettings()));
+  EXPECT_NE(r.out.find("\nUPDATE_ENABLE=0\nSYSLOG_ENABLE=0\nXFLAG=0\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("\nSYSLOG_SERVER_PORT=514\n"), std::string::npos);
+}
+
+TEST(CliSettings, WithoutDirTheFileBesideTheBuiltProgram) {
+  // A built program's folder is the user's, so the file stays beside it.
+  const std::string exe = DK_CLI_PATH;
+  const CliRun r = Cli("settings");
+  ASSERT_EQ(r.code, 0);
+  EXPECT_EQ(r.out.substr(0, r.out.find('\n')), exe.substr(0, exe.rfind('/')) + "/Dravenkit.ini");
 }
 
 TEST(CliSettings, FileValuesAsTheWindowLoadsThem) {
@@ -93,7 +102,7 @@ TEST(CliSettings, FileValuesAsTheWindowLoadsThem) {
   ASSERT_EQ(r.code, 0);
   CNVTSettings s;
   ASSERT_EQ(s.LoadFrom(dir.File("Dravenkit.ini")), 0);
-  EXPECT_EQ(r.out, ExpectedListing(s));
+  EXPECT_EQ(r.out, dir.File("Dravenkit.ini") + "\n" + ExpectedListing(s));
   EXPECT_NE(r.out.find("XFLAG=3\n"), std::string::npos);
   EXPECT_NE(r.out.find("UPDATE_ENABLE=256\n"), std::string::npos);  // missing integer key
   EXPECT_NE(r.out.find("IP_SETTING_START_IP=44.1.1.1\n"), std::string::npos);

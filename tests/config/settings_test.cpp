@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <string>
 
@@ -323,8 +325,13 @@ TEST_F(SettingsFile, ExplicitPathsAndFailedSave) {
   EXPECT_EQ(r.XFLAG, 7);
   EXPECT_LT(r.LoadFrom(dir_.File("none.ini")), 0);
   EXPECT_EQ(r.XFLAG, 7);
-  // Writing into a missing directory fails and says so.
-  EXPECT_LT(s.SaveTo(dir_.File("missing/Dravenkit.ini")), 0);
+  // Writing into a missing directory fails and says why.
+  std::string reason;
+  EXPECT_EQ(s.SaveTo(dir_.File("missing/Dravenkit.ini"), &reason), -2);
+  EXPECT_EQ(reason, "No such file or directory");
+  ASSERT_EQ(::mkdir(dir_.File("taken.ini").c_str(), 0700), 0);
+  EXPECT_EQ(s.SaveTo(dir_.File("taken.ini"), &reason), -2);
+  EXPECT_EQ(reason, "Is a directory");
 
   std::string path;
   ASSERT_TRUE(SettingsFilePath(&path));
@@ -341,6 +348,24 @@ TEST_F(SettingsFile, FirstOccurrenceAndCaseInsensitiveKeys) {
   EXPECT_EQ(s.UPDATE_ENABLE, 1);
   EXPECT_EQ(s.XFLAG, 256);  // the second COMMON block is never read
   EXPECT_STREQ(s.IP_SETTING_PASSWORD, "se cret");
+}
+
+TEST_F(SettingsFile, SaveCreatesTheMissingFolderOrSaysWhyNot) {
+  // The user's configuration folder does not exist before the first save.
+  const std::string folder = dir_.File("home/.config/dravenkit");
+  dk::SetExecutableDirOverride(folder);
+  CNVTSettings s;
+  s.XFLAG = 3;
+  ASSERT_EQ(s.Save(), 0);
+  CNVTSettings r;
+  ASSERT_EQ(r.LoadFrom(folder + "/Dravenkit.ini"), 0);
+  EXPECT_EQ(r.XFLAG, 3);
+
+  dir_.Write("plain", "x");
+  dk::SetExecutableDirOverride(dir_.File("plain/dravenkit"));
+  std::string reason;
+  EXPECT_EQ(s.Save(&reason), -3);
+  EXPECT_EQ(reason, "cannot create the folder " + dir_.File("plain/dravenkit") + ": Not a directory");
 }
 
 }  // namespace

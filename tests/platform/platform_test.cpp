@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <atomic>
+#include <cerrno>
+#include <fstream>
 
 #include <net/if.h>
 
@@ -13,6 +17,7 @@
 #include "platform/thread.h"
 #include "platform/ticks.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -147,6 +152,69 @@ TEST(ExecutableDir, RealAndOverridden) {
   dk::SetExecutableDirOverride("");
   ASSERT_TRUE(dk::ExecutableDir(&dir));
   EXPECT_NE(dir, "/tmp/x");
+}
+
+TEST(ConfigDir, UserFolderFromTheEnvironment) {
+  struct Case {
+    const char* xdg;
+    const char* home;
+    const char* want;
+  };
+  const Case cases[] = {
+      {"/cfg", "/home/op", "/cfg/dravenkit"},
+      {nullptr, "/home/op", "/home/op/.config/dravenkit"},
+      {"", "/home/op/", "/home/op/.config/dravenkit"},     // empty counts as unset
+      {"rel/cfg", "/home/op", "/home/op/.config/dravenkit"},  // relative: invalid, ignored
+      {nullptr, "/", "/.config/dravenkit"},
+      {nullptr, nullptr, ""},
+      {nullptr, "relative", ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(dk::UserConfigDirFrom(c.xdg, c.home), c.want)
+        << (c.xdg ? c.xdg : "(unset)") << " " << (c.home ? c.home : "(unset)");
+  }
+}
+
+TEST(ConfigDir, ProgramFolderOnlyWhenItIsTheUsers) {
+  TempDir t;
+  EXPECT_TRUE(dk::ProgramDirIsUsers(t.path()));
+  EXPECT_FALSE(dk::ProgramDirIsUsers(t.File("missing")));
+  t.Write("file", "x");
+  EXPECT_FALSE(dk::ProgramDirIsUsers(t.File("file")));
+  // Even for root, whom every folder lets write.
+  EXPECT_FALSE(dk::ProgramDirIsUsers("/usr/bin"));
+  EXPECT_FALSE(dk::ProgramDirIsUsers("/usr/local/bin"));
+  EXPECT_FALSE(dk::ProgramDirIsUsers("/bin"));  // a link to /usr/bin on merged systems
+
+  // A build tree the user may write keeps the files beside the program.
+  std::string exe, cfg, user;
+  ASSERT_TRUE(dk::ExecutableDir(&exe));
+  ASSERT_TRUE(dk::ConfigDir(&cfg));
+  if (dk::ProgramDirIsUsers(exe)) {
+    EXPECT_EQ(cfg, exe);
+  } else {
+    ASSERT_TRUE(dk::UserConfigDir(&user));
+    EXPECT_EQ(cfg, user);
+  }
+  dk::SetExecutableDirOverride(t.path());
+  ASSERT_TRUE(dk::ConfigDir(&cfg));
+  EXPECT_EQ(cfg, t.path());
+  dk::SetExecutableDirOverride("");
+}
+
+TEST(ConfigDir, MakeDirsCreatesParentsAndReportsWhatStopsIt) {
+  TempDir t;
+  const std::string deep = t.File("a/b/dravenkit");
+  EXPECT_EQ(dk::MakeDirs(deep), 0);
+  struct stat st;
+  ASSERT_EQ(::stat(deep.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+  EXPECT_EQ(st.st_mode & 0777, 0700u);  // the files hold passwords
+  EXPECT_EQ(dk::MakeDirs(deep), 0);     // already there
+  t.Write("plain", "x");
+  EXPECT_EQ(dk::MakeDirs(t.File("plain/dravenkit")), ENOTDIR);
+  EXPECT_EQ(dk::MakeDirs(t.File("plain")), EEXIST);
+  EXPECT_EQ(dk::MakeDirs(""), ENOENT);
 }
 
 }  // namespace

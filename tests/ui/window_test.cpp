@@ -14,6 +14,8 @@
 #include <set>
 #include <thread>
 
+#include "config/settings.h"
+#include "platform/exe_path.h"
 #include "ui/app.h"
 #include "ui_support.h"
 
@@ -561,6 +563,22 @@ TEST_F(WindowTest, UpdatePanelOpensFromTheSettingsAndCancelReturnsAndSaves) {
   const std::string saved = dir.Read("Dravenkit.ini");
   EXPECT_NE(saved.find("UPDATE_FIRMWARE_VERSION=3.0.0"), std::string::npos) << saved;
   EXPECT_NE(saved.find("UPDATE_BEFORE_ID=admin"), std::string::npos);
+}
+
+TEST_F(WindowTest, FirstStartWritesTheSettingsAndAFailedSaveIsTold) {
+  ASSERT_TRUE(Open());
+  EXPECT_EQ(dir.Read("Dravenkit.ini"), SettingsFileText(CNVTSettings()));
+  EXPECT_TRUE(prompt.infos.empty());
+  Close();
+
+  // A folder that cannot be made: the start says so, with path and reason.
+  dir.Write("plain", "x");
+  dk::SetExecutableDirOverride(dir.File("plain/dravenkit"));
+  ASSERT_TRUE(Open("", "", false));
+  ASSERT_EQ(prompt.infos.size(), 1u);
+  EXPECT_EQ(prompt.infos[0], "The settings could not be saved to " + dir.File("plain/dravenkit/Dravenkit.ini") +
+                                 ":\ncannot create the folder " + dir.File("plain/dravenkit") + ": Not a directory.");
+  EXPECT_EQ(prompt.icons[0], PromptIcon::kError);
 }
 
 TEST_F(WindowTest, RunInProgressRefusesCancelAndSyslog) {

@@ -1,0 +1,28 @@
+#include "ui/settings_save.h"
+
+#include <sys/stat.h>
+
+#include "config/settings.h"
+#include "ui/prompt.h"
+
+std::string SettingsSaveFailureText(const std::string& path, const std::string& reason) {
+  if (path.empty()) return "The settings could not be saved: " + reason + ".";
+  return "The settings could not be saved to " + path + ":\n" + reason + ".";
+}
+
+bool SaveSettingsOrTell(CNVTSettings& settings, Prompt& prompt) {
+  std::string reason;
+  if (settings.Save(&reason) == 0) return true;
+  std::string path;
+  if (!SettingsFilePath(&path)) path.clear();
+  prompt.Info(SettingsSaveFailureText(path, reason), PromptIcon::kError);
+  return false;
+}
+
+void SaveSettingsIfMissing(CNVTSettings& settings, Prompt& prompt) {
+  std::string path;
+  struct stat st;
+  // Anything at the path, even unreadable, is left alone.
+  if (SettingsFilePath(&path) && ::lstat(path.c_str(), &st) == 0) return;
+  SaveSettingsOrTell(settings, prompt);
+}

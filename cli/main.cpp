@@ -21,6 +21,9 @@ const char kSynopsis[] =
     "                          read a device's system mode, firmware version and\n"
     "                          serial number\n"
     "  ping                    check which devices answer ping\n"
+    "  set-network MAC (--static IP MASK GATEWAY DNS | --dhcp) --user ID --password PW\n"
+    "                          [--verify-timeout SECONDS] [--json]\n"
+    "                          change one device's address and wait until it answers\n"
     "  help                    show this text\n"
     "\n"
     "Every command has its own --help.\n"
@@ -37,6 +40,7 @@ int main(int argc, char** argv) {
   AddSettingsCommand(app, &status);
   AddInfoCommand(app, &status);
   AddPingCommand(app, &status);
+  AddSetNetworkCommand(app, &status);
 
   if (argc < 2) {
     std::fputs(kSynopsis, stderr);

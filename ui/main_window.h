@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -19,8 +20,10 @@
 #include "engine/devices/device_table.h"
 #include "engine/devices/discovery_scan.h"
 #include "engine/ops/info_query.h"
+#include "engine/ops/set_network.h"
 #include "engine/update/worker_messages.h"
 
+class Authentication;
 class CCellListCtrl;
 class Prompt;
 class QButtonGroup;
@@ -143,6 +146,9 @@ struct WindowOptions {
   ScanTimings scan_timings;
   ScanPorts scan_ports;
   InfoQueryTimings info_timings;
+  SetNetworkTimings set_network_timings;
+  // Runs the Authentication dialog of "Apply" (tests answer it); empty: exec().
+  std::function<int(Authentication&)> run_authentication;
 };
 
 // The layout is drawn in 96-dpi pixels; the window scales it by 5/4 so that
@@ -236,6 +242,12 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   void OnSyslog();
   void OnStaticIp();
   void OnDhcp();
+  // "Apply" (network_setting_ui.cpp).
+  void OnApply();
+  bool ApplyToDevice(int target, const DeviceRecord& rec);
+  int32_t PanelNetworkType() const;
+  bool ReadPanelAddresses(int32_t network_type, uint32_t out[4]);
+  int RunAuthentication(Authentication* dlg);
   void StorePanelIntoSettings();
   void RefreshUpdatePanelCount();
 
@@ -308,6 +320,7 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   int32_t sort_direction_ = 0;  // 0: the next sort is descending
   bool run_failed_ = false;
   bool in_sort_ = false;
+  bool applying_ = false;
   std::string firmware_path_;
 
   QTimer timer0_;

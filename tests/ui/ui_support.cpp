@@ -82,6 +82,7 @@ CDravenkitDlg* WindowFixture::Open(const std::string& settings_ini, const std::s
   o.backend = &backend;
   o.prompt = &prompt;
   o.timings = timings;
+  o.run_authentication = [this](Authentication& dlg) { return authenticate ? authenticate(dlg) : 0; };
   window_ = std::make_unique<CDravenkitDlg>(o);
   if (!window_->Initialize()) return nullptr;
   if (show) {

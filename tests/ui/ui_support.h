@@ -2,6 +2,7 @@
 // Shared pieces of the window tests: a recording engine, an answering prompt
 // and a fixture that opens the window on settings in a temporary directory.
 #include <QApplication>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,6 +25,10 @@ class FakeBackend : public WindowBackend {
   int32_t DeleteArpTable() override { return ++arp_flushes, 0; }
   int32_t GetLocalAdapterInfo(LocalAdapterInfo* out) override;
   void OpenUrl(const std::string& url) override { urls.push_back(url); }
+  int32_t SetNetwork(const SetNetworkRequest& req, const SetNetworkTimings&) override {
+    set_network_requests.push_back(req);
+    return set_network_result;
+  }
 
   bool scan_result = true;
   int scan_starts = 0, scan_stops = 0, query_stops = 0, ping_stops = 0, arp_flushes = 0;
@@ -31,6 +36,8 @@ class FakeBackend : public WindowBackend {
   std::vector<VersionQueryParam> queries;
   std::vector<std::vector<PingTarget>> pings;
   std::vector<std::string> urls;
+  std::vector<SetNetworkRequest> set_network_requests;
+  int32_t set_network_result = 0;
   bool adapter_found = true;
 };
 
@@ -85,6 +92,8 @@ class WindowFixture {
   FakeBackend backend;
   FakePrompt prompt;
   WindowTimings timings;
+  // Answers the Authentication dialog of "Apply"; unset: it is cancelled.
+  std::function<int(Authentication&)> authenticate;
 
  private:
   std::unique_ptr<CDravenkitDlg> window_;

@@ -96,6 +96,9 @@ bool CDravenkitDlg::ApplyToDevice(int target, const DeviceRecord& rec) {
     prompt_->Info(Lang(36).toStdString(), PromptIcon::kError);  // the dialog refuses such texts already
     return false;
   }
+  // A verification scan may still hold the port pair for the rest of its
+  // window; the request would fail to open it.
+  StopScan();
   const int32_t result = backend_->SetNetwork(req, options_.set_network_timings);
   switch (SetNetworkOutcomeOf(result)) {
     case SetNetworkOutcome::kAccepted: break;

@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <thread>
 
 #include "engine/ops/set_network.h"
 #include "tests/segment/segment_support.h"
@@ -52,6 +55,7 @@ TEST_F(SegmentSetNetwork, EngineOutcomesAndTheMove) {
 
   // move-silent: accepts, moves and is never heard again.
   ASSERT_EQ(Send(fleet[2], "root", "tulp", IpFromOctets(10, 77, 99, 3), kMask16), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));  // past the move delay
   EXPECT_FALSE(WaitForDevice(fleet[2].mac, 0, 2500, &rec));
   SetNetworkTimings short_wait;
   short_wait.result_wait_s = 0;

@@ -33,6 +33,7 @@ class QuietBackend : public WindowBackend {
     return 0;
   }
   void OpenUrl(const std::string&) override {}
+  int32_t SetNetwork(const SetNetworkRequest&, const SetNetworkTimings&) override { return kSetNetworkNoAnswer; }
 };
 
 class QuietPrompt : public Prompt {

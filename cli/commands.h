@@ -16,3 +16,4 @@ void AddInfoCommand(CLI::App& app, int* status);
 void AddPingCommand(CLI::App& app, int* status);
 void AddFactoryDefaultCommand(CLI::App& app, int* status);
 void AddSnapshotCommand(CLI::App& app, int* status);
+void AddSetNetworkCommand(CLI::App& app, int* status);

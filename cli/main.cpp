@@ -28,6 +28,9 @@ const char kSynopsis[] =
     "  snapshot IP --out FILE.png [--port N] [--channel C] [--user ID]\n"
     "           [--password PW] [--timeout S]\n"
     "                          save one picture of a device's live video\n"
+    "  set-network MAC (--static IP MASK GATEWAY DNS | --dhcp) --user ID --password PW\n"
+    "                          [--verify-timeout SECONDS] [--json]\n"
+    "                          change one device's address and wait until it answers\n"
     "  help                    show this text\n"
     "\n"
     "Every command has its own --help.\n"
@@ -46,6 +49,7 @@ int main(int argc, char** argv) {
   AddPingCommand(app, &status);
   AddFactoryDefaultCommand(app, &status);
   AddSnapshotCommand(app, &status);
+  AddSetNetworkCommand(app, &status);
 
   if (argc < 2) {
     std::fputs(kSynopsis, stderr);

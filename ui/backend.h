@@ -11,6 +11,7 @@
 #include "engine/ops/factory_default_run.h"
 #include "engine/ops/info_query.h"
 #include "engine/ops/ping_tools.h"
+#include "engine/ops/set_network.h"
 #include "engine/update/worker_messages.h"
 
 class WindowBackend {
@@ -34,6 +35,9 @@ class WindowBackend {
   virtual int32_t GetLocalAdapterInfo(LocalAdapterInfo* out) = 0;
   // The desktop's handler for a web address.
   virtual void OpenUrl(const std::string& url) = 0;
+  // One set-network request on the default port pair and its result, as
+  // SendSetNetworkRequest returns it; blocks for at most the result wait.
+  virtual int32_t SetNetwork(const SetNetworkRequest& req, const SetNetworkTimings& t) = 0;
 };
 
 // The real workers and services.
@@ -53,6 +57,7 @@ class EngineBackend : public WindowBackend {
   int32_t DeleteArpTable() override;
   int32_t GetLocalAdapterInfo(LocalAdapterInfo* out) override;
   void OpenUrl(const std::string& url) override;
+  int32_t SetNetwork(const SetNetworkRequest& req, const SetNetworkTimings& t) override;
 
  private:
   DiscoveryScanner scanner_;

@@ -315,6 +315,7 @@ void CDravenkitDlg::CreateControls() {
     network_type_->addButton(r, id);
     connect(r, &QRadioButton::clicked, this, [this, id] { OnCommand(id); });
   }
+  Control(IDC_PPPOE)->setEnabled(false);  // shown, never offered
   for (int id : {IDC_IP_SETTING_CHECK, IDC_FACTORY_AFTER_CHECK}) add(id, new QCheckBox(client_));
   auto* type = new QComboBox(client_);
   type->addItem(QStringLiteral("TERN1"));
@@ -528,6 +529,7 @@ void CDravenkitDlg::OnCommand(int id) {
     case IDC_SYSLOG: OnSyslog(); break;
     case IDC_STATIC_IP: OnStaticIp(); break;
     case IDC_DHCP: OnDhcp(); break;
+    case IDC_APPLY: OnApply(); break;
     case ID_MENU_WEB:
       if (!selected_record_) {
         EnableNetworkControls(false);
@@ -647,14 +649,6 @@ void CDravenkitDlg::OnSyslog() {
     for (int r = 0; r < n; ++r) SetStatus(r, QString(), kWhite, kWhite);
   }
   SetOperationState(kStateSyslog);
-}
-
-void CDravenkitDlg::OnStaticIp() {
-  for (int id : {IDC_IPADDRESS, IDC_SUBNETMASK, IDC_GATEWAY, IDC_DNS}) EnableControl(id, true);
-}
-
-void CDravenkitDlg::OnDhcp() {
-  for (int id : {IDC_IPADDRESS, IDC_SUBNETMASK, IDC_GATEWAY, IDC_DNS}) EnableControl(id, false);
 }
 
 // ---------------------------------------------------------------- messages

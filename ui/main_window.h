@@ -21,8 +21,10 @@
 #include "engine/devices/discovery_scan.h"
 #include "engine/ops/factory_default_run.h"
 #include "engine/ops/info_query.h"
+#include "engine/ops/set_network.h"
 #include "engine/update/worker_messages.h"
 
+class Authentication;
 class CCellListCtrl;
 class CViewerControl;
 class Prompt;
@@ -149,6 +151,9 @@ struct WindowOptions {
   FactoryDefaultTimings factory_timings;
   // The monitoring window's viewer control; empty: the real one.
   std::function<CViewerControl*(QWidget* parent)> make_viewer;
+  SetNetworkTimings set_network_timings;
+  // Runs the Authentication dialog of "Apply" (tests answer it); empty: exec().
+  std::function<int(Authentication&)> run_authentication;
 };
 
 // The layout is drawn in 96-dpi pixels; the window scales it by 5/4 so that
@@ -253,6 +258,12 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   void OnSyslog();
   void OnStaticIp();
   void OnDhcp();
+  // "Apply" (network_setting_ui.cpp).
+  void OnApply();
+  bool ApplyToDevice(int target, const DeviceRecord& rec);
+  int32_t PanelNetworkType() const;
+  bool ReadPanelAddresses(int32_t network_type, uint32_t out[4]);
+  int RunAuthentication(Authentication* dlg);
   void StorePanelIntoSettings();
   void RefreshUpdatePanelCount();
 
@@ -331,6 +342,7 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   bool run_failed_ = false;
   bool factory_running_ = false;  // state 5 belongs to the factory default run
   bool in_sort_ = false;
+  bool applying_ = false;
   std::string firmware_path_;
 
   QTimer timer0_;

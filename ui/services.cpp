@@ -71,6 +71,10 @@ void EngineBackend::OpenUrl(const std::string& url) {
   QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
 }
 
+int32_t EngineBackend::SetNetwork(const SetNetworkRequest& req, const SetNetworkTimings& t) {
+  return SendSetNetworkRequest(req, TalqPortPair(0), t);
+}
+
 // ---------------------------------------------------------------- look
 
 void ApplyDravenkitLook(QApplication* app) {

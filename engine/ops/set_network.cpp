@@ -1,10 +1,17 @@
 #include "engine/ops/set_network.h"
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "engine/talq/talq_client.h"
 
 const char kSetNetworkNoAnswerText[] = "ip setting error 'no answer'";
+
+namespace {
+constexpr int kOpenAttempts = 10;
+constexpr int kOpenRetryMs = 20;
+}  // namespace
 
 TalqPorts TalqPortPair(int index) {
   TalqPorts p;
@@ -66,11 +73,17 @@ int32_t SendSetNetworkRequest(const SetNetworkRequest& req, const TalqPorts& por
   TalqClient client{};
   const TalqPorts defaults;
   const bool default_pair = ports.bind == defaults.bind && ports.dest == defaults.dest;
-  int32_t r = default_pair ? TALQCLIENT_Open(&client) : TALQCLIENT_OpenPorts(&client, ports.bind, ports.dest);
-  if (r != 0) {
+  // A process started from another thread in the meantime (ping) holds a
+  // copy of a just-closed socket on the port until its exec; a few short
+  // retries ride that out.
+  int32_t r = -1;
+  for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+    if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(kOpenRetryMs));
+    r = default_pair ? TALQCLIENT_Open(&client) : TALQCLIENT_OpenPorts(&client, ports.bind, ports.dest);
+    if (r == 0) break;
     TALQCLIENT_Close(&client.socket);
-    return kSetNetworkSendFailed;
   }
+  if (r != 0) return kSetNetworkSendFailed;
   if (client.SetNetwork(&client, &req) != 0) {
     client.Close(&client.socket);
     return kSetNetworkSendFailed;

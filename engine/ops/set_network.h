@@ -47,5 +47,6 @@ int32_t FillSetNetworkRequest(const DeviceRecord& rec, int32_t network_type, con
 // Opens a client on ports, sends req, waits for one result datagram and
 // closes the client. Returns the device's result code (0 accepted, 2 bad
 // credentials, anything else a refused configuration), -1 for a result that
-// does not parse, kSetNetworkNoAnswer or kSetNetworkSendFailed. Bounded by the wait.
+// does not parse, kSetNetworkNoAnswer or kSetNetworkSendFailed. Bounded by the
+// wait and, when the port pair is taken, about 200 ms of retries to open it.
 int32_t SendSetNetworkRequest(const SetNetworkRequest& req, const TalqPorts& ports, const SetNetworkTimings& t);

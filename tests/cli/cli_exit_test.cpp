@@ -63,10 +63,36 @@ TEST(CliUsage, ExitCodes) {
   const CliRun version = Cli("--version");
   EXPECT_EQ(version.code, 0);
   EXPECT_EQ(version.out, "dravenkit-cli 1.0.1.2\n");
-  for (const char* cmd : {"discover", "settings", "info", "ping", "factory-default", "snapshot"}) {
+  for (const char* cmd : {"discover", "settings", "info", "ping", "factory-default", "snapshot", "set-network"}) {
     const CliRun h = Cli(std::string(cmd) + " --help");
     EXPECT_EQ(h.code, 0) << cmd;
     EXPECT_NE(h.out.find(std::string("usage: dravenkit-cli ") + cmd), std::string::npos) << cmd;
+  }
+}
+
+// Every malformed or missing piece is a usage error naming it; all are found
+// before anything is sent.
+TEST(CliSetNetwork, UsageErrorsNameTheirText) {
+  const std::string ok_addrs = " --static 10.0.0.5 255.255.255.0 10.0.0.1 10.0.0.1";
+  const std::string creds = " --user root --password tulp";
+  const struct {
+    std::string args, named;
+  } cases[] = {
+      {"00:1A:2B:3C:4D" + ok_addrs + creds, "'00:1A:2B:3C:4D' is not a MAC address"},
+      {"00:1A:2B:3C:4D:5E --static 10.0.0.5 255.255.255 10.0.0.1 10.0.0.1" + creds, "MASK '255.255.255'"},
+      {"00:1A:2B:3C:4D:5E --static 10.0.0.5 255.255.255.0 10.0.0.1 dns" + creds, "DNS 'dns'"},
+      {"00:1A:2B:3C:4D:5E" + creds, "either --static"},
+      {"00:1A:2B:3C:4D:5E --dhcp" + ok_addrs + creds, "--dhcp"},
+      {"00:1A:2B:3C:4D:5E --dhcp --password tulp", "--user"},
+      {"00:1A:2B:3C:4D:5E --dhcp --user root", "--password"},
+      {"00:1A:2B:3C:4D:5E --dhcp --user root9abcd --password tulp", "--user must have 1 to 8 bytes"},
+      {"00:1A:2B:3C:4D:5E --dhcp --user root --password 12345678901234567890123", "1 to 22 bytes"},
+      {"00:1A:2B:3C:4D:5E --static 10.0.0.5 255.255.255.0" + creds, "--static"},
+  };
+  for (const auto& c : cases) {
+    const CliRun r = Cli("set-network " + c.args, false);
+    EXPECT_EQ(r.code, 2) << c.args;
+    EXPECT_NE(r.out.find(c.named), std::string::npos) << c.args << "\n" << r.out;
   }
 }
 

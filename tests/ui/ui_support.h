@@ -31,6 +31,10 @@ class FakeBackend : public WindowBackend {
   }
   int32_t GetLocalAdapterInfo(LocalAdapterInfo* out) override;
   void OpenUrl(const std::string& url) override { urls.push_back(url); }
+  int32_t SetNetwork(const SetNetworkRequest& req, const SetNetworkTimings&) override {
+    set_network_requests.push_back(req);
+    return set_network_result;
+  }
 
   bool scan_result = true;
   int scan_starts = 0, scan_stops = 0, query_stops = 0, ping_stops = 0, arp_flushes = 0;
@@ -38,6 +42,8 @@ class FakeBackend : public WindowBackend {
   std::vector<VersionQueryParam> queries;
   std::vector<std::vector<PingTarget>> pings;
   std::vector<std::string> urls;
+  std::vector<SetNetworkRequest> set_network_requests;
+  int32_t set_network_result = 0;
   bool adapter_found = true;
   bool factory_result = true;
   int factory_stops = 0;
@@ -103,6 +109,8 @@ class WindowFixture {
   FakePrompt prompt;
   WindowTimings timings;
   std::function<CViewerControl*(QWidget*)> make_viewer;  // the monitoring window's control
+  // Answers the Authentication dialog of "Apply"; unset: it is cancelled.
+  std::function<int(Authentication&)> authenticate;
 
  private:
   std::unique_ptr<CDravenkitDlg> window_;

@@ -33,6 +33,8 @@ class QuietBackend : public WindowBackend {
     return 0;
   }
   void OpenUrl(const std::string&) override {}
+  bool StartFactoryDefault(const FactoryDefaultConfig&, MessageSink*) override { return true; }
+  void StopFactoryDefault() override {}
   int32_t SetNetwork(const SetNetworkRequest&, const SetNetworkTimings&) override { return kSetNetworkNoAnswer; }
 };
 

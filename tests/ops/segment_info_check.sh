@@ -33,7 +33,7 @@ Serial No. : SEG-SPLIT-3" 0 10.77.1.3
 expect "refused connections" "System Mode : 
 Firmware Ver. : failed
 Serial No. : failed" 0 10.77.1.4
-expect json '{"system_mode": "decoder", "firmware_version": "2.0.0", "serial_number": "SEG-5"}' 0 10.77.1.5 --json
+expect json '{"system_mode":"decoder","firmware_version":"2.0.0","serial_number":"SEG-5"}' 0 10.77.1.5 --json
 
 before=$(grep -c '"ev":"http_request"' "$log")
 [ "$before" -ge 9 ] || { echo "event log: only $before HTTP requests from the reachable queries"; fail=1; }

@@ -14,3 +14,5 @@ void AddDiscoverCommand(CLI::App& app, int* status);
 void AddSettingsCommand(CLI::App& app, int* status);
 void AddInfoCommand(CLI::App& app, int* status);
 void AddPingCommand(CLI::App& app, int* status);
+void AddAssignmentsCommand(CLI::App& app, int* status);
+void AddAssignCommand(CLI::App& app, int* status);

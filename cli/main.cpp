@@ -21,6 +21,10 @@ const char kSynopsis[] =
     "                          read a device's system mode, firmware version and\n"
     "                          serial number\n"
     "  ping                    check which devices answer ping\n"
+    "  assignments FILE [--json]\n"
+    "                          list the valid entries of an IP assignment file\n"
+    "  assign (--start IP | --file PATH) (--mac MAC ... | --all) [--dry-run] [--json]\n"
+    "                          give many devices new addresses, then verify them\n"
     "  help                    show this text\n"
     "\n"
     "Every command has its own --help.\n"
@@ -37,6 +41,8 @@ int main(int argc, char** argv) {
   AddSettingsCommand(app, &status);
   AddInfoCommand(app, &status);
   AddPingCommand(app, &status);
+  AddAssignmentsCommand(app, &status);
+  AddAssignCommand(app, &status);
 
   if (argc < 2) {
     std::fputs(kSynopsis, stderr);

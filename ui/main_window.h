@@ -13,15 +13,18 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "config/settings.h"
 #include "engine/devices/device_table.h"
 #include "engine/devices/discovery_scan.h"
 #include "engine/ops/info_query.h"
+#include "engine/ops/multiple_ip.h"
 #include "engine/update/worker_messages.h"
 
 class CCellListCtrl;
+class CNVTSettingDlg;
 class Prompt;
 class QButtonGroup;
 class QCloseEvent;
@@ -143,6 +146,7 @@ struct WindowOptions {
   ScanTimings scan_timings;
   ScanPorts scan_ports;
   InfoQueryTimings info_timings;
+  NvtSettingTimings nvt_timings;
 };
 
 // The layout is drawn in 96-dpi pixels; the window scales it by 5/4 so that
@@ -210,6 +214,9 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   // The list's popup menu (shown by a right click).
   QMenu* ContextMenu() const { return context_menu_; }
 
+  // The multiple IP setting dialog, kept and reused (created at first use).
+  CNVTSettingDlg* NvtDialog();
+
   // Closing: stops every worker cooperatively (bounded waits). Idempotent.
   void Shutdown();
 
@@ -253,6 +260,11 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   void OnFactoryDone();
   void OnPingResult(const PingResult& result, bool answered);
   void OnInfoText(int id, const std::string& text);
+
+  // Multiple IP setting (multiple_ip_ui.cpp).
+  void OnMultipleIpSetting();
+  void OnIpSettingResult(const WorkerMessage& msg);
+  void OnNvtSettingDone(const WorkerMessage& msg);
 
   // Merging a record into the list.
   void MergeScanning(const DeviceRecord& rec);
@@ -318,4 +330,6 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   QAction* web_action_ = nullptr;
   QButtonGroup* network_type_ = nullptr;
   std::map<int, QWidget*> controls_;
+  CNVTSettingDlg* nvt_dialog_ = nullptr;  // child of the window
+  std::set<int> nvt_error_rows_;          // rows whose request failed in the last run
 };

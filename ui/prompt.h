@@ -14,6 +14,11 @@ class Prompt {
   virtual void Info(const std::string& text, PromptIcon icon) = 0;
   // OK / Cancel question; true for OK.
   virtual bool Question(const std::string& text) = 0;
+  // The same question with a details list the operator can open.
+  virtual bool QuestionWithDetails(const std::string& text, const std::string& details) {
+    (void)details;
+    return Question(text);
+  }
 };
 
 // Modal QMessageBox dialogs over the given parent window.
@@ -23,6 +28,7 @@ class QtPrompt : public Prompt {
   void SetParent(QWidget* parent) { parent_ = parent; }
   void Info(const std::string& text, PromptIcon icon) override;
   bool Question(const std::string& text) override;
+  bool QuestionWithDetails(const std::string& text, const std::string& details) override;
 
  private:
   QWidget* parent_;

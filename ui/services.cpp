@@ -39,6 +39,13 @@ bool QtPrompt::Question(const std::string& text) {
   return box.exec() == QMessageBox::Ok;
 }
 
+bool QtPrompt::QuestionWithDetails(const std::string& text, const std::string& details) {
+  QMessageBox box(QMessageBox::Question, QStringLiteral("Dravenkit"), QString::fromUtf8(text.c_str()),
+                  QMessageBox::Ok | QMessageBox::Cancel, parent_);
+  box.setDetailedText(QString::fromUtf8(details.c_str()));
+  return box.exec() == QMessageBox::Ok;
+}
+
 // ---------------------------------------------------------------- engine
 
 EngineBackend::EngineBackend() = default;
@@ -52,6 +59,8 @@ bool EngineBackend::StartPing(std::vector<PingTarget> targets, MessageSink* sink
   return ping_.Start(std::move(targets), sink);
 }
 void EngineBackend::StopPing() { ping_.Stop(); }
+bool EngineBackend::StartNvtSetting(NvtSettingParam p, MessageSink* sink) { return nvt_.Start(std::move(p), sink); }
+void EngineBackend::StopNvtSetting() { nvt_.Stop(); }
 bool EngineBackend::PingRunning() const { return ping_.Running(); }
 int32_t EngineBackend::DeleteArpTable() { return ::DeleteArpTable(); }
 int32_t EngineBackend::GetLocalAdapterInfo(LocalAdapterInfo* out) { return ::GetLocalAdapterInfo(out); }

@@ -21,6 +21,8 @@ class FakeBackend : public WindowBackend {
   bool StartPing(std::vector<PingTarget> targets, MessageSink* sink) override;
   void StopPing() override { ++ping_stops; }
   bool PingRunning() const override { return !pings.empty(); }
+  bool StartNvtSetting(NvtSettingParam p, MessageSink* sink) override;
+  void StopNvtSetting() override { ++nvt_stops; }
   int32_t DeleteArpTable() override { return ++arp_flushes, 0; }
   int32_t GetLocalAdapterInfo(LocalAdapterInfo* out) override;
   void OpenUrl(const std::string& url) override { urls.push_back(url); }
@@ -32,6 +34,8 @@ class FakeBackend : public WindowBackend {
   std::vector<std::vector<PingTarget>> pings;
   std::vector<std::string> urls;
   bool adapter_found = true;
+  std::vector<NvtSettingParam> nvt_runs;
+  int nvt_stops = 0;
 };
 
 class FakePrompt : public Prompt {
@@ -44,6 +48,11 @@ class FakePrompt : public Prompt {
     questions.push_back(text);
     return answer;
   }
+  bool QuestionWithDetails(const std::string& text, const std::string& d) override {
+    details.push_back(d);
+    return Question(text);
+  }
+  std::vector<std::string> details;
   std::vector<std::string> infos;
   std::vector<PromptIcon> icons;
   std::vector<std::string> questions;

@@ -807,7 +807,7 @@ void CDravenkitDlg::MergeMultipleIp(const DeviceRecord& rec) {
     const int k = devices_.FindKeyByIp(rec.ip);
     const int n = list_->GetItemCount();
     for (int r = 0; r < n; ++r) {
-      if (r == m || nvt_error_rows_.count(r)) continue;  // a failed request stays visible
+      if (r == m || nvt_run_rows_.count(r)) continue;  // the run's own marks (verified, failed, waiting) stay
       list_->SetItemColours(r, kColIp, kBlack, kWhite);
       SetStatus(r, QString(), kBlack, kWhite);
     }

@@ -331,5 +331,5 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   QButtonGroup* network_type_ = nullptr;
   std::map<int, QWidget*> controls_;
   CNVTSettingDlg* nvt_dialog_ = nullptr;  // child of the window
-  std::set<int> nvt_error_rows_;          // rows whose request failed in the last run
+  std::set<int> nvt_run_rows_;            // rows of the devices the last run sent to
 };

@@ -87,7 +87,8 @@ void CDravenkitDlg::OnMultipleIpSetting() {
                           strnlen(settings_.IP_SETTING_PASSWORD, sizeof settings_.IP_SETTING_PASSWORD));
   p.ip_setting_xflag = settings_.IP_SETTING_XFLAG;
   p.timings = options_.nvt_timings;
-  nvt_error_rows_.clear();
+  nvt_run_rows_.clear();
+  StopScan();  // a scan still finishing holds the TALQ port the requests go out on
   verify_list_.Clear();
   pending_count_ = 0;
   if (!backend_->StartNvtSetting(std::move(p), this)) {
@@ -111,12 +112,10 @@ void CDravenkitDlg::OnIpSettingResult(const WorkerMessage& msg) {
   if (msg.wparam == 0) {
     verify_list_.Append(verify_list_.Count(), *rec);
     ++pending_count_;
-    nvt_error_rows_.erase(row);
-    return;
+  } else if (row >= 0) {
+    SetStatus(row, QString::fromLatin1(FailureText(msg.wparam)), kWhite, kRed);
   }
-  if (row < 0) return;
-  SetStatus(row, QString::fromLatin1(FailureText(msg.wparam)), kWhite, kRed);
-  nvt_error_rows_.insert(row);
+  if (row >= 0) nvt_run_rows_.insert(row);
 }
 
 void CDravenkitDlg::OnNvtSettingDone(const WorkerMessage& msg) {

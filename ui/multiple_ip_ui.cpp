@@ -2,6 +2,7 @@
 // confirmation, the results of the run and the start of the verification.
 #include <QDialog>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "config/language.h"
@@ -75,8 +76,11 @@ void CDravenkitDlg::OnMultipleIpSetting() {
   p.gateway = Octets(dlg->gateway_);
   p.dns_server = Octets(dlg->dns_server_);
   std::vector<NvtPlanItem> plan;
-  BuildNvtSettingPlan(p, listed, &plan);
-  if (!prompt_->QuestionWithDetails(Lang(49).toStdString(), NvtPlanText(plan))) {
+  std::string details;
+  if (BuildNvtSettingPlan(p, listed, &plan) < 0 && p.assignment_mode == 1)
+    details = "The file " + p.file_path + " cannot be opened: no device gets a request.\n";
+  details += NvtPlanText(plan);
+  if (!prompt_->QuestionWithDetails(Lang(49).toStdString(), details)) {
     give_back();
     return;
   }

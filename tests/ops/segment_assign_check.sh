@@ -26,7 +26,16 @@ grep -q '"assigned":"192.168.70.50","type":"STATIC","result":"accepted","verifie
 tail -n +2 "$tmp/list" | awk -F'\t' '{ printf "%s static 192.168.71.%d 255.255.0.0 192.168.71.254 8.8.8.8\n", $3, 100 + NR }' |
   sed 's/ - /:/' >"$tmp/db.txt"
 [ "$(grep -c . "$tmp/db.txt")" -eq "$want" ] || { echo "file: wrong line count"; fail=1; }
-"$cli" assignments "$tmp/db.txt" | tail -n +2 | grep -c '^ *[0-9]' | grep -qx "$want" || { echo "assignments: rows"; fail=1; }
+"$cli" assignments "$tmp/db.txt" >"$tmp/rows" || { echo "assignments failed"; fail=1; }
+tab=$(printf '\t')
+[ "$(head -1 "$tmp/rows")" = "No.${tab}MAC address${tab}Type${tab}IP address${tab}Subnet mask${tab}Gateway${tab}DNS" ] ||
+  { echo "assignments: header"; fail=1; }
+mac1=$(head -1 "$tmp/db.txt" | cut -d' ' -f1)
+[ "$(sed -n 2p "$tmp/rows")" = "   1${tab}${mac1}${tab}STATIC${tab}192.168.71.101${tab}255.255.0.0${tab}192.168.71.254${tab}8.8.8.8" ] ||
+  { echo "assignments: first row"; sed -n 2p "$tmp/rows"; fail=1; }
+[ "$(tail -n +2 "$tmp/rows" | grep -c .)" -eq "$want" ] || { echo "assignments: rows"; fail=1; }
+"$cli" assignments "$tmp/none.txt" >/dev/null 2>&1
+[ $? -eq 1 ] || { echo "assignments: a missing file must give 1"; fail=1; }
 "$cli" assign --file "$tmp/db.txt" --all --verify-timeout 20 >"$tmp/file.out" 2>"$tmp/err"
 rc=$?
 [ $rc -eq 0 ] || { echo "assign --file: exit $rc"; cat "$tmp/err"; tail -5 "$tmp/file.out"; fail=1; }

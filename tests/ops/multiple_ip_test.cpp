@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -203,6 +204,20 @@ TEST_F(MultipleIpRun, FileModeMatchesExactMacsInFileOrder) {
   // A file that cannot be opened ends the run as an empty one.
   p.file_path = dir.File("missing.txt");
   EXPECT_TRUE(Run().empty());
+}
+
+TEST_F(MultipleIpRun, RunnerStopsBetweenRequestsAndStillEndsTheRun) {
+  FakeDevices devices({});  // nobody answers: 200 ms per device
+  for (uint8_t i = 1; i <= 10; ++i) p.devices.push_back(Dev(i));
+  p.start_ip = IpFromOctets(192, 168, 1, 1);
+  RecordingSink sink;
+  NvtSettingRunner runner;
+  ASSERT_TRUE(runner.Start(p, &sink));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  runner.Stop();
+  EXPECT_FALSE(runner.Running());
+  EXPECT_EQ(sink.CountOf(UM_IP_CHECK_START), 1u);
+  EXPECT_LT(sink.CountOf(UM_IP_SETTING_RESULT), 10u);
 }
 
 TEST(MultipleIpVerification, OnlyTheNewSettingCounts) {

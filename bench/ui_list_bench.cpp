@@ -26,6 +26,8 @@ class QuietBackend : public WindowBackend {
   bool StartPing(std::vector<PingTarget>, MessageSink*) override { return true; }
   void StopPing() override {}
   bool PingRunning() const override { return false; }
+  bool StartNvtSetting(NvtSettingParam, MessageSink*) override { return true; }
+  void StopNvtSetting() override {}
   int32_t DeleteArpTable() override { return 0; }
   int32_t GetLocalAdapterInfo(LocalAdapterInfo* out) override {
     out->found = true;

@@ -28,6 +28,8 @@ class QuietBackend : public WindowBackend {
   bool PingRunning() const override { return false; }
   bool StartFactoryDefault(const FactoryDefaultConfig&, MessageSink*) override { return true; }
   void StopFactoryDefault() override {}
+  bool StartNvtSetting(NvtSettingParam, MessageSink*) override { return true; }
+  void StopNvtSetting() override {}
   int32_t DeleteArpTable() override { return 0; }
   int32_t GetLocalAdapterInfo(LocalAdapterInfo* out) override {
     out->found = true;
@@ -35,8 +37,6 @@ class QuietBackend : public WindowBackend {
     return 0;
   }
   void OpenUrl(const std::string&) override {}
-  bool StartFactoryDefault(const FactoryDefaultConfig&, MessageSink*) override { return true; }
-  void StopFactoryDefault() override {}
   int32_t SetNetwork(const SetNetworkRequest&, const SetNetworkTimings&) override { return kSetNetworkNoAnswer; }
 };
 

@@ -17,3 +17,5 @@ void AddPingCommand(CLI::App& app, int* status);
 void AddFactoryDefaultCommand(CLI::App& app, int* status);
 void AddSnapshotCommand(CLI::App& app, int* status);
 void AddSetNetworkCommand(CLI::App& app, int* status);
+void AddAssignmentsCommand(CLI::App& app, int* status);
+void AddAssignCommand(CLI::App& app, int* status);

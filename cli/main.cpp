@@ -31,6 +31,10 @@ const char kSynopsis[] =
     "  set-network MAC (--static IP MASK GATEWAY DNS | --dhcp) --user ID --password PW\n"
     "                          [--verify-timeout SECONDS] [--json]\n"
     "                          change one device's address and wait until it answers\n"
+    "  assignments FILE [--json]\n"
+    "                          list the valid entries of an IP assignment file\n"
+    "  assign (--start IP | --file PATH) (--mac MAC ... | --all) [--dry-run] [--json]\n"
+    "                          give many devices new addresses, then verify them\n"
     "  help                    show this text\n"
     "\n"
     "Every command has its own --help.\n"
@@ -50,6 +54,8 @@ int main(int argc, char** argv) {
   AddFactoryDefaultCommand(app, &status);
   AddSnapshotCommand(app, &status);
   AddSetNetworkCommand(app, &status);
+  AddAssignmentsCommand(app, &status);
+  AddAssignCommand(app, &status);
 
   if (argc < 2) {
     std::fputs(kSynopsis, stderr);

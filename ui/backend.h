@@ -10,6 +10,7 @@
 #include "engine/devices/discovery_scan.h"
 #include "engine/ops/factory_default_run.h"
 #include "engine/ops/info_query.h"
+#include "engine/ops/multiple_ip.h"
 #include "engine/ops/ping_tools.h"
 #include "engine/ops/set_network.h"
 #include "engine/update/worker_messages.h"
@@ -30,6 +31,9 @@ class WindowBackend {
   // Factory default run over the selection list; false when it did not start.
   virtual bool StartFactoryDefault(const FactoryDefaultConfig& cfg, MessageSink* sink) = 0;
   virtual void StopFactoryDefault() = 0;
+  // The multiple IP setting run over its own copy of the ticked devices.
+  virtual bool StartNvtSetting(NvtSettingParam p, MessageSink* sink) = 0;
+  virtual void StopNvtSetting() = 0;
   // The ARP cache flush (blocks until the command has ended).
   virtual int32_t DeleteArpTable() = 0;
   virtual int32_t GetLocalAdapterInfo(LocalAdapterInfo* out) = 0;
@@ -54,6 +58,8 @@ class EngineBackend : public WindowBackend {
   bool PingRunning() const override;
   bool StartFactoryDefault(const FactoryDefaultConfig& cfg, MessageSink* sink) override;
   void StopFactoryDefault() override;
+  bool StartNvtSetting(NvtSettingParam p, MessageSink* sink) override;
+  void StopNvtSetting() override;
   int32_t DeleteArpTable() override;
   int32_t GetLocalAdapterInfo(LocalAdapterInfo* out) override;
   void OpenUrl(const std::string& url) override;
@@ -64,4 +70,5 @@ class EngineBackend : public WindowBackend {
   InfoQueryRunner info_;
   PingRunner ping_;
   FactoryDefaultRunner factory_;
+  NvtSettingRunner nvt_;
 };

@@ -527,6 +527,7 @@ void CDravenkitDlg::OnCommand(int id) {
     case IDC_UPDATE_CANCEL: OnUpdateCancel(); break;
     case IDC_FACTORY_DEFAULT: OnFactoryDefault(); break;
     case IDC_SYSLOG: OnSyslog(); break;
+    case IDC_MULTIPLE_IP: OnMultipleIpSetting(); break;
     case IDC_STATIC_IP: OnStaticIp(); break;
     case IDC_DHCP: OnDhcp(); break;
     case IDC_APPLY: OnApply(); break;
@@ -671,7 +672,8 @@ void CDravenkitDlg::WorkerMessageHandler(const WorkerMessage& msg) {
       if (const auto* rec = std::get_if<DeviceRecord>(&msg.payload)) OnDeviceFound(*rec);
       break;
     case UM_SCAN_DONE: OnScanDone(msg); break;
-    case UM_IP_CHECK_START: OnIpCheckStart(); break;
+    case UM_IP_CHECK_START: OnNvtSettingDone(msg); break;
+    case UM_IP_SETTING_RESULT: OnIpSettingResult(msg); break;
     case UM_UPDATE_STATUS:
       if (const auto* r = std::get_if<StatusReport>(&msg.payload)) OnUpdateStatus(*r);
       break;
@@ -790,11 +792,9 @@ void CDravenkitDlg::MergeVerifyOne(const DeviceRecord& rec) {
 }
 
 void CDravenkitDlg::MergeMultipleIp(const DeviceRecord& rec) {
-  static const uint8_t kZeroMac[6] = {};
-  if (std::memcmp(rec.mac, kZeroMac, 6) == 0) return;  // would match entries already verified
   DeviceTableEntry* entry = nullptr;
   for (const auto& e : verify_list_) {
-    if (std::memcmp(e->record.mac, rec.mac, 6) == 0) {
+    if (NvtVerificationMatches(e->record, rec)) {  // not while it still answers from its old setting
       entry = e.get();
       break;
     }
@@ -808,7 +808,7 @@ void CDravenkitDlg::MergeMultipleIp(const DeviceRecord& rec) {
     const int k = devices_.FindKeyByIp(rec.ip);
     const int n = list_->GetItemCount();
     for (int r = 0; r < n; ++r) {
-      if (r == m) continue;
+      if (r == m || nvt_run_rows_.count(r)) continue;  // the run's own marks (verified, failed, waiting) stay
       list_->SetItemColours(r, kColIp, kBlack, kWhite);
       SetStatus(r, QString(), kBlack, kWhite);
     }
@@ -916,6 +916,7 @@ void CDravenkitDlg::Shutdown() {
   backend_->StopInfoQuery();
   backend_->StopPing();
   backend_->StopFactoryDefault();
+  backend_->StopNvtSetting();
 }
 
 void CDravenkitDlg::closeEvent(QCloseEvent* e) {

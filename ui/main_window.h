@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "config/settings.h"
@@ -22,11 +23,13 @@
 #include "engine/ops/factory_default_run.h"
 #include "engine/ops/info_query.h"
 #include "engine/ops/set_network.h"
+#include "engine/ops/multiple_ip.h"
 #include "engine/update/worker_messages.h"
 
 class Authentication;
 class CCellListCtrl;
 class CViewerControl;
+class CNVTSettingDlg;
 class Prompt;
 class QButtonGroup;
 class QCloseEvent;
@@ -154,6 +157,7 @@ struct WindowOptions {
   SetNetworkTimings set_network_timings;
   // Runs the Authentication dialog of "Apply" (tests answer it); empty: exec().
   std::function<int(Authentication&)> run_authentication;
+  NvtSettingTimings nvt_timings;
 };
 
 // The layout is drawn in 96-dpi pixels; the window scales it by 5/4 so that
@@ -223,6 +227,9 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   // The open monitoring window, or nullptr.
   QWidget* MonitoringWindow() const { return monitoring_; }
 
+  // The multiple IP setting dialog, kept and reused (created at first use).
+  CNVTSettingDlg* NvtDialog();
+
   // Closing: stops every worker cooperatively (bounded waits). Idempotent.
   void Shutdown();
 
@@ -285,6 +292,11 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   std::string FactoryDoneText(int* missing) const;
   void OnPingResult(const PingResult& result, bool answered);
   void OnInfoText(int id, const std::string& text);
+
+  // Multiple IP setting (multiple_ip_ui.cpp).
+  void OnMultipleIpSetting();
+  void OnIpSettingResult(const WorkerMessage& msg);
+  void OnNvtSettingDone(const WorkerMessage& msg);
 
   // Merging a record into the list.
   void MergeScanning(const DeviceRecord& rec);
@@ -355,4 +367,6 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   QPointer<QWidget> monitoring_;
   QButtonGroup* network_type_ = nullptr;
   std::map<int, QWidget*> controls_;
+  CNVTSettingDlg* nvt_dialog_ = nullptr;  // child of the window
+  std::set<int> nvt_run_rows_;            // rows of the devices the last run sent to
 };

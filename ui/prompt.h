@@ -19,6 +19,10 @@ class Prompt {
     (void)caption;
     (void)suggested_name;
     return {};
+  // The same question with a details list the operator can open.
+  virtual bool QuestionWithDetails(const std::string& text, const std::string& details) {
+    (void)details;
+    return Question(text);
   }
 };
 
@@ -30,6 +34,7 @@ class QtPrompt : public Prompt {
   void Info(const std::string& text, PromptIcon icon) override;
   bool Question(const std::string& text) override;
   std::string SaveFileName(const std::string& caption, const std::string& suggested_name) override;
+  bool QuestionWithDetails(const std::string& text, const std::string& details) override;
 
  private:
   QWidget* parent_;

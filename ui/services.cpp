@@ -45,6 +45,11 @@ std::string QtPrompt::SaveFileName(const std::string& caption, const std::string
                                                     QString::fromStdString(suggested_name),
                                                     QStringLiteral("CSV files (*.csv);;All files (*)"));
   return path.toStdString();
+bool QtPrompt::QuestionWithDetails(const std::string& text, const std::string& details) {
+  QMessageBox box(QMessageBox::Question, QStringLiteral("Dravenkit"), QString::fromUtf8(text.c_str()),
+                  QMessageBox::Ok | QMessageBox::Cancel, parent_);
+  box.setDetailedText(QString::fromUtf8(details.c_str()));
+  return box.exec() == QMessageBox::Ok;
 }
 
 // ---------------------------------------------------------------- engine
@@ -60,6 +65,8 @@ bool EngineBackend::StartPing(std::vector<PingTarget> targets, MessageSink* sink
   return ping_.Start(std::move(targets), sink);
 }
 void EngineBackend::StopPing() { ping_.Stop(); }
+bool EngineBackend::StartNvtSetting(NvtSettingParam p, MessageSink* sink) { return nvt_.Start(std::move(p), sink); }
+void EngineBackend::StopNvtSetting() { nvt_.Stop(); }
 bool EngineBackend::PingRunning() const { return ping_.Running(); }
 bool EngineBackend::StartFactoryDefault(const FactoryDefaultConfig& cfg, MessageSink* sink) {
   return factory_.Start(cfg, sink);

@@ -19,6 +19,9 @@ enum WorkerMessageId : int32_t {
   UM_FIRMWARE_VERSION_TEXT = 1033,
   UM_SERIAL_TEXT = 1034,
   UM_SYSTEM_MODE_TEXT = 1035,
+  // One device of the multiple IP setting run: the record as written for its
+  // request (DeviceRecord payload), wparam the set-network result.
+  UM_IP_SETTING_RESULT = 1036,
 };
 
 struct StatusReport {

@@ -9,6 +9,9 @@
 
 #include "platform/exe_path.h"
 #include "ui_support.h"
+#include <QLineEdit>
+#include <fstream>
+#include "ui/nvt_setting_dialog.h"
 
 namespace {
 
@@ -98,6 +101,52 @@ TEST_F(SegmentWindowTest, DiscoveryFindsEveryDeviceAndTheirInformationAndPing) {
     QDir().mkpath(shots);
     EXPECT_TRUE(window->grab().save(QString(shots) + "/segment_discovery.png"));
   }
+}
+
+// Runs after the discovery test: moves every device by range, then by file.
+TEST_F(SegmentWindowTest, MultipleIpSettingMovesEveryDeviceInBothModes) {
+  const int n = ExpectedDevices();
+  window->OnCommand(IDC_DISCOVERY);
+  ASSERT_TRUE(WaitUntil([&] { return window->OperationState() == kStateIdle; }, 5000));
+  ASSERT_EQ(list()->GetItemCount(), n);
+  CNVTSettingDlg* d = window->NvtDialog();
+  d->show_viewer = [](const std::string&, QWidget*) {};
+  const std::string db = dir.path() + "/db.txt";
+  d->choose_file = [db](CNVTSettingDlg*) { return db; };
+  auto run = [&](bool file_mode, const char* net) {
+    for (int r = 0; r < n; ++r) list()->SetCheckbox(r, kColNo, 1);
+    d->modal_runner = [file_mode](CNVTSettingDlg* dd) {
+      if (file_mode) {
+        dd->OnCommand(IDC_NVT_FILE_MODE);
+        dd->OnCommand(IDC_NVT_SELECT_FILE);
+      } else {
+        dd->OnCommand(IDC_NVT_RANGE_MODE);
+        dd->OnCommand(IDC_NVT_STATIC);
+        static_cast<QLineEdit*>(dd->Control(IDC_NVT_START_IP))->setText("192.168.80.1");
+        static_cast<QLineEdit*>(dd->Control(IDC_NVT_MASK))->setText("255.255.0.0");
+      }
+      dd->OnCommand(IDC_NVT_OK);
+      return dd->result();
+    };
+    window->OnCommand(IDC_MULTIPLE_IP);
+    ASSERT_EQ(window->OperationState(), kStateMultipleIp);
+    ASSERT_TRUE(WaitUntil([&] { return window->OperationState() == kStateIdle; }, 20000))
+        << window->PendingCount() << " devices not seen again";
+    for (int r = 0; r < n; ++r) {
+      EXPECT_EQ(list()->GetItemText(r, kColStatus).toStdString(), "IP address is changed.") << r;
+      EXPECT_EQ(list()->GetItemText(r, kColIp).toStdString(), std::string(net) + std::to_string(r + (file_mode ? 10 : 1)))
+          << r;
+    }
+  };
+  run(false, "192.168.80.");
+  std::ofstream f(db);
+  for (int r = 0; r < n; ++r) {
+    char mac[18];
+    f << FormatMacPlain(window->Devices().FindByKey(r)->record.mac, mac) << " static 192.168.81." << r + 10
+      << " 255.255.0.0 192.168.81.254 8.8.8.8\n";
+  }
+  f.close();
+  run(true, "192.168.81.");
 }
 
 // Runs last: every device ends at 192.168.1.2.

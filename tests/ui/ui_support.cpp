@@ -23,6 +23,11 @@ bool FakeBackend::StartInfoQuery(const VersionQueryParam& p, MessageSink*) {
   return true;
 }
 
+bool FakeBackend::StartNvtSetting(NvtSettingParam p, MessageSink*) {
+  nvt_runs.push_back(std::move(p));
+  return true;
+}
+
 bool FakeBackend::StartPing(std::vector<PingTarget> targets, MessageSink*) {
   pings.push_back(std::move(targets));
   return true;

@@ -29,6 +29,8 @@ class FakeBackend : public WindowBackend {
     ++arp_flushes;
     return arp_command.empty() ? 0 : RunCommand(arp_command, nullptr);
   }
+  bool StartNvtSetting(NvtSettingParam p, MessageSink* sink) override;
+  void StopNvtSetting() override { ++nvt_stops; }
   int32_t GetLocalAdapterInfo(LocalAdapterInfo* out) override;
   void OpenUrl(const std::string& url) override { urls.push_back(url); }
   int32_t SetNetwork(const SetNetworkRequest& req, const SetNetworkTimings&) override {
@@ -49,6 +51,8 @@ class FakeBackend : public WindowBackend {
   int factory_stops = 0;
   std::vector<FactoryDefaultConfig> factory_runs;
   std::vector<std::string> arp_command;
+  std::vector<NvtSettingParam> nvt_runs;
+  int nvt_stops = 0;
 };
 
 class FakePrompt : public Prompt {
@@ -67,6 +71,11 @@ class FakePrompt : public Prompt {
   }
   std::vector<std::string> saves;
   std::string save_path;  // what the save dialog answers; "" is Cancel
+  bool QuestionWithDetails(const std::string& text, const std::string& d) override {
+    details.push_back(d);
+    return Question(text);
+  }
+  std::vector<std::string> details;
   std::vector<std::string> infos;
   std::vector<PromptIcon> icons;
   std::vector<std::string> questions;

@@ -236,8 +236,12 @@ TEST_F(WindowTest, MultipleIpVerificationCountsDownAndEndsTheState) {
   ASSERT_TRUE(Open());
   Discover({TestRecord(1, "10.0.0.1"), TestRecord(2, "10.0.0.2"), TestRecord(3, "10.0.0.3")});
   w()->SetOperationState(kStateMultipleIp);
-  w()->VerificationList()->Append(0, TestRecord(1, "10.0.0.1"));
-  w()->VerificationList()->Append(1, TestRecord(3, "10.0.0.3"));
+  // Entries as the run appends them: the record with the address it was sent.
+  DeviceRecord sent1 = TestRecord(1, "10.0.0.1"), sent3 = TestRecord(3, "10.0.0.3");
+  ParseIp("10.0.0.101", &sent1.configured_ip);
+  ParseIp("10.0.0.103", &sent3.configured_ip);
+  w()->VerificationList()->Append(0, sent1);
+  w()->VerificationList()->Append(1, sent3);
   w()->SetPendingCount(2);
   w()->Post(MakeSignal(UM_IP_CHECK_START));
   Pump();
@@ -248,6 +252,7 @@ TEST_F(WindowTest, MultipleIpVerificationCountsDownAndEndsTheState) {
   EXPECT_TRUE(w()->Timer0Active());
 
   Feed(TestRecord(2, "10.0.0.2"));  // not being verified
+  Feed(TestRecord(3, "10.0.0.3"));  // still at its old address
   EXPECT_EQ(w()->PendingCount(), 2);
   Feed(TestRecord(3, "10.0.0.103"));
   EXPECT_EQ(w()->PendingCount(), 1);

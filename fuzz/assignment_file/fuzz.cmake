@@ -1,0 +1,1 @@
+dk_add_fuzzer(assignment_file LIBS dk_config dk_platform)

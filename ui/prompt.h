@@ -19,6 +19,7 @@ class Prompt {
     (void)caption;
     (void)suggested_name;
     return {};
+  }
   // The same question with a details list the operator can open.
   virtual bool QuestionWithDetails(const std::string& text, const std::string& details) {
     (void)details;

@@ -45,6 +45,8 @@ std::string QtPrompt::SaveFileName(const std::string& caption, const std::string
                                                     QString::fromStdString(suggested_name),
                                                     QStringLiteral("CSV files (*.csv);;All files (*)"));
   return path.toStdString();
+}
+
 bool QtPrompt::QuestionWithDetails(const std::string& text, const std::string& details) {
   QMessageBox box(QMessageBox::Question, QStringLiteral("Dravenkit"), QString::fromUtf8(text.c_str()),
                   QMessageBox::Ok | QMessageBox::Cancel, parent_);

@@ -552,13 +552,20 @@ HttpVerdict Simulator::OnHttpHead(int dev, const ConnInfo& c, const HttpHead& h)
       return respond(401, "");
     }
     if (type == "serial") return respond(200, d.cfg.serial + "\r\n");
+    if (d.cfg.faults & kFaultResetIgnore) {
+      LogHttp("factory_reset_ignored", dev, c, "reset-ignore fault");
+      return respond(200, "OK\r\n");
+    }
     if (log_->enabled()) log_->Write(Line("factory_reset").Dev(dev, d.cfg.mac).Ip("ip", d.cfg.ip).Finish());
     GoSilent(dev, opt_.timings.reset_delay_ms, "factory default", [this, dev](SimDevice& dd) {
-      dd.cfg.network_type = 1;
-      dd.cfg.ip = FactoryIp();
-      dd.cfg.mask = IpFromOctets(255, 255, 255, 0);
-      dd.cfg.gateway = IpFromOctets(192, 168, 1, 1);
-      dd.cfg.dns = IpFromOctets(192, 168, 1, 1);
+      // "reset-keep-ip" keeps its network settings, so it answers from where it was.
+      if (!(dd.cfg.faults & kFaultResetKeepIp)) {
+        dd.cfg.network_type = 1;
+        dd.cfg.ip = FactoryIp();
+        dd.cfg.mask = IpFromOctets(255, 255, 255, 0);
+        dd.cfg.gateway = IpFromOctets(192, 168, 1, 1);
+        dd.cfg.dns = IpFromOctets(192, 168, 1, 1);
+      }
       dd.cfg.web_port = 80;
       dd.cfg.pppoe1.clear();
       dd.cfg.pppoe2.clear();

@@ -19,8 +19,10 @@ enum Fault : uint32_t {
   kFaultDupIp = 1u << 9,          // "dup-ip": takes another device's address
   kFaultBadLength = 1u << 10,     // "bad-length": reply length field off by one
   kFaultGarbage = 1u << 11,       // "garbage": sends junk datagrams with its replies
+  kFaultResetIgnore = 1u << 12,   // "reset-ignore": answers a factory default, does not reset
+  kFaultResetKeepIp = 1u << 13,   // "reset-keep-ip": resets but comes back at its old address
 };
-constexpr int kFaultCount = 12;
+constexpr int kFaultCount = 14;
 
 // Name of fault bit i (0..kFaultCount-1).
 const char* FaultName(int i);

@@ -20,6 +20,7 @@ namespace {
 const char* const kFaultNames[kFaultCount] = {
     "no-discovery", "late", "auth-refuse", "no-move", "move-silent", "http-refuse",
     "http-hang", "http-split", "upload-cut", "dup-ip", "bad-length", "garbage",
+    "reset-ignore", "reset-keep-ip",
 };
 
 std::string IpText(uint32_t ip) {

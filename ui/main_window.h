@@ -213,6 +213,11 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   // Closing: stops every worker cooperatively (bounded waits). Idempotent.
   void Shutdown();
 
+  // Resets the IP-address and status cells of the unticked rows and rebuilds
+  // the selection list from the ticked rows (row order, keys 0, 1, ..., each
+  // with its row). Returns the number of entries.
+  int32_t BuildSelectionList();
+
  protected:
   void closeEvent(QCloseEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;

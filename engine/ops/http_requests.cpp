@@ -153,7 +153,9 @@ std::string FactoryDefaultUrl(const FactoryDefaultParam& p) {
   return url;
 }
 
-int32_t FactoryDefaultRequestProc(FactoryDefaultParam param) {
+int32_t FactoryDefaultRequestProc(FactoryDefaultParam param) { return FactoryDefaultRequest(param, nullptr); }
+
+int32_t FactoryDefaultRequest(const FactoryDefaultParam& param, const dk::StopFlag* stop) {
   ReplyBuffer reply;
   CURL* h = curl_easy_init();
   if (!h) return -1;
@@ -161,7 +163,7 @@ int32_t FactoryDefaultRequestProc(FactoryDefaultParam param) {
   curl_easy_setopt(h, CURLOPT_URL, url.c_str());
   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, WriteReply);
   curl_easy_setopt(h, CURLOPT_WRITEDATA, &reply);
-  ApplyCurlTimings(h, param.timings, nullptr);
+  ApplyCurlTimings(h, param.timings, stop);
   CURLcode rc = curl_easy_perform(h);
   curl_easy_cleanup(h);
   return rc == CURLE_OK ? 0 : -2;

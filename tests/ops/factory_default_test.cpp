@@ -1,0 +1,307 @@
+// The factory default run on shortened timings: devices are a web server each
+// on loopback and a TALQ responder that answers discovery, once a device's
+// request has arrived, from the address the device comes back at (added to
+// lo inside the test's private namespace).
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/ops/factory_default_run.h"
+#include "engine/ops/ping_tools.h"
+#include "platform/socket.h"
+#include "platform/ticks.h"
+#include "tests/http/local_http_server.h"
+#include "tests/support/recording_sink.h"
+
+namespace {
+
+const uint32_t kLoopback = IpFromOctets(127, 0, 0, 1);
+const char kOkReply[] = "HTTP/1.0 200 OK\r\nContent-Length: 4\r\n\r\nOK\r\n";
+
+std::vector<uint8_t> Reply(uint8_t mac_last) {
+  std::vector<uint8_t> b = {'T', 'A', 'L', 'Q', 3, 0, 0, 5, 0x42, 0x00, 0x1C, 0x63, 0x10, 0x20, mac_last, 1, 0};
+  for (int i = 0; i < 3; ++i) b.push_back(0);
+  b.insert(b.end(), {192, 168, 1, 2, 255, 255, 255, 0, 192, 168, 1, 1, 192, 168, 1, 1});
+  for (int i = 0; i < 3; ++i) b.push_back(0);
+  b.insert(b.end(), {0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+  b.insert(b.end(), {8, 2, 80, 0});
+  b[5] = uint8_t(b.size());
+  b[6] = uint8_t(b.size() >> 8);
+  return b;
+}
+
+// One simulated device: its web server and where it answers discovery from
+// after its request arrived (0: never).
+struct FakeDevice {
+  uint8_t mac_last;
+  uint32_t back_ip;
+  bool hang = false;  // the web server reads the request and never answers
+  std::unique_ptr<LocalHttpServer> web;
+};
+
+// Answers each discovery request for every device whose request has arrived.
+class TalqResponder {
+ public:
+  TalqResponder(uint16_t port, std::vector<FakeDevice>* devices) : devices_(devices) {
+    sock_ = dk::UdpOpen();
+    ok_ = sock_ >= 0 && dk::SocketBind(sock_, kLoopback, port) == 0;
+    for (const FakeDevice& d : *devices) {
+      if (!d.back_ip || senders_.count(d.back_ip)) continue;
+      const int s = dk::UdpOpen();
+      ok_ = ok_ && s >= 0 && dk::SocketBind(s, d.back_ip, 0) == 0;
+      senders_[d.back_ip] = s;
+    }
+    if (ok_) thread_ = std::thread([this] { Run(); });
+  }
+  ~TalqResponder() {
+    stop_.Set();
+    if (thread_.joinable()) thread_.join();
+    for (auto& [ip, s] : senders_) dk::SocketClose(s);
+    if (sock_ >= 0) dk::SocketClose(sock_);
+  }
+  bool ok() const { return ok_; }
+  int requests() const { return requests_.load(); }
+
+ private:
+  void Run() {
+    dk::TickTimer life;
+    life.Start();
+    while (!stop_.IsSet() && !life.Expired(20000)) {
+      if (dk::SocketWaitReadable(sock_, 0, 20000) != 1) continue;
+      uint8_t req[64];
+      uint32_t ip = 0;
+      uint16_t port = 0;
+      const int n = dk::UdpRecvFrom(sock_, req, sizeof req, &ip, &port);
+      if (n != 9 || std::memcmp(req, "ADCT", 4) != 0) continue;
+      requests_.fetch_add(1);
+      for (const FakeDevice& d : *devices_) {
+        if (!d.back_ip || d.web->Accepted() == 0) continue;
+        const auto r = Reply(d.mac_last);
+        dk::UdpSendTo(senders_[d.back_ip], r.data(), r.size(), ip, port);
+      }
+    }
+  }
+  std::vector<FakeDevice>* devices_;
+  int sock_ = -1;
+  bool ok_ = false;
+  std::map<uint32_t, int> senders_;
+  std::atomic<int> requests_{0};
+  dk::StopFlag stop_;
+  std::thread thread_;
+};
+
+class FactoryRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!InPrivateNetNamespace()) GTEST_SKIP() << "only in a private namespace";
+    for (const char* a : {"192.168.1.2/32", "192.168.1.20/32"}) RunCommand({"ip", "addr", "add", a, "dev", "lo"}, nullptr);
+    TalqSetTraceEnabled(false);
+    TalqSetRequestAddress(kLoopback);
+  }
+  void TearDown() override { TalqSetRequestAddress(dk::IpBroadcast()); }
+
+  static FakeDevice Device(uint8_t mac_last, const char* back_ip, bool hang = false) {
+    FakeDevice d{mac_last, 0, hang, nullptr};
+    if (back_ip) ParseIp(back_ip, &d.back_ip);
+    d.web = std::make_unique<LocalHttpServer>([hang](const std::string&) {
+      if (!hang) return OneChunk(kOkReply);
+      ReplyScript s;
+      s.hold_ms = 8000;
+      return s;
+    });
+    return d;
+  }
+
+  static FactoryDefaultConfig Config(const std::vector<FakeDevice>& devices, uint16_t base) {
+    FactoryDefaultConfig c;
+    c.user = "admin";
+    c.password = "pw";
+    c.flush_arp = true;
+    for (const FakeDevice& d : devices) {
+      DeviceRecord r{};
+      const uint8_t mac[6] = {0x00, 0x1C, 0x63, 0x10, 0x20, d.mac_last};
+      std::memcpy(r.mac, mac, 6);
+      r.ip = kLoopback;
+      r.web_port = d.web->port();
+      c.devices.push_back(r);
+    }
+    FactoryDefaultTimings& t = c.timings;
+    t.request_wait_ms = 1000;
+    t.step_ms = 10;
+    t.watch.broadcast_ms = 40;
+    t.found_pause_ms = 30;
+    t.stop_slice_ms = 10;
+    t.talq_bind_port = base;
+    t.talq_dest_port = uint16_t(base + 1);
+    return c;
+  }
+
+  // Status values per device (by the MAC's last byte), in order.
+  static std::map<uint8_t, std::vector<int32_t>> Statuses(const std::vector<WorkerMessage>& msgs) {
+    std::map<uint8_t, std::vector<int32_t>> out;
+    for (const auto& m : msgs)
+      if (m.id == UM_FACTORY_STATUS) {
+        const auto& r = std::get<FactoryStatusReport>(m.payload);
+        out[r.mac[5]].push_back(r.status);
+      }
+    return out;
+  }
+};
+
+TEST(FactoryAddressTest, OnlyTheExactTextCounts) {
+  const struct {
+    const char* ip;
+    bool factory;
+  } cases[] = {{"192.168.1.2", true}, {"192.168.1.20", false}, {"192.168.1.200", false}, {"192.168.10.2", false}};
+  for (const auto& c : cases) {
+    DeviceRecord r{};
+    ASSERT_EQ(ParseIp(c.ip, &r.ip), 0);
+    EXPECT_EQ(IsFactoryAddress(r), c.factory) << c.ip;
+  }
+}
+
+// Back at the factory address completes (two of them, matched by MAC); back
+// elsewhere or never ends at -9 after 100 steps, and its replies are kept.
+TEST_F(FactoryRunTest, EachDeviceEndsByWhereItAnswersFrom) {
+  std::vector<FakeDevice> devs;
+  devs.push_back(Device(1, "192.168.1.2"));
+  devs.push_back(Device(2, "192.168.1.20"));
+  devs.push_back(Device(3, "192.168.1.2"));
+  devs.push_back(Device(4, nullptr));
+  const FactoryDefaultConfig cfg = Config(devs, 47410);
+  TalqResponder talq(cfg.timings.talq_dest_port, &devs);
+  ASSERT_TRUE(talq.ok());
+  RecordingSink sink;
+  dk::StopFlag stop;
+  FactoryRunResult result;
+  EXPECT_EQ(NvtFactoryDefaultThreadProc(cfg, stop, &sink, &result), 2);
+
+  for (const FakeDevice& d : devs) {
+    const auto reqs = d.web->Requests();
+    ASSERT_EQ(reqs.size(), 1u);
+    EXPECT_EQ(reqs[0].rfind("GET /SysCommand.asp?USER=admin&PWD=pw&TYPE=factoryDefault ", 0), 0u) << reqs[0];
+  }
+  const auto msgs = sink.Take();
+  ASSERT_FALSE(msgs.empty());
+  EXPECT_EQ(msgs.back().id, UM_FACTORY_DONE);
+  int done = 0;
+  std::map<uint8_t, size_t> found_at, complete_at;
+  for (size_t i = 0; i < msgs.size(); ++i) {
+    if (msgs[i].id == UM_FACTORY_DONE) ++done;
+    if (msgs[i].id == UM_DEVICE_FOUND) {
+      const auto& rec = std::get<DeviceRecord>(msgs[i].payload);
+      EXPECT_TRUE(IsFactoryAddress(rec));
+      found_at[rec.mac[5]] = i;
+    }
+    if (msgs[i].id == UM_FACTORY_STATUS && std::get<FactoryStatusReport>(msgs[i].payload).status == 100)
+      complete_at[std::get<FactoryStatusReport>(msgs[i].payload).mac[5]] = i;
+  }
+  EXPECT_EQ(done, 1);
+  ASSERT_EQ(found_at.size(), 2u);
+  for (uint8_t k : {1, 3}) EXPECT_LT(found_at[k], complete_at[k]) << int(k);
+
+  auto st = Statuses(msgs);
+  for (uint8_t k : {1, 2, 3, 4}) {
+    const auto& v = st[k];
+    ASSERT_GE(v.size(), 4u) << int(k);
+    // 0, 3, then every step by one (the requests ended within the wait).
+    EXPECT_EQ(v[0], 0);
+    EXPECT_EQ(v[1], 3);
+    for (size_t i = 2; i + 1 < v.size(); ++i) EXPECT_EQ(v[i], v[i - 1] + 1) << int(k) << " at " << i;
+    EXPECT_GE(v[v.size() - 2], 14) << int(k);  // the watch starts after ten steps
+  }
+  EXPECT_EQ(st[1].back(), 100);
+  EXPECT_EQ(st[3].back(), 100);
+  for (uint8_t k : {2, 4}) {
+    EXPECT_EQ(st[k].back(), kFactoryTimeout);
+    EXPECT_EQ(st[k][st[k].size() - 2], 99);
+  }
+  ASSERT_EQ(result.devices.size(), 4u);
+  EXPECT_EQ(result.Complete(), 2);
+  EXPECT_TRUE(result.devices[1].seen);
+  EXPECT_EQ(result.devices[1].ip_after, devs[1].back_ip);
+  EXPECT_FALSE(result.devices[3].seen);
+  EXPECT_GE(talq.requests(), 2);  // re-broadcasts while devices are missing
+}
+
+// A device whose web server never answers: the first wait runs out, the
+// device times out, and the run does not stay for the hanging request.
+TEST_F(FactoryRunTest, AHangingRequestNeitherHoldsTheRunNorOutlivesIt) {
+  std::vector<FakeDevice> devs;
+  devs.push_back(Device(5, nullptr, true));
+  FactoryDefaultConfig cfg = Config(devs, 47420);
+  cfg.timings.request_wait_ms = 200;
+  TalqResponder talq(cfg.timings.talq_dest_port, &devs);
+  ASSERT_TRUE(talq.ok());
+  RecordingSink sink;
+  dk::StopFlag stop;
+  dk::TickTimer t;
+  t.Start();
+  EXPECT_EQ(NvtFactoryDefaultThreadProc(cfg, stop, &sink, nullptr), 0);
+  // 200 ms wait, 100 steps of 10 ms, the abort of the transfer: far below the 8 s hold.
+  EXPECT_LT(t.Elapsed(), 4000u);
+  const auto st = Statuses(sink.Take());
+  ASSERT_GE(st.at(5).size(), 3u);
+  EXPECT_EQ(st.at(5)[2], 4);  // from the first settle step, not from the wait
+  EXPECT_EQ(st.at(5).back(), kFactoryTimeout);
+}
+
+// A stop in each phase ends the run (and its request threads) within the
+// stop wait, with UM_FACTORY_DONE.
+TEST_F(FactoryRunTest, StopEndsEveryPhaseQuickly) {
+  const struct {
+    const char* phase;
+    bool hang;
+    uint32_t request_wait_ms, step_ms;
+  } cases[] = {
+      {"requests", true, 10000, 10},
+      {"settle steps", false, 1000, 1000},
+      {"watch", false, 1000, 10},
+  };
+  uint16_t base = 47430;
+  for (const auto& c : cases) {
+    std::vector<FakeDevice> devs;
+    devs.push_back(Device(6, nullptr, c.hang));
+    FactoryDefaultConfig cfg = Config(devs, base);
+    base = uint16_t(base + 2);
+    cfg.timings.request_wait_ms = c.request_wait_ms;
+    cfg.timings.step_ms = c.step_ms;
+    cfg.timings.found_pause_ms = 10;
+    TalqResponder talq(cfg.timings.talq_dest_port, &devs);
+    ASSERT_TRUE(talq.ok());
+    RecordingSink sink;
+    FactoryDefaultRunner runner;
+    ASSERT_TRUE(runner.Start(cfg, &sink));
+    dk::SleepMs(c.hang ? 300 : 250);  // the watch starts after 10 steps of 10 ms
+    ASSERT_TRUE(runner.Running()) << c.phase;
+    dk::TickTimer t;
+    t.Start();
+    runner.Stop();
+    EXPECT_FALSE(runner.Running()) << c.phase;
+    EXPECT_LT(t.Elapsed(), 2500u) << c.phase;
+    EXPECT_TRUE(sink.WaitFor(UM_FACTORY_DONE, 100)) << c.phase;
+    EXPECT_EQ(sink.CountOf(UM_FACTORY_DONE), 1u) << c.phase;
+  }
+}
+
+// Every request thread is waited for, also far beyond 64 of them.
+TEST(FactoryRequestGroupTest, WaitsForMoreThan64Requests) {
+  LocalHttpServer web([](const std::string&) { return OneChunk(kOkReply); });
+  ASSERT_TRUE(web.ok());
+  FactoryRequestGroup group;
+  const int n = 100;
+  for (int i = 0; i < n; ++i) ASSERT_TRUE(group.Start(MakeFactoryDefaultParam("127.0.0.1", "u", "p", web.port())));
+  dk::StopFlag stop;
+  EXPECT_TRUE(group.WaitAll(10000, stop));
+  EXPECT_EQ(group.Started(), n);
+  EXPECT_EQ(group.Running(), 0);
+  EXPECT_EQ(web.Accepted(), n);
+}
+
+}  // namespace

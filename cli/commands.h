@@ -14,3 +14,4 @@ void AddDiscoverCommand(CLI::App& app, int* status);
 void AddSettingsCommand(CLI::App& app, int* status);
 void AddInfoCommand(CLI::App& app, int* status);
 void AddPingCommand(CLI::App& app, int* status);
+void AddUpdateCommand(CLI::App& app, int* status);

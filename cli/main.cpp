@@ -21,6 +21,8 @@ const char kSynopsis[] =
     "                          read a device's system mode, firmware version and\n"
     "                          serial number\n"
     "  ping                    check which devices answer ping\n"
+    "  update --file PATH --version TEXT (--mac MAC ... | --all) [options]\n"
+    "                          update the firmware of devices\n"
     "  help                    show this text\n"
     "\n"
     "Every command has its own --help.\n"
@@ -37,6 +39,7 @@ int main(int argc, char** argv) {
   AddSettingsCommand(app, &status);
   AddInfoCommand(app, &status);
   AddPingCommand(app, &status);
+  AddUpdateCommand(app, &status);
 
   if (argc < 2) {
     std::fputs(kSynopsis, stderr);

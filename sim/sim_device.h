@@ -21,8 +21,11 @@ enum Fault : uint32_t {
   kFaultGarbage = 1u << 11,       // "garbage": sends junk datagrams with its replies
   kFaultResetIgnore = 1u << 12,   // "reset-ignore": answers a factory default, does not reset
   kFaultResetKeepIp = 1u << 13,   // "reset-keep-ip": resets but comes back at its old address
+  kFaultUploadStall = 1u << 14,   // "upload-stall": stops reading the upload halfway, never answers
+  kFaultNoReturn = 1u << 15,      // "no-return": never comes back after an upload
+  kFaultWrongVersion = 1u << 16,  // "wrong-version": comes back with its old version after an upload
 };
-constexpr int kFaultCount = 14;
+constexpr int kFaultCount = 17;
 
 // Name of fault bit i (0..kFaultCount-1).
 const char* FaultName(int i);

@@ -20,7 +20,7 @@ namespace {
 const char* const kFaultNames[kFaultCount] = {
     "no-discovery", "late", "auth-refuse", "no-move", "move-silent", "http-refuse",
     "http-hang", "http-split", "upload-cut", "dup-ip", "bad-length", "garbage",
-    "reset-ignore", "reset-keep-ip",
+    "reset-ignore", "reset-keep-ip", "upload-stall", "no-return", "wrong-version",
 };
 
 std::string IpText(uint32_t ip) {

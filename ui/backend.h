@@ -10,6 +10,7 @@
 #include "engine/devices/discovery_scan.h"
 #include "engine/ops/info_query.h"
 #include "engine/ops/ping_tools.h"
+#include "engine/update/update_run.h"
 #include "engine/update/worker_messages.h"
 
 class WindowBackend {
@@ -25,6 +26,9 @@ class WindowBackend {
   virtual bool StartPing(std::vector<PingTarget> targets, MessageSink* sink) = 0;
   virtual void StopPing() = 0;
   virtual bool PingRunning() const = 0;
+  // The firmware update run (false when its thread could not be started).
+  virtual bool StartUpdate(const UpdateConfig& cfg, MessageSink* sink) = 0;
+  virtual void StopUpdate() = 0;
   // The ARP cache flush (blocks until the command has ended).
   virtual int32_t DeleteArpTable() = 0;
   virtual int32_t GetLocalAdapterInfo(LocalAdapterInfo* out) = 0;
@@ -44,6 +48,8 @@ class EngineBackend : public WindowBackend {
   bool StartPing(std::vector<PingTarget> targets, MessageSink* sink) override;
   void StopPing() override;
   bool PingRunning() const override;
+  bool StartUpdate(const UpdateConfig& cfg, MessageSink* sink) override;
+  void StopUpdate() override;
   int32_t DeleteArpTable() override;
   int32_t GetLocalAdapterInfo(LocalAdapterInfo* out) override;
   void OpenUrl(const std::string& url) override;
@@ -52,4 +58,5 @@ class EngineBackend : public WindowBackend {
   DiscoveryScanner scanner_;
   InfoQueryRunner info_;
   PingRunner ping_;
+  UpdateRunner update_;
 };

@@ -19,6 +19,7 @@
 #include "engine/devices/device_table.h"
 #include "engine/devices/discovery_scan.h"
 #include "engine/ops/info_query.h"
+#include "engine/update/update_run.h"
 #include "engine/update/worker_messages.h"
 
 class CCellListCtrl;
@@ -217,6 +218,12 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   // the selection list from the ticked rows (row order, keys 0, 1, ..., each
   // with its row). Returns the number of entries.
   int32_t BuildSelectionList();
+
+  // The firmware update run (ui/update_run_ui.cpp).
+  void OnSelectFirmwareFile();
+  void OnUpdateStart();
+  void OnUpdateRunEnded(const WorkerMessage& msg);
+  UpdateConfig UpdateConfigFromPanel() const;
 
  protected:
   void closeEvent(QCloseEvent* e) override;

@@ -14,6 +14,8 @@ class Prompt {
   virtual void Info(const std::string& text, PromptIcon icon) = 0;
   // OK / Cancel question; true for OK.
   virtual bool Question(const std::string& text) = 0;
+  // The open-file dialog: the chosen path, or "" when cancelled.
+  virtual std::string ChooseFile() { return {}; }
 };
 
 // Modal QMessageBox dialogs over the given parent window.
@@ -23,6 +25,7 @@ class QtPrompt : public Prompt {
   void SetParent(QWidget* parent) { parent_ = parent; }
   void Info(const std::string& text, PromptIcon icon) override;
   bool Question(const std::string& text) override;
+  std::string ChooseFile() override;
 
  private:
   QWidget* parent_;

@@ -53,6 +53,8 @@ bool EngineBackend::StartPing(std::vector<PingTarget> targets, MessageSink* sink
 }
 void EngineBackend::StopPing() { ping_.Stop(); }
 bool EngineBackend::PingRunning() const { return ping_.Running(); }
+bool EngineBackend::StartUpdate(const UpdateConfig& cfg, MessageSink* sink) { return update_.Start(cfg, sink); }
+void EngineBackend::StopUpdate() { update_.Stop(); }
 int32_t EngineBackend::DeleteArpTable() { return ::DeleteArpTable(); }
 int32_t EngineBackend::GetLocalAdapterInfo(LocalAdapterInfo* out) { return ::GetLocalAdapterInfo(out); }
 void EngineBackend::OpenUrl(const std::string& url) {

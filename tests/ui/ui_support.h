@@ -21,6 +21,11 @@ class FakeBackend : public WindowBackend {
   bool StartPing(std::vector<PingTarget> targets, MessageSink* sink) override;
   void StopPing() override { ++ping_stops; }
   bool PingRunning() const override { return !pings.empty(); }
+  bool StartUpdate(const UpdateConfig& cfg, MessageSink*) override {
+    updates.push_back(cfg);
+    return update_result;
+  }
+  void StopUpdate() override { ++update_stops; }
   int32_t DeleteArpTable() override { return ++arp_flushes, 0; }
   int32_t GetLocalAdapterInfo(LocalAdapterInfo* out) override;
   void OpenUrl(const std::string& url) override { urls.push_back(url); }
@@ -32,6 +37,9 @@ class FakeBackend : public WindowBackend {
   std::vector<std::vector<PingTarget>> pings;
   std::vector<std::string> urls;
   bool adapter_found = true;
+  std::vector<UpdateConfig> updates;
+  bool update_result = true;
+  int update_stops = 0;
 };
 
 class FakePrompt : public Prompt {
@@ -44,10 +52,12 @@ class FakePrompt : public Prompt {
     questions.push_back(text);
     return answer;
   }
+  std::string ChooseFile() override { return chosen_file; }
   std::vector<std::string> infos;
   std::vector<PromptIcon> icons;
   std::vector<std::string> questions;
   bool answer = true;
+  std::string chosen_file;
 };
 
 // A device as a discovery reply gives it; mac ends in id.

@@ -157,7 +157,7 @@ int RunUpdate(const UpdateOptions& o) {
                   Printable(d.text.empty() ? std::string("-") : d.text).c_str(),
                   d.dropped ? " (dropped after the IP setting)" : "");
     }
-    std::printf("%s: %d of %zu devices updated\n", r == 0 ? "Update complete." : "Update failed", updated,
+    std::printf("%s %d of %zu devices updated\n", r == 0 ? "Update complete." : "Update failed:", updated,
                 result.devices.size());
   }
   if (std::fflush(stdout) != 0) return kCliFailed;

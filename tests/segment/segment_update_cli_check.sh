@@ -16,7 +16,7 @@ check() {  # name, condition result
 { printf 'DRAVENKIT-FW 2.0.1\n'; head -c 300000 /dev/zero; } > "$dir/fw one.bin"
 { printf 'DRAVENKIT-FW 2.0.2\n'; head -c 1000 /dev/zero; } > "$dir/fw two.bin"
 
-"$cli" update --file "$dir/fw one.bin" --version 2.0.1 --type 1 --mac 02:44:4B:00:10:02 --mac 02-44-4b-00-10-01 \
+"$cli" update --file "$dir/fw one.bin" --version 2.0.1 --type 0 --mac 02:44:4B:00:10:02 --mac 02-44-4b-00-10-01 \
   --json > "$dir/one.json" 2> "$dir/one.err"
 rc=$?
 check "both devices verified: exit 0 (got $rc)" $([ $rc -eq 0 ]; echo $?)
@@ -24,14 +24,15 @@ check "JSON lists the devices in the order given" \
   $(grep -q '"mac": "02:44:4B:00:10:02"' "$dir/one.json" && tr -d '\n ' < "$dir/one.json" |
     grep -q '"devices":\[{"mac":"02:44:4B:00:10:02","ip":"[0-9.]*","status":100,"text":"2.0.1","version":"2.0.1","uploaded_bytes":[0-9]*}'; echo $?)
 check "uploaded bytes reported" $(grep -q '"uploaded_bytes": 300[0-9][0-9][0-9]' "$dir/one.json"; echo $?)
-check "type 1 form at Upload.cgi" $(grep -c '"ev":"upload".*"field_found":true.*"version":"2.0.1"' "$log" | grep -qx 2; echo $?)
+check "type 0 form at upload.cgi" $(grep -c '"ev":"upload".*"field_found":true.*"version":"2.0.1"' "$log" | grep -qx 2; echo $?)
 
-"$cli" update --file "$dir/fw two.bin" --version 2.0.2 --type 0 --all > "$dir/two.out" 2> "$dir/two.err"
+"$cli" update --file "$dir/fw two.bin" --version 2.0.2 --type 1 --all > "$dir/two.out" 2> "$dir/two.err"
 rc=$?
 check "a wrong version: exit 1 (got $rc)" $([ $rc -eq 1 ]; echo $?)
 check "status lines name the failure" $(grep -q "02:44:4B:00:10:03 -11 update error 'CHECK_FIRMWARE_VERSION'" "$dir/two.out"; echo $?)
 check "the others verified" $(grep -c '^02:44:4B:00:10:0[12] [0-9.]* 100 2.0.2$' "$dir/two.out" | grep -qx 2; echo $?)
 check "summary" $(grep -q '^Update failed: 2 of 3 devices updated$' "$dir/two.out"; echo $?)
+[ $fail -eq 0 ] || cat "$dir/two.out"
 
 before=$(grep -c '"ev":"http_request"' "$log")
 "$cli" update --file "$dir/fw two.bin" --version 2.0.2 --mac 02:44:4B:00:99:99 > /dev/null 2> "$dir/three.err"

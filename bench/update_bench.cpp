@@ -72,6 +72,26 @@ std::vector<DeviceRecord> Discover(size_t want) {
   return out;
 }
 
+// Notes the run thread's CPU time when the last upload has started (Post is
+// called on the run's thread), so the wait for the restarts can be told apart.
+class PhaseSink : public MessageSink {
+ public:
+  explicit PhaseSink(size_t n) : n_(n) {}
+  void Post(WorkerMessage m) override {
+    const auto* s = std::get_if<StatusReport>(&m.payload);
+    if (s && m.id == UM_UPDATE_STATUS && s->status == kUpdateUploadStarted && ++started_ == n_) {
+      cpu_at_wait = ThreadCpuSeconds();
+      wait_start.Start();
+    }
+  }
+  double cpu_at_wait = 0;
+  dk::TickTimer wait_start;
+
+ private:
+  size_t n_;
+  size_t started_ = 0;
+};
+
 void Update(const std::vector<DeviceRecord>& devices, const std::string& image, const std::string& version) {
   UpdateConfig cfg;
   cfg.devices = devices;
@@ -85,14 +105,20 @@ void Update(const std::vector<DeviceRecord>& devices, const std::string& image, 
   UpdateRunResult r;
   dk::TickTimer t;
   t.Start();
+  PhaseSink sink(devices.size());
   const double cpu0 = ThreadCpuSeconds();
-  const int32_t rc = UpdateRun(cfg, stop, nullptr, &r);
-  const double cpu = ThreadCpuSeconds() - cpu0;
+  const int32_t rc = UpdateRun(cfg, stop, &sink, &r);
+  const double cpu_end = ThreadCpuSeconds();
+  const double cpu = cpu_end - cpu0;
   const uint32_t wall = t.Elapsed();
+  const uint32_t wait_ms = sink.wait_start.Elapsed();
   int verified = 0;
   for (const UpdateDeviceResult& d : r.devices) verified += d.status == kUpdateVerified;
   std::printf("update of %zu device(s): result %d, %d verified, wall %.1f s, run thread CPU %.3f s (%.2f %% of a core)\n",
               devices.size(), rc, verified, Seconds(wall), cpu, wall ? 100.0 * cpu / Seconds(wall) : 0.0);
+  std::printf("  after the last upload started (restarts and checks): %.1f s, run thread CPU %.3f s (%.2f %% of a core)\n",
+              Seconds(wait_ms), cpu_end - sink.cpu_at_wait,
+              wait_ms ? 100.0 * (cpu_end - sink.cpu_at_wait) / Seconds(wait_ms) : 0.0);
 }
 
 }  // namespace

@@ -314,6 +314,7 @@ void Run::TakeFinishedChecks() {
     std::lock_guard<std::mutex> lk(done_mu_);
     done.swap(done_);
   }
+  if (done.empty()) return;  // called on every pass of the wait loop: keep it cheap
   for (const CheckDone& d : done) {
     Entry& e = entries_[d.entry];
     e.checking = false;
@@ -327,9 +328,9 @@ void Run::TakeFinishedChecks() {
       Post(e, kUpdateWrongVersion, d.version.c_str());
     }
   }
-  // Join the threads that have ended.
+  // Join the threads that have ended; the rest are joined at a later result or at the end.
   checks_.erase(std::remove_if(checks_.begin(), checks_.end(),
-                               [](const std::unique_ptr<dk::WorkerThread>& t) { return t->WaitFor(0); }),
+                               [](const std::unique_ptr<dk::WorkerThread>& t) { return !t->Running() && t->WaitFor(0); }),
                 checks_.end());
 }
 

@@ -62,7 +62,7 @@ struct UpdateTimings {
   uint32_t attempt_pause_ms = 4000;  // before each attempt
   uint32_t factory_wait_ms = 10000;  // for the factory default request threads
   uint32_t overall_ms = 10800000;    // wait after the upload / the factory default
-  int32_t max_checks = 32;           // version checks of different devices at once
+  int32_t max_checks = 256;          // version checks of different devices at once (a thread each, mostly asleep)
   uint32_t slice_ms = 100;           // longest wait before the stop flag is looked at
   uint32_t stop_wait_ms = 3000;      // how long UpdateRunner::Stop waits
   uint32_t progress_ms = 1000;       // upload progress reports per device

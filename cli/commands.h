@@ -15,3 +15,4 @@ void AddSettingsCommand(CLI::App& app, int* status);
 void AddInfoCommand(CLI::App& app, int* status);
 void AddPingCommand(CLI::App& app, int* status);
 void AddUpdateCommand(CLI::App& app, int* status);
+void AddFactoryDefaultCommand(CLI::App& app, int* status);

@@ -23,6 +23,9 @@ const char kSynopsis[] =
     "  ping                    check which devices answer ping\n"
     "  update --file PATH --version TEXT (--mac MAC ... | --all) [options]\n"
     "                          update the firmware of devices\n"
+    "  factory-default (--mac MAC ... | --all) [--user ID] [--password PW] [--json]\n"
+    "                          reset devices to their factory settings and wait\n"
+    "                          until they answer from 192.168.1.2\n"
     "  help                    show this text\n"
     "\n"
     "Every command has its own --help.\n"
@@ -40,6 +43,7 @@ int main(int argc, char** argv) {
   AddInfoCommand(app, &status);
   AddPingCommand(app, &status);
   AddUpdateCommand(app, &status);
+  AddFactoryDefaultCommand(app, &status);
 
   if (argc < 2) {
     std::fputs(kSynopsis, stderr);

@@ -8,6 +8,7 @@
 
 #include "config/adapter_info.h"
 #include "engine/devices/discovery_scan.h"
+#include "engine/ops/factory_default_run.h"
 #include "engine/ops/info_query.h"
 #include "engine/ops/ping_tools.h"
 #include "engine/update/update_run.h"
@@ -29,6 +30,9 @@ class WindowBackend {
   // The firmware update run (false when its thread could not be started).
   virtual bool StartUpdate(const UpdateConfig& cfg, MessageSink* sink) = 0;
   virtual void StopUpdate() = 0;
+  // Factory default run over the selection list; false when it did not start.
+  virtual bool StartFactoryDefault(const FactoryDefaultConfig& cfg, MessageSink* sink) = 0;
+  virtual void StopFactoryDefault() = 0;
   // The ARP cache flush (blocks until the command has ended).
   virtual int32_t DeleteArpTable() = 0;
   virtual int32_t GetLocalAdapterInfo(LocalAdapterInfo* out) = 0;
@@ -50,6 +54,8 @@ class EngineBackend : public WindowBackend {
   bool PingRunning() const override;
   bool StartUpdate(const UpdateConfig& cfg, MessageSink* sink) override;
   void StopUpdate() override;
+  bool StartFactoryDefault(const FactoryDefaultConfig& cfg, MessageSink* sink) override;
+  void StopFactoryDefault() override;
   int32_t DeleteArpTable() override;
   int32_t GetLocalAdapterInfo(LocalAdapterInfo* out) override;
   void OpenUrl(const std::string& url) override;
@@ -59,4 +65,5 @@ class EngineBackend : public WindowBackend {
   InfoQueryRunner info_;
   PingRunner ping_;
   UpdateRunner update_;
+  FactoryDefaultRunner factory_;
 };

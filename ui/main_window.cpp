@@ -521,6 +521,7 @@ void CDravenkitDlg::OnCommand(int id) {
     case IDC_UPDATE_CANCEL: OnUpdateCancel(); break;
     case IDC_SELECT_FILE: OnSelectFirmwareFile(); break;
     case IDC_UPDATE_START: OnUpdateStart(); break;
+    case IDC_FACTORY_DEFAULT: OnFactoryDefault(); break;
     case IDC_SYSLOG: OnSyslog(); break;
     case IDC_STATIC_IP: OnStaticIp(); break;
     case IDC_DHCP: OnDhcp(); break;
@@ -680,7 +681,7 @@ void CDravenkitDlg::WorkerMessageHandler(const WorkerMessage& msg) {
     case UM_FACTORY_STATUS:
       if (const auto* r = std::get_if<FactoryStatusReport>(&msg.payload)) OnFactoryStatus(*r);
       break;
-    case UM_FACTORY_DONE: OnFactoryDone(); break;
+    case UM_FACTORY_DONE: OnFactoryDone(msg); break;
     case UM_PING_RESULT:
       if (const auto* r = std::get_if<PingResult>(&msg.payload)) OnPingResult(*r, msg.wparam != 0);
       break;
@@ -860,6 +861,7 @@ void CDravenkitDlg::OnUpdateStatus(const StatusReport& report) {
 }
 
 void CDravenkitDlg::OnFactoryStatus(const FactoryStatusReport& report) {
+  NoteFactoryProgress(report);
   const int row = devices_.FindKeyByMac(report.mac);
   if (row < 0) return;
   const auto action = FactoryStatusAction(report.status);
@@ -875,13 +877,6 @@ void CDravenkitDlg::OnFactoryStatus(const FactoryStatusReport& report) {
 
 void CDravenkitDlg::OnUpdateDone() {
   prompt_->Info(Lang(58).toStdString(), PromptIcon::kInformation);
-  for (int id : {IDC_DISCOVERY, IDC_CLEAR, IDC_DELETE_ARP, IDC_MULTIPLE_IP, IDC_SYSLOG, IDC_PING_RESPONSE})
-    EnableControl(id, true);
-  SetOperationState(kStateIdle);
-}
-
-void CDravenkitDlg::OnFactoryDone() {
-  prompt_->Info(Lang(61).toStdString(), PromptIcon::kInformation);
   for (int id : {IDC_DISCOVERY, IDC_CLEAR, IDC_DELETE_ARP, IDC_MULTIPLE_IP, IDC_SYSLOG, IDC_PING_RESPONSE})
     EnableControl(id, true);
   SetOperationState(kStateIdle);
@@ -923,6 +918,7 @@ void CDravenkitDlg::Shutdown() {
   backend_->StopInfoQuery();
   backend_->StopPing();
   backend_->StopUpdate();
+  backend_->StopFactoryDefault();
 }
 
 void CDravenkitDlg::closeEvent(QCloseEvent* e) {

@@ -18,6 +18,7 @@
 #include "config/settings.h"
 #include "engine/devices/device_table.h"
 #include "engine/devices/discovery_scan.h"
+#include "engine/ops/factory_default_run.h"
 #include "engine/ops/info_query.h"
 #include "engine/update/update_run.h"
 #include "engine/update/worker_messages.h"
@@ -144,6 +145,7 @@ struct WindowOptions {
   ScanTimings scan_timings;
   ScanPorts scan_ports;
   InfoQueryTimings info_timings;
+  FactoryDefaultTimings factory_timings;
 };
 
 // The layout is drawn in 96-dpi pixels; the window scales it by 5/4 so that
@@ -262,7 +264,11 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   void OnUpdateStatus(const StatusReport& report);
   void OnUpdateDone();
   void OnFactoryStatus(const FactoryStatusReport& report);
-  void OnFactoryDone();
+  void OnFactoryDone(const WorkerMessage& msg);
+  // Factory default run (factory_run_ui.cpp).
+  void OnFactoryDefault();
+  void NoteFactoryProgress(const FactoryStatusReport& report);
+  std::string FactoryDoneText(int* missing) const;
   void OnPingResult(const PingResult& result, bool answered);
   void OnInfoText(int id, const std::string& text);
 
@@ -319,6 +325,7 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   int32_t checked_count_ = 0;
   int32_t sort_direction_ = 0;  // 0: the next sort is descending
   bool run_failed_ = false;
+  bool factory_running_ = false;  // state 5 belongs to the factory default run
   bool in_sort_ = false;
   std::string firmware_path_;
 

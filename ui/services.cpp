@@ -55,6 +55,10 @@ void EngineBackend::StopPing() { ping_.Stop(); }
 bool EngineBackend::PingRunning() const { return ping_.Running(); }
 bool EngineBackend::StartUpdate(const UpdateConfig& cfg, MessageSink* sink) { return update_.Start(cfg, sink); }
 void EngineBackend::StopUpdate() { update_.Stop(); }
+bool EngineBackend::StartFactoryDefault(const FactoryDefaultConfig& cfg, MessageSink* sink) {
+  return factory_.Start(cfg, sink);
+}
+void EngineBackend::StopFactoryDefault() { factory_.Stop(); }
 int32_t EngineBackend::DeleteArpTable() { return ::DeleteArpTable(); }
 int32_t EngineBackend::GetLocalAdapterInfo(LocalAdapterInfo* out) { return ::GetLocalAdapterInfo(out); }
 void EngineBackend::OpenUrl(const std::string& url) {

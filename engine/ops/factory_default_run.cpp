@@ -289,6 +289,7 @@ void FactoryRun::Watch() {
 }
 
 void FactoryRun::Run() {
+  (void)HttpGlobalInit();  // before the first request thread; once per program
   if (cfg_.flush_arp) (void)DeleteArpTable();
   FactoryRequestGroup group;
   SendRequests(&group);

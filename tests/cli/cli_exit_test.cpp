@@ -44,6 +44,10 @@ TEST(CliUsage, ExitCodes) {
   EXPECT_EQ(Cli("settings --dir").code, 2);
   EXPECT_EQ(Cli("settings --dir /tmp --dir /tmp").code, 2);
   EXPECT_EQ(Cli("settings stray").code, 2);
+  // factory-default: exactly one of --mac and --all, and only MAC texts (refused before any scan).
+  EXPECT_EQ(Cli("factory-default").code, 2);
+  EXPECT_EQ(Cli("factory-default --all --mac 00:1A:2B:3C:4D:5E").code, 2);
+  EXPECT_EQ(Cli("factory-default --mac 00:1A:2B:3C:4D").code, 2);
 
   const CliRun help = Cli("help");
   EXPECT_EQ(help.code, 0);
@@ -56,7 +60,7 @@ TEST(CliUsage, ExitCodes) {
   const CliRun version = Cli("--version");
   EXPECT_EQ(version.code, 0);
   EXPECT_EQ(version.out, "dravenkit-cli 1.0.1.2\n");
-  for (const char* cmd : {"discover", "settings", "info", "ping"}) {
+  for (const char* cmd : {"discover", "settings", "info", "ping", "factory-default"}) {
     const CliRun h = Cli(std::string(cmd) + " --help");
     EXPECT_EQ(h.code, 0) << cmd;
     EXPECT_NE(h.out.find(std::string("usage: dravenkit-cli ") + cmd), std::string::npos) << cmd;

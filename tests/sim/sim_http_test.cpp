@@ -320,6 +320,33 @@ TEST_F(HttpSessionTest, FactoryDefaultBringsTheDeviceBackAtTheFactoryAddress) {
   EXPECT_NE(log_.captured().find("\"ev\":\"reset\""), std::string::npos);
 }
 
+// "reset-ignore" answers and stays; "reset-keep-ip" resets but keeps its address.
+TEST_F(HttpSessionTest, ResetFaultsKeepTheDeviceWhereItWas) {
+  opt_.timings.reset_delay_ms = 2000;
+  opt_.timings.grace_ms = 300;
+  auto fleet = GenerateFleet(2, FleetDefaults());
+  fleet[0].faults = kFaultResetIgnore;
+  fleet[1].faults = kFaultResetKeepIp;
+  fleet[1].user = "admin";
+  Make(fleet);
+  for (int dev : {0, 1}) {
+    const std::string user = dev == 0 ? "root" : "admin";
+    EXPECT_EQ(Body(Get(dev, "/SysCommand.asp?USER=" + user + "&PWD=tulp&TYPE=factoryDefault")), "OK\r\n") << dev;
+  }
+  EXPECT_FALSE(sim_->RefusesConnection(0));
+  EXPECT_TRUE(sim_->RefusesConnection(1));
+  io_.Advance(*sim_, 2100);
+  for (int dev : {0, 1}) {
+    const SimDevice& d = sim_->device(dev);
+    EXPECT_EQ(d.state, DevState::kUp) << dev;
+    EXPECT_EQ(d.cfg.ip, fleet[size_t(dev)].ip) << dev;
+    EXPECT_TRUE(io_.Has(fleet[size_t(dev)].ip)) << dev;
+  }
+  EXPECT_FALSE(io_.Has(FactoryIp()));
+  EXPECT_EQ(sim_->device(1).cfg.user, "admin");  // its fleet administrator, as after any reset
+  EXPECT_NE(log_.captured().find("\"ev\":\"factory_reset_ignored\""), std::string::npos);
+}
+
 TEST_F(HttpSessionTest, UploadRestartsWithTheImagesVersion) {
   opt_.timings.restart_ms = 1000;
   auto fleet = GenerateFleet(2, FleetDefaults());

@@ -34,6 +34,10 @@ class SegmentWindowTest : public ::testing::Test {
     WindowOptions o;
     o.backend = &engine;
     o.prompt = &prompt;
+    // Devices reset within about a second here; 100 ms steps keep the run short.
+    o.factory_timings.step_ms = 100;
+    o.factory_timings.watch.broadcast_ms = 300;
+    o.factory_timings.found_pause_ms = 200;
     window = std::make_unique<CDravenkitDlg>(o);
     ASSERT_TRUE(window->Initialize()) << "no adapter in the PC namespace";
     window->show();
@@ -93,6 +97,27 @@ TEST_F(SegmentWindowTest, DiscoveryFindsEveryDeviceAndTheirInformationAndPing) {
   if (const char* shots = std::getenv("DK_SCREENSHOT_DIR")) {
     QDir().mkpath(shots);
     EXPECT_TRUE(window->grab().save(QString(shots) + "/segment_discovery.png"));
+  }
+}
+
+// Runs last: every device ends at 192.168.1.2.
+TEST_F(SegmentWindowTest, FactoryDefaultTurnsEveryTickedRowGreen) {
+  const int n = ExpectedDevices();
+  window->OnCommand(IDC_DISCOVERY);
+  ASSERT_TRUE(WaitUntil([&] { return window->OperationState() == kStateIdle; }, 5000));
+  ASSERT_EQ(list()->GetItemCount(), n);
+  for (int r = 0; r < n; ++r) list()->SetCheckbox(r, kColNo, 1);
+  window->OnCommand(IDC_FIRMWARE_UPDATE);
+  ASSERT_EQ(window->OperationState(), kStateUpdatePanel);
+  window->OnCommand(IDC_FACTORY_DEFAULT);
+  ASSERT_EQ(window->OperationState(), kStateUpdateRun);
+  ASSERT_TRUE(WaitUntil([&] { return window->OperationState() == kStateIdle; }, 30000));
+  ASSERT_FALSE(prompt.infos.empty());
+  EXPECT_EQ(prompt.infos.back(), "FactoryDefault complete.");
+  for (int r = 0; r < n; ++r) {
+    EXPECT_EQ(list()->GetItemText(r, kColStatus).toStdString(), "factorydefault complete.") << r;
+    EXPECT_EQ(list()->GetCell(r, kColStatus)->bg_colour, QColor(0, 255, 0)) << r;
+    EXPECT_EQ(list()->GetItemText(r, kColIp).toStdString(), "192.168.1.2") << r;
   }
 }
 

@@ -28,6 +28,11 @@ bool FakeBackend::StartPing(std::vector<PingTarget> targets, MessageSink*) {
   return true;
 }
 
+bool FakeBackend::StartFactoryDefault(const FactoryDefaultConfig& cfg, MessageSink*) {
+  factory_runs.push_back(cfg);
+  return factory_result;
+}
+
 int32_t FakeBackend::GetLocalAdapterInfo(LocalAdapterInfo* out) {
   *out = LocalAdapterInfo{};
   if (!adapter_found) return -1;

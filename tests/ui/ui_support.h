@@ -26,6 +26,8 @@ class FakeBackend : public WindowBackend {
     return update_result;
   }
   void StopUpdate() override { ++update_stops; }
+  bool StartFactoryDefault(const FactoryDefaultConfig& cfg, MessageSink* sink) override;
+  void StopFactoryDefault() override { ++factory_stops; }
   int32_t DeleteArpTable() override { return ++arp_flushes, 0; }
   int32_t GetLocalAdapterInfo(LocalAdapterInfo* out) override;
   void OpenUrl(const std::string& url) override { urls.push_back(url); }
@@ -40,6 +42,9 @@ class FakeBackend : public WindowBackend {
   std::vector<UpdateConfig> updates;
   bool update_result = true;
   int update_stops = 0;
+  bool factory_result = true;
+  int factory_stops = 0;
+  std::vector<FactoryDefaultConfig> factory_runs;
 };
 
 class FakePrompt : public Prompt {

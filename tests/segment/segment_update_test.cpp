@@ -80,6 +80,12 @@ class SegmentUpdate : public ::testing::Test {
         if (m.id == UM_UPDATE_STATUS && std::memcmp(s->mac, fleet_[size_t(dev)].mac, 6) == 0) out.push_back(s->status);
     return out;
   }
+  // Version reads the device received so far.
+  size_t VersionRequests(int dev) {
+    return EventLines({"\"ev\":\"http_request\"", "\"mac\":\"" + MacText(fleet_[size_t(dev)].mac) + "\"",
+                       "ITEM=software_version"})
+        .size();
+  }
   int32_t DoneParam() {
     int32_t w = -100;
     for (const WorkerMessage& m : sink_.Snapshot())
@@ -147,6 +153,16 @@ TEST_F(SegmentUpdate, WrongVersionAndLostDevicesEndTheRunFailed) {
   ASSERT_GE(s.size(), 4u);
   EXPECT_EQ(s[s.size() - 2], 99);  // ticked up to 99, then gave up
   EXPECT_FALSE(EventLines({"\"ev\":\"upload_stall\""}).empty());
+  EXPECT_EQ(VersionRequests(kWrongVersion), 4u);  // type index 1: four attempts
+}
+
+TEST_F(SegmentUpdate, TypeZeroTriesTheVersionTenTimes) {
+  const size_t before = VersionRequests(kWrongVersion);
+  UpdateRunResult r;
+  EXPECT_EQ(Run(Config({kWrongVersion}, "3.0.1", 0), &r), 1);
+  ASSERT_EQ(r.devices.size(), 1u);
+  EXPECT_EQ(r.devices[0].status, kUpdateWrongVersion);
+  EXPECT_EQ(VersionRequests(kWrongVersion) - before, 10u);
 }
 
 TEST_F(SegmentUpdate, AddressStepMovesAcceptingDevicesAndKeepsRefusedOnes) {

@@ -14,6 +14,7 @@ void AddDiscoverCommand(CLI::App& app, int* status);
 void AddSettingsCommand(CLI::App& app, int* status);
 void AddInfoCommand(CLI::App& app, int* status);
 void AddPingCommand(CLI::App& app, int* status);
+void AddUpdateCommand(CLI::App& app, int* status);
 void AddFactoryDefaultCommand(CLI::App& app, int* status);
 void AddSnapshotCommand(CLI::App& app, int* status);
 void AddSetNetworkCommand(CLI::App& app, int* status);

@@ -22,6 +22,8 @@ const char kSynopsis[] =
     "                          read a device's system mode, firmware version and\n"
     "                          serial number\n"
     "  ping                    check which devices answer ping\n"
+    "  update --file PATH --version TEXT (--mac MAC ... | --all) [options]\n"
+    "                          update the firmware of devices\n"
     "  factory-default (--mac MAC ... | --all) [--user ID] [--password PW] [--json]\n"
     "                          reset devices to their factory settings and wait\n"
     "                          until they answer from 192.168.1.2\n"
@@ -51,6 +53,7 @@ int main(int argc, char** argv) {
   AddSettingsCommand(app, &status);
   AddInfoCommand(app, &status);
   AddPingCommand(app, &status);
+  AddUpdateCommand(app, &status);
   AddFactoryDefaultCommand(app, &status);
   AddSnapshotCommand(app, &status);
   AddSetNetworkCommand(app, &status);

@@ -467,6 +467,7 @@ void Simulator::GoSilent(int dev, uint32_t duration_ms, const char* why, std::fu
     SimDevice& dd = devices_[static_cast<size_t>(dev)];
     if (dd.epoch != epoch) return;
     back(dd);
+    if (dd.state == DevState::kDead) return;  // the address stays released
     dd.state = DevState::kUp;
     HoldAddress(dev);
     if (log_->enabled())
@@ -637,12 +638,19 @@ HttpVerdict Simulator::OnUploadEnd(int dev, const ConnInfo& c, const UploadResul
     v.status = 400;
     return v;
   }
-  const bool header = r.has_header;
+  // "wrong-version" ignores the image's version; "no-return" never comes back.
+  const bool header = r.has_header && !(d.cfg.faults & kFaultWrongVersion);
+  const bool no_return = (d.cfg.faults & kFaultNoReturn) != 0;
   const std::string version = r.version;
   if (log_->enabled())
     log_->Write(Line("restart").Dev(dev, d.cfg.mac).Num("ms", opt_.timings.restart_ms)
                     .Str("version", header ? version : d.cfg.firmware).Finish());
-  GoSilent(dev, opt_.timings.restart_ms, "firmware restart", [header, version](SimDevice& dd) {
+  GoSilent(dev, opt_.timings.restart_ms, "firmware restart", [this, dev, header, version, no_return](SimDevice& dd) {
+    if (no_return) {
+      dd.state = DevState::kDead;
+      if (log_->enabled()) log_->Write(Line("silent_forever").Dev(dev, dd.cfg.mac).Ip("ip", dd.cfg.ip).Finish());
+      return;
+    }
     if (header) dd.cfg.firmware = version;
   });
   v.status = 200;
@@ -723,6 +731,8 @@ void HttpSession::OnHead() {
       if (head_.expect_continue) out_.push_back(Out{0, "HTTP/1.1 100 Continue\r\n\r\n"});
       if (sim_->device(dev_).cfg.faults & kFaultUploadCut)
         cut_at_ = body_left_ > 0 ? std::max<uint64_t>(1, uint64_t(body_left_) / 2) : 32768;
+      if (sim_->device(dev_).cfg.faults & kFaultUploadStall)
+        stall_at_ = body_left_ > 0 ? std::max<uint64_t>(1, uint64_t(body_left_) / 2) : 32768;
       phase_ = Phase::kUpload;
       if (body_left_ == 0) BodyEnded();
       return;
@@ -758,6 +768,13 @@ void HttpSession::BodyBytes(const uint8_t* data, size_t len) {
   if (cut) {
     sim_->OnUploadCut(dev_, info_, body_bytes_);
     after_ = After::kReset;
+    phase_ = Phase::kDone;
+    return;
+  }
+  if (stall_at_ > 0 && body_bytes_ >= stall_at_ && phase_ == Phase::kUpload) {
+    sim_->LogHttp("upload_stall", dev_, info_, std::to_string(body_bytes_) + " bytes");
+    stalled_ = true;
+    after_ = After::kHang;
     phase_ = Phase::kDone;
   }
 }

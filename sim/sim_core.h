@@ -242,6 +242,8 @@ class HttpSession : public MultipartParser::Sink {
 
   std::deque<Out>& out() { return out_; }
   After after() const { return after_; }
+  // "upload-stall": the connection is no longer read.
+  bool stalled() const { return stalled_; }
   const ConnInfo& info() const { return info_; }
   int device() const { return dev_; }
 
@@ -280,6 +282,8 @@ class HttpSession : public MultipartParser::Sink {
   FirmwareSniffer sniffer_;
   int file_fd_ = -1;
   uint64_t cut_at_ = 0;  // "upload-cut": reset when the body reaches this many bytes
+  uint64_t stall_at_ = 0;  // "upload-stall": stop taking the body at this many bytes
+  bool stalled_ = false;
 };
 
 }  // namespace dksim

@@ -23,8 +23,11 @@ enum Fault : uint32_t {
   kFaultResetKeepIp = 1u << 13,   // "reset-keep-ip": resets but comes back at its old address
   kFaultRtspBusy = 1u << 14,      // "rtsp-busy": 453 to every video viewer
   kFaultRtspSilent = 1u << 15,    // "rtsp-silent": video connections accepted, never answered
+  kFaultUploadStall = 1u << 16,   // "upload-stall": stops reading the upload halfway, never answers
+  kFaultNoReturn = 1u << 17,      // "no-return": never comes back after an upload
+  kFaultWrongVersion = 1u << 18,  // "wrong-version": comes back with its old version after an upload
 };
-constexpr int kFaultCount = 16;
+constexpr int kFaultCount = 19;
 
 // Name of fault bit i (0..kFaultCount-1).
 const char* FaultName(int i);

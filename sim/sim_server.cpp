@@ -449,6 +449,10 @@ void SimServer::OnConn(uint64_t id, uint32_t events) {
   auto it = conns_.find(id);
   if (it == conns_.end()) return;
   Conn& c = it->second;
+  if (c.stalled) {
+    if (events & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) CloseConn(id, false);
+    return;
+  }
   if (events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR)) {
     uint8_t buf[kReadChunk];
     size_t budget = kReadBudget;
@@ -459,6 +463,16 @@ void SimServer::OnConn(uint64_t id, uint32_t events) {
         budget -= std::min(budget, static_cast<size_t>(n));
         if (!c.draining) c.session->OnBytes(buf, static_cast<size_t>(n));
         if (c.session->after() == HttpSession::After::kReset) break;
+        if (c.session->stalled()) {
+          // Leave the data in the socket, so the sender's window fills and
+          // it sees a transfer that stands still.
+          c.stalled = true;
+          epoll_event ev{};
+          ev.events = EPOLLRDHUP;
+          ev.data.u64 = Key(kTagConn, id);
+          epoll_ctl(epoll_, EPOLL_CTL_MOD, c.fd, &ev);
+          return;
+        }
       } else if (n == 0) {
         c.read_closed = true;
         if (!c.draining) c.session->OnPeerClosed();

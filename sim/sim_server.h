@@ -59,6 +59,7 @@ class SimServer : public SimIo {
     bool want_out = false;       // EPOLLOUT registered
     bool read_closed = false;
     bool draining = false;       // reply sent, write side shut
+    bool stalled = false;        // no longer read ("upload-stall")
     uint64_t last_activity_us = 0;
     uint64_t opened_us = 0;
   };

@@ -13,6 +13,7 @@
 #include "engine/ops/multiple_ip.h"
 #include "engine/ops/ping_tools.h"
 #include "engine/ops/set_network.h"
+#include "engine/update/update_run.h"
 #include "engine/update/worker_messages.h"
 
 class WindowBackend {
@@ -28,6 +29,9 @@ class WindowBackend {
   virtual bool StartPing(std::vector<PingTarget> targets, MessageSink* sink) = 0;
   virtual void StopPing() = 0;
   virtual bool PingRunning() const = 0;
+  // The firmware update run (false when its thread could not be started).
+  virtual bool StartUpdate(const UpdateConfig& cfg, MessageSink* sink) = 0;
+  virtual void StopUpdate() = 0;
   // Factory default run over the selection list; false when it did not start.
   virtual bool StartFactoryDefault(const FactoryDefaultConfig& cfg, MessageSink* sink) = 0;
   virtual void StopFactoryDefault() = 0;
@@ -56,6 +60,8 @@ class EngineBackend : public WindowBackend {
   bool StartPing(std::vector<PingTarget> targets, MessageSink* sink) override;
   void StopPing() override;
   bool PingRunning() const override;
+  bool StartUpdate(const UpdateConfig& cfg, MessageSink* sink) override;
+  void StopUpdate() override;
   bool StartFactoryDefault(const FactoryDefaultConfig& cfg, MessageSink* sink) override;
   void StopFactoryDefault() override;
   bool StartNvtSetting(NvtSettingParam p, MessageSink* sink) override;
@@ -69,6 +75,7 @@ class EngineBackend : public WindowBackend {
   DiscoveryScanner scanner_;
   InfoQueryRunner info_;
   PingRunner ping_;
+  UpdateRunner update_;
   FactoryDefaultRunner factory_;
   NvtSettingRunner nvt_;
 };

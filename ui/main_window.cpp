@@ -525,6 +525,8 @@ void CDravenkitDlg::OnCommand(int id) {
     case IDC_PING_RESPONSE: OnPingResponse(); break;
     case IDC_FIRMWARE_UPDATE: OnOpenUpdatePanel(); break;
     case IDC_UPDATE_CANCEL: OnUpdateCancel(); break;
+    case IDC_SELECT_FILE: OnSelectFirmwareFile(); break;
+    case IDC_UPDATE_START: OnUpdateStart(); break;
     case IDC_FACTORY_DEFAULT: OnFactoryDefault(); break;
     case IDC_SYSLOG: OnSyslog(); break;
     case IDC_MULTIPLE_IP: OnMultipleIpSetting(); break;
@@ -677,7 +679,7 @@ void CDravenkitDlg::WorkerMessageHandler(const WorkerMessage& msg) {
     case UM_UPDATE_STATUS:
       if (const auto* r = std::get_if<StatusReport>(&msg.payload)) OnUpdateStatus(*r);
       break;
-    case UM_UPDATE_DONE: OnUpdateDone(); break;
+    case UM_UPDATE_DONE: OnUpdateRunEnded(msg); break;
     case UM_FACTORY_STATUS:
       if (const auto* r = std::get_if<FactoryStatusReport>(&msg.payload)) OnFactoryStatus(*r);
       break;
@@ -915,6 +917,7 @@ void CDravenkitDlg::Shutdown() {
   backend_->StopScan();
   backend_->StopInfoQuery();
   backend_->StopPing();
+  backend_->StopUpdate();
   backend_->StopFactoryDefault();
   backend_->StopNvtSetting();
 }

@@ -24,6 +24,7 @@
 #include "engine/ops/info_query.h"
 #include "engine/ops/set_network.h"
 #include "engine/ops/multiple_ip.h"
+#include "engine/update/update_run.h"
 #include "engine/update/worker_messages.h"
 
 class Authentication;
@@ -237,6 +238,12 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   // the selection list from the ticked rows (row order, keys 0, 1, ..., each
   // with its row). Returns the number of entries.
   int32_t BuildSelectionList();
+
+  // The firmware update run (ui/update_run_ui.cpp).
+  void OnSelectFirmwareFile();
+  void OnUpdateStart();
+  void OnUpdateRunEnded(const WorkerMessage& msg);
+  UpdateConfig UpdateConfigFromPanel() const;
 
  protected:
   void closeEvent(QCloseEvent* e) override;

@@ -25,6 +25,8 @@ class Prompt {
     (void)details;
     return Question(text);
   }
+  // The open-file dialog: the chosen path, or "" when cancelled.
+  virtual std::string ChooseFile() { return {}; }
 };
 
 // Modal QMessageBox dialogs over the given parent window.
@@ -36,6 +38,7 @@ class QtPrompt : public Prompt {
   bool Question(const std::string& text) override;
   std::string SaveFileName(const std::string& caption, const std::string& suggested_name) override;
   bool QuestionWithDetails(const std::string& text, const std::string& details) override;
+  std::string ChooseFile() override;
 
  private:
   QWidget* parent_;

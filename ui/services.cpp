@@ -70,6 +70,8 @@ void EngineBackend::StopPing() { ping_.Stop(); }
 bool EngineBackend::StartNvtSetting(NvtSettingParam p, MessageSink* sink) { return nvt_.Start(std::move(p), sink); }
 void EngineBackend::StopNvtSetting() { nvt_.Stop(); }
 bool EngineBackend::PingRunning() const { return ping_.Running(); }
+bool EngineBackend::StartUpdate(const UpdateConfig& cfg, MessageSink* sink) { return update_.Start(cfg, sink); }
+void EngineBackend::StopUpdate() { update_.Stop(); }
 bool EngineBackend::StartFactoryDefault(const FactoryDefaultConfig& cfg, MessageSink* sink) {
   return factory_.Start(cfg, sink);
 }

@@ -486,3 +486,33 @@ TEST_F(HttpSessionTest, SplitHangAndBrokenRequests) {
   EXPECT_EQ(half->after(), HttpSession::After::kClose);
   EXPECT_NE(log_.captured().find("\"ev\":\"http_incomplete\""), std::string::npos);
 }
+
+TEST_F(HttpSessionTest, EachFormOnlyAtItsCgiAndTheUploadFaults) {
+  opt_.timings.restart_ms = 1000;
+  auto fleet = GenerateFleet(4, FleetDefaults());
+  for (auto& d : fleet) d.firmware = "1.0";
+  fleet[1].faults = kFaultWrongVersion;
+  fleet[2].faults = kFaultNoReturn;
+  fleet[3].faults = kFaultUploadStall;
+  Make(fleet);
+  // Upload.cgi wants FirmwareFile, as upload.cgi wants _f_l_a_s_h_3_.
+  EXPECT_NE(Upload(0, "/cgi-bin/Upload.cgi", "_f_l_a_s_h_3_", Image("2.0", 100), 50).find(" 400 "), std::string::npos);
+  const std::string image = Image("2.0", 3000);
+  EXPECT_NE(Upload(0, "/cgi-bin/Upload.cgi", "FirmwareFile", image, 50).find(" 200 "), std::string::npos);
+  EXPECT_NE(log_.captured().find("\"bytes\":" + std::to_string(image.size())), std::string::npos);
+
+  EXPECT_NE(Upload(1, "/cgi-bin/upload.cgi", "_f_l_a_s_h_3_", image, 700).find(" 200 "), std::string::npos);
+  EXPECT_NE(Upload(2, "/cgi-bin/upload.cgi", "_f_l_a_s_h_3_", image, 700).find(" 200 "), std::string::npos);
+  // A stalled upload is no longer read and never answered.
+  EXPECT_TRUE(Upload(3, "/cgi-bin/upload.cgi", "_f_l_a_s_h_3_", image, 700).empty());
+  EXPECT_EQ(last_after_, HttpSession::After::kHang);
+  EXPECT_NE(log_.captured().find("\"ev\":\"upload_stall\""), std::string::npos);
+  io_.Advance(*sim_, 1500);
+  EXPECT_EQ(sim_->device(0).cfg.firmware, "2.0");
+  EXPECT_EQ(sim_->device(1).state, DevState::kUp);  // back with its old version
+  EXPECT_EQ(sim_->device(1).cfg.firmware, "1.0");
+  EXPECT_EQ(sim_->device(2).state, DevState::kDead);  // never back, address released
+  EXPECT_FALSE(io_.Has(fleet[2].ip));
+  EXPECT_EQ(sim_->device(3).state, DevState::kUp);
+  EXPECT_EQ(sim_->device(3).cfg.firmware, "1.0");
+}

@@ -22,6 +22,11 @@ class FakeBackend : public WindowBackend {
   bool StartPing(std::vector<PingTarget> targets, MessageSink* sink) override;
   void StopPing() override { ++ping_stops; }
   bool PingRunning() const override { return !pings.empty(); }
+  bool StartUpdate(const UpdateConfig& cfg, MessageSink*) override {
+    updates.push_back(cfg);
+    return update_result;
+  }
+  void StopUpdate() override { ++update_stops; }
   bool StartFactoryDefault(const FactoryDefaultConfig& cfg, MessageSink* sink) override;
   void StopFactoryDefault() override { ++factory_stops; }
   // With arp_command set, the real command runner runs it instead.
@@ -47,6 +52,9 @@ class FakeBackend : public WindowBackend {
   std::vector<SetNetworkRequest> set_network_requests;
   int32_t set_network_result = 0;
   bool adapter_found = true;
+  std::vector<UpdateConfig> updates;
+  bool update_result = true;
+  int update_stops = 0;
   bool factory_result = true;
   int factory_stops = 0;
   std::vector<FactoryDefaultConfig> factory_runs;
@@ -76,10 +84,12 @@ class FakePrompt : public Prompt {
     return Question(text);
   }
   std::vector<std::string> details;
+  std::string ChooseFile() override { return chosen_file; }
   std::vector<std::string> infos;
   std::vector<PromptIcon> icons;
   std::vector<std::string> questions;
   bool answer = true;
+  std::string chosen_file;
 };
 
 // A device as a discovery reply gives it; mac ends in id.

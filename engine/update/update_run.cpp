@@ -1,0 +1,517 @@
+#include "engine/update/update_run.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <mutex>
+
+#include "engine/ops/factory_default_run.h"
+#include "engine/ops/ping_tools.h"
+#include "engine/talq/talq_client.h"
+#include "platform/ticks.h"
+
+const char kUpdateThreadFaultText[] = "[ERROR] NvtUpdateManagerThreadProc : NvtUpdateManagerThreadProcRun";
+const char kInitFactoryText[] = "Init. factory";
+const char kSetFactoryText[] = "Set factory ...";
+const char kFactorySuccessfulText[] = "factorydefault successful";
+
+std::string UpdateStatusText(int32_t status, const std::string& report_text) {
+  switch (status) {
+    case 0: return "update init";
+    case 1: return "ip setting ...";
+    case 2: return "Now preparing for update ...";
+    case 100: return report_text.empty() ? "update complete." : report_text;
+    case -1: return "update error 'UPLOAD_TOOL -1'";
+    case -2: return "update error 'UPLOAD_TOOL -2'";
+    case -3: return "update error 'UPLOAD_FIRMWARE'";
+    case -4: return "update error 'SESSION -1'";
+    case -5: return "update error 'CONNECTION -2'";
+    case -6: return "ip setting error 'authentication'";
+    case -7: return "ip setting error 'unknown'";
+    case -8: return "update error 'THREAD -1'";
+    case -9: return "update error 'UPDATE_TIMEOUT'";
+    case -10: return "update error 'AFTER_PROCESSING'";
+    case -11: return "update error 'CHECK_FIRMWARE_VERSION'";
+    case -12: return "update error 'CHECK_FACTORYDEFAULT'";
+    case -14: return "update error 'THREAD DOUPLOAD'";
+    default: break;
+  }
+  if (status > 100) return report_text.empty() ? "..." : report_text;
+  return "";
+}
+
+TalqPorts UpdateFirstPorts(int32_t xflag) { return TalqPortPair((xflag & 6) != 0 ? 1 : 0); }
+
+TalqPorts UpdateSecondPorts(int32_t xflag) {
+  if (xflag & 1) return TalqPortPair(1);
+  if (xflag & 2) return TalqPortPair(0);
+  return UpdateFirstPorts(xflag);
+}
+
+namespace {
+
+std::string Cut(const std::string& s, size_t n) { return s.size() > n ? s.substr(0, n) : s; }
+
+struct Entry {
+  DeviceRecord rec;
+  size_t index;  // position in the configured list
+  int32_t status = kUpdateQueued;
+  std::string text;
+  bool has_version = false;
+  std::string version;
+  bool upload_started = false;
+  bool checking = false;
+  bool factory_started = false;
+};
+
+// A version check that has ended, handed from its thread to the run.
+struct CheckDone {
+  size_t entry;
+  std::string version;
+};
+
+class Run {
+ public:
+  Run(const UpdateConfig& cfg, const dk::StopFlag& stop, MessageSink* sink)
+      : cfg_(cfg), t_(cfg.timings), stop_(stop), sink_(sink), uploaded_(cfg.devices.size()) {
+    for (size_t i = 0; i < cfg.devices.size(); ++i) {
+      Entry e;
+      e.rec = cfg.devices[i];
+      e.index = i;
+      entries_.push_back(e);
+      all_.push_back(e);
+    }
+    expected_ = Cut(cfg.expected_version, 255);
+    attempts_ = cfg.type_index == 0 ? t_.attempts_type0 : t_.attempts_other;
+  }
+  ~Run() {
+    // Uploads and checks still going end at once: they see abort_ and are bounded.
+    abort_.Set();
+    checks_.clear();
+    uploads_.clear();
+  }
+
+  UpdateOutcome Go();
+  UpdateRunResult Result(UpdateOutcome outcome) const;
+
+ private:
+  void Post(Entry& e, int32_t status, const char* text = "") {
+    e.status = status;
+    e.text = Cut(text, 63);
+    all_[e.index] = e;
+    if (sink_) sink_->Post(MakeStatus(UM_UPDATE_STATUS, e.rec.mac, status, e.text.c_str()));
+  }
+  void FlushArp() {
+    if (cfg_.flush_arp) (void)DeleteArpTable();
+  }
+  bool Stopped() const { return stop_.IsSet(); }
+  bool Pause(uint32_t ms) { return SleepUnlessStopped(ms, stop_, t_.slice_ms); }
+
+  void AddressStep();
+  void Uploads();
+  bool WaitAndCheck();  // true when every started upload was verified
+  bool FactoryAfter();  // true when every device came back at the factory address
+  void StartCheck(size_t i, const DeviceRecord& reply);
+  void TakeFinishedChecks();
+  bool OpenClient(const TalqPorts& p, TalqClient* c) {
+    *c = TalqClient{};
+    if (TALQCLIENT_OpenPorts(c, p.bind, p.dest) == 0) return true;
+    if (c->socket >= 0) TALQCLIENT_Close(&c->socket);
+    return false;
+  }
+  DiscoveryWatchTimings WatchTimings(uint32_t tick_ms) const {
+    DiscoveryWatchTimings w;
+    w.broadcast_ms = t_.broadcast_ms;
+    w.tick_ms = tick_ms;
+    w.slice_ms = t_.slice_ms;
+    return w;
+  }
+
+  const UpdateConfig& cfg_;
+  const UpdateTimings& t_;
+  const dk::StopFlag& stop_;
+  MessageSink* sink_;
+  std::string expected_;
+  int32_t attempts_ = 4;
+  std::vector<Entry> entries_;  // the selection list as the run changes it
+  std::vector<Entry> all_;      // every configured device, for the result
+  std::vector<std::atomic<uint64_t>> uploaded_;
+  int32_t started_ = 0;
+  int32_t verified_ = 0;
+
+  dk::StopFlag abort_;  // ends uploads and checks when the run ends; outlives them
+  std::mutex done_mu_;
+  std::vector<CheckDone> done_;
+  int32_t checks_running_ = 0;
+  std::vector<std::unique_ptr<dk::WorkerThread>> checks_;
+  std::vector<std::unique_ptr<dk::WorkerThread>> uploads_;
+};
+
+void Run::AddressStep() {
+  const TalqPorts ports = UpdateFirstPorts(cfg_.xflag);
+  const std::string id = Cut(cfg_.before_id, kAdminIdMax);
+  const std::string pw = Cut(cfg_.before_password, kAdminPasswordMax);
+  int32_t accepted = 0, found = 0, offset = 0;
+  for (Entry& e : entries_) {
+    if (Stopped()) return;
+    const int32_t last = IpOctet(cfg_.start_ip, 3) + offset++;
+    if (last > 255) {
+      // The start address plus the offset leaves the subnet: no address to offer.
+      Post(e, kUpdateIpRefused);
+      continue;
+    }
+    const uint32_t ip = IpFromOctets(IpOctet(cfg_.start_ip, 0), IpOctet(cfg_.start_ip, 1), IpOctet(cfg_.start_ip, 2),
+                                     static_cast<uint8_t>(last));
+    SetNetworkRequest req;
+    if (FillSetNetworkRequest(e.rec, 1, id.c_str(), pw.c_str(), ip, cfg_.subnet_mask, cfg_.gateway,
+                              cfg_.dns_server, &req) != 0)
+      continue;
+    const int32_t r = SendSetNetworkRequest(req, ports, t_.set_network);
+    if (r == 0) {
+      // Only a device that took the address is looked for (and uploaded to) there.
+      e.rec.ip = ip;
+      e.rec.configured_ip = ip;
+      e.rec.network_type = 1;
+      Post(e, kUpdateIpAccepted);
+      ++accepted;
+    } else if (r == 2) {
+      Post(e, kUpdateIpAuthRefused);
+    } else if (r >= 0 || r == -1) {
+      Post(e, kUpdateIpRefused);
+    }
+  }
+  if (Stopped()) return;
+  TalqClient client;
+  if (!OpenClient(ports, &client)) {
+    entries_.clear();  // no device can be seen again
+    return;
+  }
+  dk::TickTimer limit;
+  limit.Start();
+  bool leave = false;
+  DiscoveryWatchHooks hooks;
+  hooks.active = [&] {
+    if (leave) return false;
+    if (limit.Expired(t_.reappear_ms)) {
+      entries_.erase(std::remove_if(entries_.begin(), entries_.end(),
+                                    [](const Entry& e) { return e.status < kUpdateFoundAgain; }),
+                     entries_.end());
+      return false;
+    }
+    return true;
+  };
+  hooks.reply = [&](const DeviceRecord& reply) {
+    for (Entry& e : entries_) {
+      if (e.status < 0 || e.status == kUpdateFoundAgain || std::memcmp(e.rec.mac, reply.mac, 6) != 0) continue;
+      // A device that took its new address counts once it answers from there.
+      if (e.status == kUpdateIpAccepted && reply.ip != e.rec.ip) continue;
+      e.rec.ip = reply.ip;
+      e.rec.web_port = reply.web_port;
+      if (sink_) sink_->Post(MakeDeviceFound(reply));
+      Post(e, kUpdateFoundAgain);
+      ++found;
+    }
+    if (found >= accepted) leave = true;
+  };
+  (void)WatchDiscovery(&client, WatchTimings(t_.reappear_ms + 1), stop_, hooks);
+  TALQCLIENT_Close(&client.socket);
+}
+
+void Run::Uploads() {
+  FlushArp();
+  for (Entry& e : entries_) {
+    if (Stopped()) return;
+    char ip[16];
+    UpdateJob job = MakeUpdateJob(cfg_.firmware_path, FormatIp(e.rec.ip, ip), cfg_.before_id.c_str(),
+                                  cfg_.before_password.c_str(), e.rec.web_port, cfg_.type_index);
+    job.timings = t_.upload;
+    job.stop = &abort_;
+    job.progress_ms = t_.progress_ms;
+    std::atomic<uint64_t>* counter = &uploaded_[e.index];
+    const size_t index = e.index;
+    auto observer = cfg_.upload_progress;
+    job.progress = [counter, index, observer](uint64_t sent) {
+      counter->store(sent, std::memory_order_relaxed);
+      if (observer) observer(index, sent);
+    };
+    auto thread = std::make_unique<dk::WorkerThread>();
+    bool ok = false;
+    try {
+      ok = thread->Start([job] { (void)UploadProc(job); });
+    } catch (const std::exception&) {
+      ok = false;
+    }
+    if (!ok) {
+      Post(e, kUpdateUploadThreadFailed);
+      continue;
+    }
+    // The head start: a longer upload goes on beside the next ones.
+    dk::TickTimer head;
+    head.Start();
+    while (!Stopped() && !head.Expired(t_.head_start_ms)) {
+      if (thread->WaitFor(std::min(t_.slice_ms, t_.head_start_ms - head.Elapsed()))) break;
+    }
+    uploads_.push_back(std::move(thread));
+    e.upload_started = true;
+    ++started_;
+    Post(e, kUpdateUploadStarted);
+  }
+  if (!Stopped()) Pause(t_.after_uploads_ms);
+}
+
+void Run::StartCheck(size_t i, const DeviceRecord& reply) {
+  Entry& e = entries_[i];
+  char ip[16];
+  FormatIp(reply.ip, ip);
+  const std::string host = ip;
+  const uint16_t port = reply.web_port == 0 ? 80 : reply.web_port;  // no web port item: the default port
+  const std::string user = cfg_.after_id, password = cfg_.after_password, expected = expected_;
+  const int32_t attempts = attempts_;
+  const uint32_t pause = t_.attempt_pause_ms, slice = t_.slice_ms;
+  const HttpClientTimings http = t_.http;
+  const dk::StopFlag* abort = &abort_;
+  auto thread = std::make_unique<dk::WorkerThread>();
+  bool ok = false;
+  try {
+    ok = thread->Start([this, i, host, port, user, password, expected, attempts, pause, slice, http, abort] {
+      std::string version;
+      try {
+        DeviceHttpClient client(http);
+        client.SetStopFlag(abort);
+        for (int32_t a = 0; a < attempts; ++a) {
+          if (!SleepUnlessStopped(pause, *abort, slice)) break;
+          char value[kHttpValueSize] = {};
+          (void)client.Request(host.c_str(), port, user.c_str(), password.c_str(), "general", "software_version",
+                               value);
+          version = Cut(value, 63);
+          if (version == expected) break;
+        }
+      } catch (...) {
+        version.clear();  // a check that faulted read nothing
+      }
+      std::lock_guard<std::mutex> lk(done_mu_);
+      done_.push_back({i, version});
+    });
+  } catch (const std::exception&) {
+    ok = false;
+  }
+  if (!ok) {
+    // No check could be made for the device.
+    Post(e, kUpdateWrongVersion);
+    return;
+  }
+  e.checking = true;
+  ++checks_running_;
+  checks_.push_back(std::move(thread));
+}
+
+void Run::TakeFinishedChecks() {
+  std::vector<CheckDone> done;
+  {
+    std::lock_guard<std::mutex> lk(done_mu_);
+    done.swap(done_);
+  }
+  if (done.empty()) return;  // called on every pass of the wait loop: keep it cheap
+  for (const CheckDone& d : done) {
+    Entry& e = entries_[d.entry];
+    e.checking = false;
+    --checks_running_;
+    e.has_version = true;
+    e.version = d.version;
+    if (d.version == expected_) {
+      ++verified_;
+      Post(e, kUpdateVerified, d.version.c_str());
+    } else {
+      Post(e, kUpdateWrongVersion, d.version.c_str());
+    }
+  }
+  // Join the threads that have ended; the rest are joined at a later result or at the end.
+  checks_.erase(std::remove_if(checks_.begin(), checks_.end(),
+                               [](const std::unique_ptr<dk::WorkerThread>& t) { return !t->Running() && t->WaitFor(0); }),
+                checks_.end());
+}
+
+bool Run::WaitAndCheck() {
+  TalqClient client;
+  if (!OpenClient(UpdateSecondPorts(cfg_.xflag), &client)) {
+    // Without a client no device can be seen coming back.
+    for (Entry& e : entries_)
+      if (e.status >= 0 && e.status < kUpdateVerified) Post(e, kUpdateTimeout);
+    return false;
+  }
+  auto waiting = [](const Entry& e) { return e.status >= 0 && e.status < kUpdateVerified; };
+  dk::TickTimer overall;
+  overall.Start();
+  DiscoveryWatchHooks hooks;
+  hooks.active = [&] {
+    TakeFinishedChecks();
+    if (overall.Expired(t_.overall_ms)) return false;
+    // Ends as soon as no entry can change any more.
+    return std::any_of(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.checking || waiting(e); });
+  };
+  hooks.tick = [&] {
+    for (Entry& e : entries_) {
+      if (e.checking || !waiting(e)) continue;
+      const int32_t v = e.status + 1;
+      Post(e, v >= t_.give_up_status ? kUpdateTimeout : v);
+    }
+  };
+  hooks.reply = [&](const DeviceRecord& reply) {
+    for (size_t i = 0; i < entries_.size(); ++i) {
+      Entry& e = entries_[i];
+      if (e.checking || e.status < 0 || e.status >= t_.check_below || std::memcmp(e.rec.mac, reply.mac, 6) != 0)
+        continue;
+      // A device whose check cannot start now is checked at one of its next replies.
+      if (checks_running_ >= std::max<int32_t>(1, t_.max_checks)) continue;
+      StartCheck(i, reply);
+    }
+  };
+  (void)WatchDiscovery(&client, WatchTimings(t_.tick_ms), stop_, hooks);
+  TALQCLIENT_Close(&client.socket);
+  if (Stopped()) return false;
+  return started_ > 0 && verified_ == started_;
+}
+
+bool Run::FactoryAfter() {
+  FactoryRequestGroup group;
+  int32_t sent = 0, back = 0;
+  bool all_started = true;
+  for (Entry& e : entries_) {
+    if (Stopped()) return false;
+    if (e.status <= 0) continue;
+    char ip[16];
+    FactoryDefaultParam p = MakeFactoryDefaultParam(FormatIp(e.rec.ip, ip), cfg_.after_id.c_str(),
+                                                    cfg_.after_password.c_str(), e.rec.web_port);
+    p.timings = t_.factory;
+    e.factory_started = group.Start(p);
+    all_started = all_started && e.factory_started;
+    Post(e, e.factory_started ? kUpdateVerified : kUpdateFactoryThreadFailed, kInitFactoryText);
+  }
+  (void)group.WaitAll(t_.factory_wait_ms, stop_, t_.slice_ms);
+  if (Stopped()) return false;
+  // Every device whose request went out is waited for, whether or not its
+  // request thread has ended yet.
+  for (Entry& e : entries_) {
+    if (!e.factory_started) continue;
+    Post(e, kUpdateVerified, kSetFactoryText);
+    ++sent;
+  }
+  FlushArp();
+  TalqClient client;
+  if (!OpenClient(UpdateSecondPorts(cfg_.xflag), &client)) return false;
+  dk::TickTimer overall;
+  overall.Start();
+  DiscoveryWatchHooks hooks;
+  hooks.active = [&] { return back < sent && !overall.Expired(t_.overall_ms); };
+  hooks.reply = [&](const DeviceRecord& reply) {
+    for (Entry& e : entries_) {
+      if (!e.factory_started || e.status != kUpdateVerified || std::memcmp(e.rec.mac, reply.mac, 6) != 0) continue;
+      if (!IsFactoryAddress(reply)) continue;
+      e.rec.ip = reply.ip;
+      if (sink_) sink_->Post(MakeDeviceFound(reply));
+      Post(e, kUpdateFactoryBack, kFactorySuccessfulText);
+      ++back;
+    }
+  };
+  (void)WatchDiscovery(&client, WatchTimings(t_.overall_ms), stop_, hooks);
+  TALQCLIENT_Close(&client.socket);
+  return !Stopped() && all_started && back == sent;
+}
+
+UpdateOutcome Run::Go() {
+  for (Entry& e : entries_) Post(e, kUpdateQueued);
+  FlushArp();
+  if (cfg_.ip_setting) {
+    AddressStep();
+    if (Stopped()) return UpdateOutcome::kStopped;
+  }
+  // Nothing left to update is a failure, not a success.
+  if (entries_.empty()) return UpdateOutcome::kFailed;
+  Uploads();
+  if (Stopped()) return UpdateOutcome::kStopped;
+  const bool updated = WaitAndCheck();
+  if (Stopped()) return UpdateOutcome::kStopped;
+  if (!updated) return UpdateOutcome::kFailed;
+  if (!cfg_.factory_after) return UpdateOutcome::kSucceeded;
+  const bool reset = FactoryAfter();
+  if (Stopped()) return UpdateOutcome::kStopped;
+  return reset ? UpdateOutcome::kSucceeded : UpdateOutcome::kFailed;
+}
+
+UpdateRunResult Run::Result(UpdateOutcome outcome) const {
+  UpdateRunResult r;
+  r.outcome = outcome;
+  for (const Entry& e : all_) {
+    const bool kept =
+        std::any_of(entries_.begin(), entries_.end(), [&](const Entry& k) { return k.index == e.index; });
+    UpdateDeviceResult d;
+    std::memcpy(d.mac, e.rec.mac, 6);
+    d.ip = e.rec.ip;
+    d.status = e.status;
+    d.text = UpdateStatusText(e.status, e.text);
+    d.has_version = e.has_version;
+    d.version = e.version;
+    d.uploaded = uploaded_[e.index].load(std::memory_order_relaxed);
+    d.dropped = !kept;
+    r.devices.push_back(std::move(d));
+  }
+  return r;
+}
+
+}  // namespace
+
+int32_t UpdateRun(const UpdateConfig& cfg, const dk::StopFlag& stop, MessageSink* sink, UpdateRunResult* result) {
+  UpdateOutcome outcome = UpdateOutcome::kFault;
+  try {
+    Run run(cfg, stop, sink);
+    outcome = run.Go();
+    if (result) *result = run.Result(outcome);
+  } catch (...) {
+    outcome = UpdateOutcome::kFault;
+    std::fprintf(stderr, "%s\n", kUpdateThreadFaultText);
+  }
+  try {
+    if (sink && outcome != UpdateOutcome::kStopped) {
+      WorkerMessage m = outcome == UpdateOutcome::kFault ? MakeText(UM_UPDATE_DONE, kUpdateThreadFaultText)
+                                                         : MakeSignal(UM_UPDATE_DONE);
+      m.wparam = outcome == UpdateOutcome::kSucceeded ? 0
+                 : outcome == UpdateOutcome::kFailed  ? kUpdateDoneFailed
+                                                      : kUpdateDoneFault;
+      sink->Post(std::move(m));
+    }
+  } catch (...) {
+    // Nothing left to report through.
+  }
+  switch (outcome) {
+    case UpdateOutcome::kSucceeded: return 0;
+    case UpdateOutcome::kFailed: return 1;
+    case UpdateOutcome::kStopped: return 2;
+    case UpdateOutcome::kFault: break;
+  }
+  return -1;
+}
+
+UpdateRunner::~UpdateRunner() { Stop(); }
+
+bool UpdateRunner::Start(const UpdateConfig& cfg, MessageSink* sink) {
+  if (thread_.Running()) return false;
+  (void)thread_.WaitFor(0);  // joins a finished run
+  stop_.Clear();
+  stop_wait_ms_ = cfg.timings.stop_wait_ms;
+  try {
+    return thread_.Start([this, cfg, sink] { (void)UpdateRun(cfg, stop_, sink, nullptr); });
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+void UpdateRunner::Stop() {
+  if (!thread_.Attached()) return;
+  stop_.Set();
+  (void)thread_.WaitFor(stop_wait_ms_);
+}
+
+bool UpdateRunner::Running() const { return thread_.Running(); }

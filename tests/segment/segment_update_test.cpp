@@ -1,0 +1,221 @@
+// The firmware update run over simulated devices on a segment, on short
+// timings: both upload forms, every failure the run must not call a success,
+// the address step, the factory default afterwards and a stop.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine/update/update_run.h"
+#include "platform/ticks.h"
+#include "sim/sim_fleet.h"
+#include "tests/segment/segment_support.h"
+#include "tests/support/recording_sink.h"
+#include "tests/support/temp_dir.h"
+
+using namespace segtest;
+
+namespace {
+
+enum { kGood, kPort8080, kNoWebItem, kWrongVersion, kNoReturn, kUploadCut, kUploadStall, kAuthRefuse, kCount };
+
+class SegmentUpdate : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { HttpGlobalInit(); }
+  void SetUp() override {
+    fleet_ = LoadTestFleet();
+    ASSERT_EQ(fleet_.size(), size_t(kCount)) << "DK_TEST_FLEET must name the update fleet";
+  }
+  // The devices' current records, as a scan finds them.
+  std::vector<DeviceRecord> Current(const std::vector<int>& which) {
+    std::vector<DeviceRecord> out;
+    const ScanResult s = Scan(kTalqBindPort, kTalqDestPort, 600);
+    for (int i : which) {
+      auto it = s.devices.find(MacKey(fleet_[size_t(i)].mac));
+      EXPECT_NE(it, s.devices.end()) << "device " << i << " did not answer";
+      if (it != s.devices.end()) out.push_back(it->second);
+    }
+    return out;
+  }
+  std::string Image(const std::string& version) {
+    std::string payload(64 * 1024, '\0');
+    for (size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<char>(i * 31);
+    dir_.Write("fw " + version + ".bin", "DRAVENKIT-FW " + version + "\n" + payload);
+    return dir_.File("fw " + version + ".bin");
+  }
+  UpdateConfig Config(const std::vector<int>& which, const std::string& version, int32_t type) {
+    UpdateConfig c;
+    c.devices = Current(which);
+    c.type_index = type;
+    c.before_id = c.after_id = "root";
+    c.before_password = c.after_password = "tulp";
+    c.firmware_path = Image(version);
+    c.expected_version = version;
+    c.flush_arp = false;
+    UpdateTimings& t = c.timings;
+    t.broadcast_ms = 300;
+    t.reappear_ms = 4000;
+    t.head_start_ms = 2000;
+    t.after_uploads_ms = 200;
+    t.tick_ms = 50;  // an absent device gives up after about 5 s
+    t.attempt_pause_ms = 150;
+    t.factory_wait_ms = 3000;
+    t.overall_ms = 30000;
+    t.slice_ms = 20;
+    t.upload.low_speed_time_s = 1;
+    t.factory.total_timeout_ms = 3000;
+    return c;
+  }
+  int32_t Run(const UpdateConfig& c, UpdateRunResult* r) {
+    dk::StopFlag stop;
+    return UpdateRun(c, stop, &sink_, r);
+  }
+  // Statuses posted for a device, in order.
+  std::vector<int32_t> Statuses(int dev) {
+    std::vector<int32_t> out;
+    for (const WorkerMessage& m : sink_.Snapshot())
+      if (const auto* s = std::get_if<StatusReport>(&m.payload))
+        if (m.id == UM_UPDATE_STATUS && std::memcmp(s->mac, fleet_[size_t(dev)].mac, 6) == 0) out.push_back(s->status);
+    return out;
+  }
+  // Version reads the device received so far.
+  size_t VersionRequests(int dev) {
+    return EventLines({"\"ev\":\"http_request\"", "\"mac\":\"" + MacText(fleet_[size_t(dev)].mac) + "\"",
+                       "ITEM=software_version"})
+        .size();
+  }
+  int32_t DoneParam() {
+    int32_t w = -100;
+    for (const WorkerMessage& m : sink_.Snapshot())
+      if (m.id == UM_UPDATE_DONE) w = m.wparam;
+    return w;
+  }
+
+  std::vector<dksim::SimDeviceConfig> fleet_;
+  TempDir dir_;
+  RecordingSink sink_;
+};
+
+TEST_F(SegmentUpdate, BothUploadFormsUpdateEveryDevice) {
+  struct Case {
+    int32_t type;
+    const char* version;
+    const char* field;
+  } cases[] = {{0, "2.0.1", "_f_l_a_s_h_3_"}, {1, "2.0.2", "FirmwareFile"}};
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.type);
+    sink_.Take();
+    const UpdateConfig c = Config({kGood, kPort8080, kNoWebItem}, k.version, k.type);
+    UpdateRunResult r;
+    EXPECT_EQ(Run(c, &r), 0);
+    EXPECT_EQ(DoneParam(), 0);
+    ASSERT_EQ(r.devices.size(), 3u);
+    for (const UpdateDeviceResult& d : r.devices) {
+      EXPECT_EQ(d.status, kUpdateVerified);
+      EXPECT_EQ(d.text, k.version);
+      EXPECT_EQ(d.version, k.version);
+      EXPECT_GT(d.uploaded, 64u * 1024);
+    }
+    const std::vector<int32_t> s = Statuses(kGood);
+    ASSERT_GE(s.size(), 3u);
+    EXPECT_EQ(s[0], kUpdateQueued);
+    EXPECT_EQ(s[1], kUpdateUploadStarted);
+    EXPECT_EQ(s.back(), kUpdateVerified);
+    // The simulator took the form of this type, with the whole path and every byte.
+    const auto lines = EventLines({"\"ev\":\"upload\"", "\"field_found\":true", "\"version\":\"" + std::string(k.version)});
+    EXPECT_EQ(lines.size(), 3u);
+    for (const std::string& l : lines) {
+      EXPECT_NE(l.find("\"bytes\":" + std::to_string(64 * 1024 + 14 + std::strlen(k.version))), std::string::npos) << l;
+      EXPECT_NE(l.find(c.firmware_path), std::string::npos) << l;
+    }
+  }
+}
+
+TEST_F(SegmentUpdate, WrongVersionAndLostDevicesEndTheRunFailed) {
+  const UpdateConfig c = Config({kGood, kWrongVersion, kNoReturn, kUploadCut, kUploadStall}, "3.0.0", 1);
+  UpdateRunResult r;
+  dk::TickTimer t;
+  t.Start();
+  EXPECT_EQ(Run(c, &r), 1);
+  EXPECT_LT(t.Elapsed(), 25000u);  // ends once nothing can change, not at the overall limit
+  EXPECT_EQ(DoneParam(), kUpdateDoneFailed);
+  ASSERT_EQ(r.devices.size(), 5u);
+  EXPECT_EQ(r.devices[0].status, kUpdateVerified);
+  EXPECT_EQ(r.devices[1].status, kUpdateWrongVersion);
+  EXPECT_EQ(r.devices[1].version, "1.0.0");
+  EXPECT_EQ(r.devices[2].status, kUpdateTimeout);
+  EXPECT_FALSE(r.devices[2].has_version);
+  EXPECT_EQ(r.devices[3].status, kUpdateWrongVersion);  // cut: no restart, old version
+  EXPECT_EQ(r.devices[4].status, kUpdateWrongVersion);  // stalled upload aborted, old version
+  const std::vector<int32_t> s = Statuses(kNoReturn);
+  ASSERT_GE(s.size(), 4u);
+  EXPECT_EQ(s[s.size() - 2], 99);  // ticked up to 99, then gave up
+  EXPECT_FALSE(EventLines({"\"ev\":\"upload_stall\""}).empty());
+  EXPECT_EQ(VersionRequests(kWrongVersion), 4u);  // type index 1: four attempts
+}
+
+TEST_F(SegmentUpdate, TypeZeroTriesTheVersionTenTimes) {
+  const size_t before = VersionRequests(kWrongVersion);
+  UpdateRunResult r;
+  EXPECT_EQ(Run(Config({kWrongVersion}, "3.0.1", 0), &r), 1);
+  ASSERT_EQ(r.devices.size(), 1u);
+  EXPECT_EQ(r.devices[0].status, kUpdateWrongVersion);
+  EXPECT_EQ(VersionRequests(kWrongVersion) - before, 10u);
+}
+
+TEST_F(SegmentUpdate, AddressStepMovesAcceptingDevicesAndKeepsRefusedOnes) {
+  UpdateConfig c = Config({kGood, kAuthRefuse}, "3.1.0", 0);
+  c.ip_setting = true;
+  c.start_ip = IpFromOctets(10, 77, 9, 10);
+  c.subnet_mask = IpFromOctets(255, 255, 0, 0);
+  c.gateway = c.dns_server = IpFromOctets(10, 77, 0, 1);
+  const uint32_t refused_ip = c.devices[1].ip;
+  UpdateRunResult r;
+  EXPECT_EQ(Run(c, &r), 1);
+  ASSERT_EQ(r.devices.size(), 2u);
+  EXPECT_EQ(r.devices[0].ip, IpFromOctets(10, 77, 9, 10));
+  EXPECT_EQ(r.devices[0].status, kUpdateVerified);
+  const std::vector<int32_t> s = Statuses(kGood);
+  ASSERT_GE(s.size(), 4u);
+  EXPECT_EQ(std::vector<int32_t>(s.begin(), s.begin() + 4),
+            (std::vector<int32_t>{kUpdateQueued, kUpdateIpAccepted, kUpdateFoundAgain, kUpdateUploadStarted}));
+  // The refusing device keeps its address, and its upload goes there.
+  EXPECT_EQ(Statuses(kAuthRefuse)[1], kUpdateIpAuthRefused);
+  EXPECT_EQ(r.devices[1].ip, refused_ip);
+  EXPECT_FALSE(EventLines({"\"ev\":\"http_request\"", "\"ip\":\"" + IpText(refused_ip) + "\"", "upload.cgi"}).empty());
+}
+
+TEST_F(SegmentUpdate, FactoryDefaultAfterwardsWaitsForTheFactoryAddress) {
+  UpdateConfig c = Config({kGood}, "3.2.0", 0);
+  c.factory_after = true;
+  UpdateRunResult r;
+  EXPECT_EQ(Run(c, &r), 0);
+  ASSERT_EQ(r.devices.size(), 1u);
+  EXPECT_EQ(r.devices[0].status, kUpdateFactoryBack);
+  EXPECT_EQ(r.devices[0].text, "factorydefault successful");
+  EXPECT_EQ(IpText(r.devices[0].ip), "192.168.1.2");
+  std::vector<std::string> texts;
+  for (const WorkerMessage& m : sink_.Snapshot())
+    if (const auto* s = std::get_if<StatusReport>(&m.payload)) texts.push_back(s->text);
+  EXPECT_NE(std::find(texts.begin(), texts.end(), "Init. factory"), texts.end());
+  EXPECT_NE(std::find(texts.begin(), texts.end(), "Set factory ..."), texts.end());
+}
+
+TEST_F(SegmentUpdate, StopEndsTheRunAndItsThreadsWithoutADone) {
+  UpdateConfig c = Config({kUploadStall}, "4.0.0", 0);
+  c.timings.upload.low_speed_time_s = 60;  // only the stop ends the stalled upload
+  c.timings.tick_ms = 8000;
+  UpdateRunner runner;
+  ASSERT_TRUE(runner.Start(c, &sink_));
+  dk::SleepMs(1000);  // the stalled upload is in its head start
+  dk::TickTimer t;
+  t.Start();
+  runner.Stop();
+  EXPECT_FALSE(runner.Running());
+  EXPECT_LT(t.Elapsed(), 3000u);
+  EXPECT_EQ(sink_.CountOf(UM_UPDATE_DONE), 0u);
+}
+
+}  // namespace

@@ -30,6 +30,8 @@ class QuietBackend : public WindowBackend {
   void StopFactoryDefault() override {}
   bool StartNvtSetting(NvtSettingParam, MessageSink*) override { return true; }
   void StopNvtSetting() override {}
+  bool StartUpdate(const UpdateConfig&, MessageSink*) override { return true; }
+  void StopUpdate() override {}
   int32_t DeleteArpTable() override { return 0; }
   int32_t GetLocalAdapterInfo(LocalAdapterInfo* out) override {
     out->found = true;

@@ -1,0 +1,287 @@
+// The window's handling of what the workers report: discovery replies merged
+// into the list in each operation state, and the status column of the update
+// and factory default runs.
+#include "ui/main_window.h"
+
+#include <cstring>
+#include <optional>
+
+#include "config/language.h"
+#include "engine/devices/device_format.h"
+#include "ui/backend.h"
+#include "ui/cell_list.h"
+#include "ui/prompt.h"
+
+namespace {
+
+const QColor kBlack(0, 0, 0);
+const QColor kWhite(255, 255, 255);
+const QColor kRed(255, 0, 0);
+const QColor kGreen(0, 255, 0);
+const QColor kYellow(255, 255, 0);
+
+// What one status code of the update or factory default run shows.
+struct StatusAction {
+  enum Progress { kNone, kShow, kSet, kRemove } progress = kNone;
+  bool set_text = false;
+  std::string text;
+  QColor fg, bg;
+};
+
+StatusAction TextAction(StatusAction::Progress progress, std::string text, const QColor& fg, const QColor& bg) {
+  StatusAction a;
+  a.progress = progress;
+  a.set_text = true;
+  a.text = std::move(text);
+  a.fg = fg;
+  a.bg = bg;
+  return a;
+}
+
+StatusAction ProgressAction(StatusAction::Progress progress) {
+  StatusAction a;
+  a.progress = progress;
+  return a;
+}
+
+// UM_UPDATE_STATUS codes, including those no run of this system posts.
+std::optional<StatusAction> UpdateStatusAction(int32_t status, const std::string& report_text) {
+  using P = StatusAction::Progress;
+  switch (status) {
+    case 0: return TextAction(P::kNone, "update init", kBlack, kYellow);
+    case 1: return TextAction(P::kNone, "ip setting ...", kBlack, kYellow);
+    case 2: return TextAction(P::kNone, "Now preparing for update ...", kBlack, kYellow);
+    case 3: return ProgressAction(P::kShow);
+    case 100: return TextAction(P::kRemove, report_text.empty() ? "update complete." : report_text, kBlack, kGreen);
+    case -1: return TextAction(P::kNone, "update error 'UPLOAD_TOOL -1'", kWhite, kRed);
+    case -2: return TextAction(P::kNone, "update error 'UPLOAD_TOOL -2'", kWhite, kRed);
+    case -3: return TextAction(P::kNone, "update error 'UPLOAD_FIRMWARE'", kWhite, kRed);
+    case -4: return TextAction(P::kNone, "update error 'SESSION -1'", kWhite, kRed);
+    case -5: return TextAction(P::kNone, "update error 'CONNECTION -2'", kWhite, kRed);
+    case -6: return TextAction(P::kNone, "ip setting error 'authentication'", kWhite, kRed);
+    case -7: return TextAction(P::kNone, "ip setting error 'unknown'", kWhite, kRed);
+    case -8: return TextAction(P::kNone, "update error 'THREAD -1'", kWhite, kRed);
+    case -9: return TextAction(P::kRemove, "update error 'UPDATE_TIMEOUT'", kWhite, kRed);
+    case -10: return TextAction(P::kRemove, "update error 'AFTER_PROCESSING'", kWhite, kRed);
+    case -11: return TextAction(P::kRemove, "update error 'CHECK_FIRMWARE_VERSION'", kWhite, kRed);
+    case -12: return TextAction(P::kRemove, "update error 'CHECK_FACTORYDEFAULT'", kWhite, kRed);
+    case -14: return TextAction(P::kRemove, "update error 'THREAD DOUPLOAD'", kWhite, kRed);
+    default: break;
+  }
+  if (status >= 4 && status <= 99) return ProgressAction(P::kSet);
+  if (status >= 101) return TextAction(P::kNone, report_text.empty() ? "..." : report_text, kBlack, kGreen);
+  return std::nullopt;  // -13 and below -14
+}
+
+// UM_FACTORY_STATUS codes.
+std::optional<StatusAction> FactoryStatusAction(int32_t status) {
+  using P = StatusAction::Progress;
+  switch (status) {
+    case 0: return TextAction(P::kNone, "factorydefault init", kBlack, kYellow);
+    case 3: return ProgressAction(P::kShow);
+    case 100: return TextAction(P::kRemove, "factorydefault complete.", kBlack, kGreen);
+    case -1: return TextAction(P::kNone, "factorydefault error 'UPLOAD_TOOL -1'", kWhite, kRed);
+    case -2: return TextAction(P::kNone, "factorydefault error 'UPLOAD_TOOL -2'", kWhite, kRed);
+    case -3: return TextAction(P::kNone, "factorydefault error 'UPLOAD_FIRMWARE'", kWhite, kRed);
+    case -4: return TextAction(P::kNone, "factorydefault error 'SESSION -1'", kWhite, kRed);
+    case -5: return TextAction(P::kNone, "factorydefault error 'CONNECTION -2'", kWhite, kRed);
+    case -8: return TextAction(P::kNone, "factorydefault error 'THREAD -1'", kWhite, kRed);
+    case -9: return TextAction(P::kRemove, "factorydefault error 'FACTORY_TIMEOUT'", kWhite, kRed);
+    case -10: return TextAction(P::kRemove, "factorydefault error 'AFTER_PROCESSING'", kWhite, kRed);
+    case -11: return TextAction(P::kRemove, "factorydefault error 'CHECK_FIRMWARE_VERSION'", kWhite, kRed);
+    case -12: return TextAction(P::kRemove, "factorydefault error 'CHECK_FACTORYDEFAULT'", kWhite, kRed);
+    default: break;
+  }
+  if (status == 1 || status == 2 || (status >= 4 && status <= 99)) return ProgressAction(P::kSet);
+  return std::nullopt;
+}
+
+}  // namespace
+
+void CDravenkitDlg::OnDeviceFound(const DeviceRecord& rec) {
+  switch (state_) {
+    case kStateScanning: MergeScanning(rec); break;
+    case kStateVerifyOne: MergeVerifyOne(rec); break;
+    case kStateMultipleIp: MergeMultipleIp(rec); break;
+    case kStateUpdateRun: MergeUpdateRun(rec); break;
+    default: break;  // states 0, 4 and 6 ignore records
+  }
+}
+
+void CDravenkitDlg::WriteIdentityCells(int row, const DeviceRecord& rec) {
+  list_->SetItemText(row, kColModel, QString::fromStdString(DeviceModelCell(rec)));
+  list_->SetItemText(row, kColMac, QString::fromStdString(DeviceMacCell(rec)));
+  list_->SetItemText(row, kColIp, QString::fromStdString(DeviceIpCell(rec)));
+}
+
+void CDravenkitDlg::WritePortCells(int row, const DeviceRecord& rec) {
+  list_->SetItemText(row, kColWebPort, QString::fromStdString(DeviceWebPortCell(rec)));
+  list_->SetItemText(row, kColAvPort, QString::fromStdString(DeviceAvPortCell(rec)));
+}
+
+void CDravenkitDlg::MarkIpCollision(int row_a, int row_b) {
+  list_->SetItemColours(row_a, kColIp, kWhite, kRed);
+  list_->SetItemColours(row_b, kColIp, kWhite, kRed);
+}
+
+void CDravenkitDlg::SetStatus(int row, const QString& text, const QColor& fg, const QColor& bg) {
+  list_->SetItemText(row, kColStatus, text, fg, bg);
+}
+
+void CDravenkitDlg::ReplaceRecord(int key, const DeviceRecord& rec) {
+  if (DeviceTableEntry* e = devices_.FindByKey(key)) e->record = rec;
+}
+
+void CDravenkitDlg::PaintSelectedIpCell(int row) {
+  if (row >= 0 && row == selected_row_) list_->SetItemColours(row, kColIp, kWhite, SelectionColour());
+}
+
+void CDravenkitDlg::MergeScanning(const DeviceRecord& rec) {
+  if (devices_.FindKeyByMac(rec) >= 0) return;  // a listed device keeps its row as it is
+  const int n = row_count_;
+  if (list_->InsertItem(n, QString::fromStdString(DeviceNumberCell(n + 1))) < 0) return;
+  list_->SetCheckbox(n, kColNo, 0);
+  WriteIdentityCells(n, rec);
+  const int m = devices_.FindKeyByIp(rec.ip);
+  if (m >= 0) {
+    MarkIpCollision(n, m);
+    SetStatus(n, Lang(39), kWhite, kRed);
+    SetStatus(m, Lang(39), kWhite, kRed);
+  }
+  WritePortCells(n, rec);
+  devices_.Append(n, rec);
+  ++row_count_;
+}
+
+void CDravenkitDlg::MergeVerifyOne(const DeviceRecord& rec) {
+  if (std::memcmp(rec.mac, expected_mac_, 6) != 0) return;
+  const int m = devices_.FindKeyByMac(rec);
+  if (m < 0) return;
+  WriteIdentityCells(m, rec);
+  list_->SetItemColours(m, kColIp, kBlack, kWhite);
+  SetStatus(m, Lang(40), kBlack, kGreen);
+  const int k = devices_.FindKeyByIp(rec.ip);
+  if (k >= 0 && k != m) {
+    MarkIpCollision(m, k);
+    SetStatus(m, Lang(41), kWhite, kRed);
+    SetStatus(k, Lang(39), kWhite, kRed);
+  }
+  WritePortCells(m, rec);
+  ReplaceRecord(m, rec);
+  KillTimer0();
+  backend_->StopPing();
+  SetOperationState(kStateIdle);
+  EnableControl(IDC_PING_RESPONSE, true);
+  EnableControl(IDC_CLEAR, true);
+  PaintSelectedIpCell(m);
+  update();
+}
+
+void CDravenkitDlg::MergeMultipleIp(const DeviceRecord& rec) {
+  DeviceTableEntry* entry = nullptr;
+  for (const auto& e : verify_list_) {
+    if (NvtVerificationMatches(e->record, rec)) {  // not while it still answers from its old setting
+      entry = e.get();
+      break;
+    }
+  }
+  if (!entry) return;
+  const int m = devices_.FindKeyByMac(rec);
+  if (m >= 0) {
+    SetStatus(m, Lang(40), kBlack, kGreen);
+    WriteIdentityCells(m, rec);
+    list_->SetItemColours(m, kColIp, kBlack, kWhite);
+    const int k = devices_.FindKeyByIp(rec.ip);
+    const int n = list_->GetItemCount();
+    for (int r = 0; r < n; ++r) {
+      if (r == m || nvt_run_rows_.count(r)) continue;  // the run's own marks (verified, failed, waiting) stay
+      list_->SetItemColours(r, kColIp, kBlack, kWhite);
+      SetStatus(r, QString(), kBlack, kWhite);
+    }
+    if (k >= 0 && k != m) {
+      MarkIpCollision(m, k);
+      SetStatus(m, Lang(41), kWhite, kRed);
+      SetStatus(k, Lang(39), kWhite, kRed);
+    }
+    WritePortCells(m, rec);
+    ReplaceRecord(m, rec);
+  }
+  std::memset(entry->record.mac, 0, 6);
+  --pending_count_;
+  if (pending_count_ <= 0) {
+    SetOperationState(kStateIdle);
+    EnableControl(IDC_PING_RESPONSE, true);
+    EnableControl(IDC_CLEAR, true);
+    PaintSelectedIpCell(m);
+    update();
+  }
+}
+
+void CDravenkitDlg::MergeUpdateRun(const DeviceRecord& rec) {
+  const int m = devices_.FindKeyByMac(rec);
+  if (m < 0) return;
+  WriteIdentityCells(m, rec);
+  list_->SetItemColours(m, kColIp, kBlack, kWhite);
+  const int k = devices_.FindKeyByIp(rec.ip);
+  if (k >= 0 && k != m) MarkIpCollision(m, k);
+  WritePortCells(m, rec);
+  ReplaceRecord(m, rec);
+  PaintSelectedIpCell(m);
+  update();
+}
+
+void CDravenkitDlg::OnUpdateStatus(const StatusReport& report) {
+  const int row = devices_.FindKeyByMac(report.mac);
+  if (row < 0) return;
+  const auto action = UpdateStatusAction(report.status, std::string(report.text, strnlen(report.text, sizeof report.text)));
+  if (!action) return;
+  switch (action->progress) {
+    case StatusAction::kShow: list_->SetProgress(row, kColStatus, true); break;
+    case StatusAction::kSet: list_->UpdateProgress(row, kColStatus, report.status); break;
+    case StatusAction::kRemove: list_->DeleteProgress(row, kColStatus); break;
+    case StatusAction::kNone: break;
+  }
+  if (action->set_text) SetStatus(row, QString::fromStdString(action->text), action->fg, action->bg);
+}
+
+void CDravenkitDlg::OnFactoryStatus(const FactoryStatusReport& report) {
+  NoteFactoryProgress(report);
+  const int row = devices_.FindKeyByMac(report.mac);
+  if (row < 0) return;
+  const auto action = FactoryStatusAction(report.status);
+  if (!action) return;
+  switch (action->progress) {
+    case StatusAction::kShow: list_->SetProgress(row, kColStatus, true); break;
+    case StatusAction::kSet: list_->UpdateProgress(row, kColStatus, report.status); break;
+    case StatusAction::kRemove: list_->DeleteProgress(row, kColStatus); break;
+    case StatusAction::kNone: break;
+  }
+  if (action->set_text) SetStatus(row, QString::fromStdString(action->text), action->fg, action->bg);
+}
+
+void CDravenkitDlg::OnUpdateDone() {
+  prompt_->Info(Lang(58).toStdString(), PromptIcon::kInformation);
+  for (int id : {IDC_DISCOVERY, IDC_CLEAR, IDC_DELETE_ARP, IDC_MULTIPLE_IP, IDC_SYSLOG, IDC_PING_RESPONSE})
+    EnableControl(id, true);
+  SetOperationState(kStateIdle);
+}
+
+void CDravenkitDlg::OnPingResult(const PingResult& result, bool answered) {
+  const int row = devices_.FindKeyByMac(result.mac);
+  if (row < 0) return;  // the device left the list (Clear)
+  const bool selected = row == selected_row_;
+  const QColor bg = selected ? SelectionColour() : kWhite;
+  if (answered) {
+    list_->SetItemColours(row, kColModel, selected ? kWhite : kBlack, bg);
+    list_->SetBold(row, kColModel, 0);
+  } else {
+    list_->SetItemColours(row, kColModel, PingFailureColour(), bg);
+    list_->SetBold(row, kColModel, 1);
+  }
+}
+
+void CDravenkitDlg::OnInfoText(int id, const std::string& text) {
+  const std::string shown = text.substr(0, 255);
+  const int field = id == UM_FIRMWARE_VERSION_TEXT ? IDC_FIRMWARE : id == UM_SERIAL_TEXT ? IDC_SERIAL : IDC_SYSTEM_MODE;
+  SetText(field, QString::fromUtf8(shown.data(), static_cast<int>(shown.size())));
+}

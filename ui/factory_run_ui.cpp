@@ -16,32 +16,12 @@ constexpr int kNamedMissingMax = 8;
 }  // namespace
 
 void CDravenkitDlg::OnFactoryDefault() {
-  if (state_ == kStateUpdateRun) {
-    prompt_->Info(Lang(57).toStdString(), PromptIcon::kInformation);
-    return;
-  }
-  if (BuildSelectionList() == 0) {
-    prompt_->Info(Lang(28).toStdString(), PromptIcon::kWarning);
-    OnUpdateCancel();
-    return;
-  }
-  auto* id = static_cast<QLineEdit*>(Control(IDC_USER_ID));
-  auto* password = static_cast<QLineEdit*>(Control(IDC_PASSWORD));
-  if (id->text().isEmpty()) {
-    prompt_->Info(Lang(34).toStdString(), PromptIcon::kWarning);
-    id->setFocus();
-    return;
-  }
-  if (password->text().isEmpty()) {
-    prompt_->Info(Lang(35).toStdString(), PromptIcon::kWarning);
-    password->setFocus();
-    return;
-  }
+  if (!PanelRunMayStart()) return;
   if (!prompt_->Question(Lang(60).toStdString())) return;
 
   FactoryDefaultConfig cfg;
-  cfg.user = id->text().toStdString();
-  cfg.password = password->text().toStdString();
+  cfg.user = static_cast<QLineEdit*>(Control(IDC_USER_ID))->text().toStdString();
+  cfg.password = static_cast<QLineEdit*>(Control(IDC_PASSWORD))->text().toStdString();
   cfg.timings = options_.factory_timings;
   for (const auto& e : selection_list_) {
     e->progress = kFactoryInit;

@@ -238,6 +238,9 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   // the selection list from the ticked rows (row order, keys 0, 1, ..., each
   // with its row). Returns the number of entries.
   int32_t BuildSelectionList();
+  // The refusals both panel runs share (text 57, nothing ticked, empty ID or
+  // password); builds the selection list. False when the run must not start.
+  bool PanelRunMayStart();
 
   // The firmware update run (ui/update_run_ui.cpp).
   void OnSelectFirmwareFile();

@@ -1,7 +1,36 @@
 // The selection list of the factory default and update runs: built from the
 // ticked rows when a run's button is pressed.
+#include <QLineEdit>
+
 #include "ui/cell_list.h"
 #include "ui/main_window.h"
+#include "ui/prompt.h"
+
+bool CDravenkitDlg::PanelRunMayStart() {
+  if (state_ == kStateUpdateRun) {
+    prompt_->Info(Lang(57).toStdString(), PromptIcon::kInformation);
+    return false;
+  }
+  if (BuildSelectionList() == 0) {
+    prompt_->Info(Lang(28).toStdString(), PromptIcon::kWarning);
+    OnUpdateCancel();
+    return false;
+  }
+  // Both runs log in with the panel's credentials.
+  auto* id = static_cast<QLineEdit*>(Control(IDC_USER_ID));
+  auto* password = static_cast<QLineEdit*>(Control(IDC_PASSWORD));
+  if (id->text().isEmpty()) {
+    prompt_->Info(Lang(34).toStdString(), PromptIcon::kWarning);
+    id->setFocus();
+    return false;
+  }
+  if (password->text().isEmpty()) {
+    prompt_->Info(Lang(35).toStdString(), PromptIcon::kWarning);
+    password->setFocus();
+    return false;
+  }
+  return true;
+}
 
 int32_t CDravenkitDlg::BuildSelectionList() {
   const QColor black(0, 0, 0), white(255, 255, 255);

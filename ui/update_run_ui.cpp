@@ -55,27 +55,7 @@ UpdateConfig CDravenkitDlg::UpdateConfigFromPanel() const {
 }
 
 void CDravenkitDlg::OnUpdateStart() {
-  if (state_ == kStateUpdateRun) {
-    prompt_->Info(Lang(57).toStdString(), PromptIcon::kInformation);
-    return;
-  }
-  if (BuildSelectionList() == 0) {
-    prompt_->Info(Lang(28).toStdString(), PromptIcon::kWarning);
-    OnUpdateCancel();
-    return;
-  }
-  auto* id = static_cast<QLineEdit*>(Control(IDC_USER_ID));
-  auto* password = static_cast<QLineEdit*>(Control(IDC_PASSWORD));
-  if (id->text().isEmpty()) {
-    prompt_->Info(Lang(34).toStdString(), PromptIcon::kWarning);
-    id->setFocus();
-    return;
-  }
-  if (password->text().isEmpty()) {
-    prompt_->Info(Lang(35).toStdString(), PromptIcon::kWarning);
-    password->setFocus();
-    return;
-  }
+  if (!PanelRunMayStart()) return;
   if (firmware_path_.empty()) {
     prompt_->Info(Lang(56).toStdString(), PromptIcon::kWarning);
     return;

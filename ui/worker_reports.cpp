@@ -96,6 +96,15 @@ std::optional<StatusAction> FactoryStatusAction(int32_t status) {
   return std::nullopt;
 }
 
+void ApplyProgress(CCellListCtrl* list, int row, const StatusAction& a, int32_t status) {
+  switch (a.progress) {
+    case StatusAction::kShow: list->SetProgress(row, kColStatus, true); break;
+    case StatusAction::kSet: list->UpdateProgress(row, kColStatus, status); break;
+    case StatusAction::kRemove: list->DeleteProgress(row, kColStatus); break;
+    case StatusAction::kNone: break;
+  }
+}
+
 }  // namespace
 
 void CDravenkitDlg::OnDeviceFound(const DeviceRecord& rec) {
@@ -235,12 +244,7 @@ void CDravenkitDlg::OnUpdateStatus(const StatusReport& report) {
   if (row < 0) return;
   const auto action = UpdateStatusAction(report.status, std::string(report.text, strnlen(report.text, sizeof report.text)));
   if (!action) return;
-  switch (action->progress) {
-    case StatusAction::kShow: list_->SetProgress(row, kColStatus, true); break;
-    case StatusAction::kSet: list_->UpdateProgress(row, kColStatus, report.status); break;
-    case StatusAction::kRemove: list_->DeleteProgress(row, kColStatus); break;
-    case StatusAction::kNone: break;
-  }
+  ApplyProgress(list_, row, *action, report.status);
   if (action->set_text) SetStatus(row, QString::fromStdString(action->text), action->fg, action->bg);
 }
 
@@ -250,12 +254,7 @@ void CDravenkitDlg::OnFactoryStatus(const FactoryStatusReport& report) {
   if (row < 0) return;
   const auto action = FactoryStatusAction(report.status);
   if (!action) return;
-  switch (action->progress) {
-    case StatusAction::kShow: list_->SetProgress(row, kColStatus, true); break;
-    case StatusAction::kSet: list_->UpdateProgress(row, kColStatus, report.status); break;
-    case StatusAction::kRemove: list_->DeleteProgress(row, kColStatus); break;
-    case StatusAction::kNone: break;
-  }
+  ApplyProgress(list_, row, *action, report.status);
   if (action->set_text) SetStatus(row, QString::fromStdString(action->text), action->fg, action->bg);
 }
 

@@ -417,7 +417,10 @@ void CDravenkitDlg::EnableNetworkControls(bool on) {
     EnableControl(id, on);
 }
 
-void CDravenkitDlg::SetExpectedMac(const uint8_t mac[6]) { std::memcpy(expected_mac_, mac, 6); }
+void CDravenkitDlg::SetExpectedMac(const uint8_t mac[6]) {
+  std::memcpy(expected_mac_, mac, 6);
+  expected_setting_known_ = false;
+}
 
 // ---------------------------------------------------------------- timer 0
 

@@ -357,6 +357,8 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   int32_t pending_count_ = 0;
   int32_t selection_count_ = 0;
   uint8_t expected_mac_[6] = {};
+  DeviceRecord expected_setting_{};  // what "Apply" sent, when known
+  bool expected_setting_known_ = false;
   int32_t selected_row_ = -1;
   std::optional<DeviceRecord> selected_record_;
   int32_t checked_count_ = 0;

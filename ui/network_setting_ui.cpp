@@ -112,6 +112,13 @@ bool CDravenkitDlg::ApplyToDevice(int target, const DeviceRecord& rec) {
   }
   SetStatus(target, Lang(42), kBlack, kYellow);
   SetExpectedMac(rec.mac);
+  // Only an answer that shows the new setting ends the verification: a
+  // device may still answer from its old address before it moves.
+  DeviceRecord sent = rec;
+  sent.network_type = static_cast<uint8_t>(type);
+  sent.configured_ip = addr[0];
+  expected_setting_ = sent;
+  expected_setting_known_ = true;
   SetOperationState(kStateVerifyOne);
   ArmTimer0(0);
   // "Ping response" waits for the verification; "Clear" stays the way out of

@@ -164,6 +164,7 @@ void CDravenkitDlg::MergeScanning(const DeviceRecord& rec) {
 
 void CDravenkitDlg::MergeVerifyOne(const DeviceRecord& rec) {
   if (std::memcmp(rec.mac, expected_mac_, 6) != 0) return;
+  if (expected_setting_known_ && !NvtVerificationMatches(expected_setting_, rec)) return;  // not moved yet
   const int m = devices_.FindKeyByMac(rec);
   if (m < 0) return;
   WriteIdentityCells(m, rec);

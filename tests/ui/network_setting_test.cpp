@@ -157,6 +157,7 @@ TEST_F(ApplyTest, EachResultGivesItsMessageStatusStateAndButtons) {
       {kSetNetworkNoAnswer, nullptr, kSetNetworkNoAnswerText, false},
       {0, nullptr, kChecking, true},
   };
+  SetAddress(IDC_IPADDRESS, "10.0.0.50");
   size_t sent = 0;
   const int scans = backend.scan_starts;
   for (const Case& c : cases) {
@@ -187,6 +188,10 @@ TEST_F(ApplyTest, EachResultGivesItsMessageStatusStateAndButtons) {
   Apply();
   EXPECT_EQ(backend.set_network_requests.size(), sent);
   EXPECT_EQ(prompt.questions.size(), sent);
+  // An answer from the old address before the device moved changes nothing.
+  Feed(TestRecord(2, "10.0.0.2"));
+  EXPECT_EQ(Cell(1, kColStatus), kChecking);
+  EXPECT_EQ(w()->OperationState(), kStateVerifyOne);
   Feed(TestRecord(2, "10.0.0.50"));
   EXPECT_EQ(Cell(1, kColIp), "10.0.0.50");
   EXPECT_EQ(Cell(1, kColStatus), "IP address is changed.");

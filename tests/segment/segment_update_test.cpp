@@ -209,7 +209,18 @@ TEST_F(SegmentUpdate, StopEndsTheRunAndItsThreadsWithoutADone) {
   c.timings.tick_ms = 8000;
   UpdateRunner runner;
   ASSERT_TRUE(runner.Start(c, &sink_));
-  dk::SleepMs(1000);  // the stalled upload is in its head start
+  // Stop once the stalled upload has begun, so the stop meets the run's busiest phase.
+  auto upload_started = [this] {
+    for (const WorkerMessage& m : sink_.Snapshot())
+      if (const auto* s = std::get_if<StatusReport>(&m.payload))
+        if (s->status == kUpdateUploadStarted) return true;
+    return false;
+  };
+  dk::TickTimer wait;
+  wait.Start();
+  while (!upload_started() && sink_.CountOf(UM_UPDATE_DONE) == 0 && wait.Elapsed() < 8000) dk::SleepMs(20);
+  ASSERT_TRUE(upload_started()) << "the run ended or stalled before its upload";
+  ASSERT_EQ(sink_.CountOf(UM_UPDATE_DONE), 0u);
   dk::TickTimer t;
   t.Start();
   runner.Stop();

@@ -180,10 +180,10 @@ int main(int argc, char** argv) {
   if (n <= 0) return 1;
   self[n] = 0;
   int status = 0;
-  for (const std::string& spec : sizes) {
+  for (const std::string& layout : sizes) {
     // "N", or "2xN": two adapters with N devices each.
-    const bool two = spec.rfind("2x", 0) == 0;
-    const long size = std::strtol(spec.c_str() + (two ? 2 : 0), nullptr, 10);
+    const bool two = layout.rfind("2x", 0) == 0;
+    const long size = std::strtol(layout.c_str() + (two ? 2 : 0), nullptr, 10);
     if (size <= 0) continue;
     char log[64];
     std::snprintf(log, sizeof log, "/tmp/discovery_bench.%d.events", static_cast<int>(getpid()));
@@ -195,7 +195,7 @@ int main(int argc, char** argv) {
     const int rc = std::system(cmd.c_str());
     std::remove(log);
     if (rc != 0) {
-      std::fprintf(stderr, "discovery_bench: segment of %s devices failed (%d)\n", spec.c_str(), rc);
+      std::fprintf(stderr, "discovery_bench: segment of %s devices failed (%d)\n", layout.c_str(), rc);
       status = 1;
     }
   }

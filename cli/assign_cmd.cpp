@@ -39,14 +39,6 @@ struct DeviceOutcome {
   std::string ip;  // where it answered afterwards
 };
 
-std::string MacText(const uint8_t mac[6]) {
-  char b[18];
-  return FormatMacPlain(mac, b);
-}
-std::string IpStr(uint32_t ip) {
-  char b[16];
-  return FormatIp(ip, b);
-}
 
 // Prints each result as the run reports it and keeps it for the summary.
 class AssignSink : public MessageSink {
@@ -63,7 +55,7 @@ class AssignSink : public MessageSink {
         d.result = "invalid-address";
       } else {
         d.requested = true;
-        d.assigned = IpStr(rec->configured_ip);
+        d.assigned = IpText(rec->configured_ip);
         d.result = SetNetworkOutcomeName(SetNetworkOutcomeOf(msg.wparam));
         if (msg.wparam == 0) sent.push_back(*rec);
       }
@@ -189,7 +181,7 @@ int RunAssign(const AssignOptions& o) {
         for (DeviceOutcome& d : outcomes) {
           if (std::memcmp(d.record.mac, rec.mac, 6) != 0) continue;
           d.verified = true;
-          d.ip = IpStr(rec.ip);
+          d.ip = IpText(rec.ip);
           if (!o.json) std::printf("%s\tverified\t%s\n", MacText(rec.mac).c_str(), d.ip.c_str());
         }
         break;

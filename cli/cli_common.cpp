@@ -50,12 +50,17 @@ std::string Field(const char (&field)[N]) {
   return JsonText(field, strnlen(field, N));
 }
 
+}  // namespace
+
+std::string MacText(const uint8_t mac[6]) {
+  char b[18];
+  return FormatMacPlain(mac, b);
+}
+
 std::string IpText(uint32_t ip) {
   char buf[16];
   return FormatIp(ip, buf);
 }
-
-}  // namespace
 
 int ParseMacText(const std::string& text, uint8_t mac[6]) {
   uint8_t out[6];

@@ -43,5 +43,9 @@ nlohmann::ordered_json DeviceJson(const DeviceRecord& rec);
 // Prints j followed by a line feed; false when standard output failed.
 bool PrintJson(const nlohmann::ordered_json& j, int indent = -1);
 
+// "%02X:%02X:%02X:%02X:%02X:%02X" and dotted decimal, as the CLI prints them.
+std::string MacText(const uint8_t mac[6]);
+std::string IpText(uint32_t ip);
+
 // Device texts go to a terminal: control bytes are shown as \xNN.
 std::string Printable(const std::string& s);

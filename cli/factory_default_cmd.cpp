@@ -24,15 +24,7 @@ struct FactoryOptions {
   uint32_t step_ms = 0;  // tests shorten the one-second step; 0 keeps the product timings
 };
 
-std::string MacText(const uint8_t mac[6]) {
-  char b[18];
-  return FormatMacPlain(mac, b);
-}
 
-std::string IpText(uint32_t ip) {
-  char b[16];
-  return FormatIp(ip, b);
-}
 
 // What the window's status column says for a final or current value.
 std::string StatusText(int32_t progress) {

@@ -34,11 +34,6 @@ struct SetNetworkOptions {
   bool json = false;
 };
 
-std::string MacText(const uint8_t mac[6]) {
-  char buf[18];
-  std::snprintf(buf, sizeof buf, "%02X:%02X:%02X:%02X:%02X:%02X", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
-  return buf;
-}
 
 // Texts with line breaks on one line of the human output.
 std::string OneLine(std::string s) {

@@ -14,11 +14,8 @@ const char kDeviceCsvHeader[] =
 namespace {
 
 std::string Dotted(uint32_t ip) {
-  uint8_t o[4];
-  std::memcpy(o, &ip, 4);
   char buf[16];
-  std::snprintf(buf, sizeof buf, "%d.%d.%d.%d", o[0], o[1], o[2], o[3]);
-  return buf;
+  return FormatIp(ip, buf);
 }
 
 // Length of the valid UTF-8 sequence at p (end e), 0 when there is none.

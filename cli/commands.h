@@ -20,3 +20,4 @@ void AddSnapshotCommand(CLI::App& app, int* status);
 void AddSetNetworkCommand(CLI::App& app, int* status);
 void AddAssignmentsCommand(CLI::App& app, int* status);
 void AddAssignCommand(CLI::App& app, int* status);
+void AddInventoryCommand(CLI::App& app, int* status);

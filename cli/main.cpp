@@ -37,6 +37,10 @@ const char kSynopsis[] =
     "                          list the valid entries of an IP assignment file\n"
     "  assign (--start IP | --file PATH) (--mac MAC ... | --all) [--dry-run] [--json]\n"
     "                          give many devices new addresses, then verify them\n"
+    "  inventory [--mac MAC ... | --all] [--expect-version TEXT] [--concurrency N]\n"
+    "            [--json | --csv [-o FILE]]\n"
+    "                          read system mode, firmware version and serial\n"
+    "                          number of many devices at once\n"
     "  help                    show this text\n"
     "\n"
     "Every command has its own --help.\n"
@@ -59,6 +63,7 @@ int main(int argc, char** argv) {
   AddSetNetworkCommand(app, &status);
   AddAssignmentsCommand(app, &status);
   AddAssignCommand(app, &status);
+  AddInventoryCommand(app, &status);
 
   if (argc < 2) {
     std::fputs(kSynopsis, stderr);

@@ -10,6 +10,7 @@
 #include "engine/devices/discovery_scan.h"
 #include "engine/ops/factory_default_run.h"
 #include "engine/ops/info_query.h"
+#include "engine/ops/inventory_run.h"
 #include "engine/ops/multiple_ip.h"
 #include "engine/ops/ping_tools.h"
 #include "engine/ops/set_network.h"
@@ -46,6 +47,13 @@ class WindowBackend {
   // One set-network request on the default port pair and its result, as
   // SendSetNetworkRequest returns it; blocks for at most the result wait.
   virtual int32_t SetNetwork(const SetNetworkRequest& req, const SetNetworkTimings& t) = 0;
+  // An inventory run of its own for the caller (one per inventory window);
+  // nullptr when it did not start. Destroying the runner stops and joins it.
+  virtual std::unique_ptr<InventoryRunner> StartInventory(InventoryConfig cfg, MessageSink* sink) {
+    (void)cfg;
+    (void)sink;
+    return nullptr;
+  }
 };
 
 // The real workers and services.
@@ -70,6 +78,7 @@ class EngineBackend : public WindowBackend {
   int32_t GetLocalAdapterInfo(LocalAdapterInfo* out) override;
   void OpenUrl(const std::string& url) override;
   int32_t SetNetwork(const SetNetworkRequest& req, const SetNetworkTimings& t) override;
+  std::unique_ptr<InventoryRunner> StartInventory(InventoryConfig cfg, MessageSink* sink) override;
 
  private:
   DiscoveryScanner scanner_;

@@ -18,6 +18,7 @@
 #include "engine/devices/device_format.h"
 #include "ui/backend.h"
 #include "ui/cell_list.h"
+#include "ui/inventory_window.h"
 #include "ui/main_window.h"
 
 namespace {
@@ -217,6 +218,7 @@ void CDravenkitDlg::OnListRightClick(QPoint global_pos) {
   ShowRow(row);
   monitoring_action_->setText(QStringLiteral("Monitoring"));
   web_action_->setText(QStringLiteral("Web page"));
+  inventory_action_->setEnabled(ReadInformationEnabled(list_->GetItemCount()));
   context_menu_->popup(global_pos);
 }
 

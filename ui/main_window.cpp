@@ -268,6 +268,7 @@ void CDravenkitDlg::CreateControls() {
   web_action_ = context_menu_->addAction(QStringLiteral("Web page"));
   connect(web_action_, &QAction::triggered, this, [this] { OnCommand(ID_MENU_WEB); });
   CreateExportActions();
+  CreateInventoryAction();
 }
 
 bool CDravenkitDlg::Initialize() {

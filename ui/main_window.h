@@ -22,6 +22,7 @@
 #include "engine/devices/discovery_scan.h"
 #include "engine/ops/factory_default_run.h"
 #include "engine/ops/info_query.h"
+#include "engine/ops/inventory_run.h"
 #include "engine/ops/set_network.h"
 #include "engine/ops/multiple_ip.h"
 #include "engine/update/update_run.h"
@@ -159,6 +160,7 @@ struct WindowOptions {
   // Runs the Authentication dialog of "Apply" (tests answer it); empty: exec().
   std::function<int(Authentication&)> run_authentication;
   NvtSettingTimings nvt_timings;
+  InventoryTimings inventory_timings;
 };
 
 // The layout is drawn in 96-dpi pixels; the window scales it by 5/4 so that
@@ -227,6 +229,8 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   QMenu* ContextMenu() const { return context_menu_; }
   // The open monitoring window, or nullptr.
   QWidget* MonitoringWindow() const { return monitoring_; }
+  // The inventory window "Read information" opened last, while it is open.
+  QWidget* InventoryWindow() const { return inventory_; }
 
   // The multiple IP setting dialog, kept and reused (created at first use).
   CNVTSettingDlg* NvtDialog();
@@ -334,6 +338,9 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   void StartInfoQueryForRow(int row, QueryCheck check);
   void OpenWebPage(const std::optional<DeviceRecord>& rec);
   void OnMonitoring();
+  // ui/inventory_ui.cpp: "Read information" of the popup menu.
+  void CreateInventoryAction();
+  void OnReadInformation();
   void AfterCheckChange();
   void SortByColumn(int col);
   void ResizeColumns();
@@ -376,7 +383,9 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   QMenu* context_menu_ = nullptr;
   QAction* web_action_ = nullptr;
   QAction* monitoring_action_ = nullptr;
+  QAction* inventory_action_ = nullptr;
   QPointer<QWidget> monitoring_;
+  QPointer<QWidget> inventory_;
   QButtonGroup* network_type_ = nullptr;
   std::map<int, QWidget*> controls_;
   CNVTSettingDlg* nvt_dialog_ = nullptr;  // child of the window

@@ -86,6 +86,12 @@ int32_t EngineBackend::SetNetwork(const SetNetworkRequest& req, const SetNetwork
   return SendSetNetworkRequest(req, TalqPortPair(0), t);
 }
 
+std::unique_ptr<InventoryRunner> EngineBackend::StartInventory(InventoryConfig cfg, MessageSink* sink) {
+  auto runner = std::make_unique<InventoryRunner>();
+  if (!runner->Start(std::move(cfg), sink)) return nullptr;
+  return runner;
+}
+
 // ---------------------------------------------------------------- look
 
 void ApplyDravenkitLook(QApplication* app) {

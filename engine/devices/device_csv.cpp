@@ -81,6 +81,20 @@ std::string CsvField(const std::string& text) {
   return out;
 }
 
+std::string CsvFormulaGuard(const std::string& text) { return LooksLikeFormula(text) ? "'" + text : text; }
+
+std::string CsvLine(const std::vector<std::string>& fields) {
+  std::string out;
+  bool first = true;
+  for (const std::string& f : fields) {
+    if (!first) out += ',';
+    first = false;
+    out += CsvField(f);
+  }
+  out += "\r\n";
+  return out;
+}
+
 std::string NetworkTypeText(int type) {
   switch (type) {
     case 0: return "DHCP";
@@ -106,34 +120,21 @@ std::string DeviceCsvText(const std::vector<DeviceCsvRow>& rows) {
   std::string out = kDeviceCsvHeader;
   out += "\r\n";
   for (const DeviceCsvRow& r : rows) {
-    const std::string model = LooksLikeFormula(r.model) ? "'" + r.model : r.model;
-    const std::string fields[] = {r.number,
-                                  model,
-                                  r.mac,
-                                  r.ip,
-                                  r.web_port,
-                                  r.av_port,
-                                  Dotted(r.record.configured_ip),
-                                  Dotted(r.record.subnet_mask),
-                                  Dotted(r.record.gateway),
-                                  Dotted(r.record.dns_server),
-                                  NetworkTypeText(r.record.network_type),
-                                  r.status};
-    bool first = true;
-    for (const std::string& f : fields) {
-      if (!first) out += ',';
-      first = false;
-      out += CsvField(f);
-    }
-    out += "\r\n";
+    out += CsvLine({r.number, CsvFormulaGuard(r.model), r.mac, r.ip, r.web_port, r.av_port,
+                    Dotted(r.record.configured_ip), Dotted(r.record.subnet_mask), Dotted(r.record.gateway),
+                    Dotted(r.record.dns_server), NetworkTypeText(r.record.network_type), r.status});
   }
   return out;
 }
 
 int32_t WriteDeviceCsv(const std::string& path, const std::vector<DeviceCsvRow>& rows, std::string* error) {
+  return WriteCsvText(path, DeviceCsvText(rows), error);
+}
+
+int32_t WriteCsvText(const std::string& path, const std::string& text, std::string* error) {
   error->clear();
   errno = 0;
-  if (dk::FileWriteAll(path, DeviceCsvText(rows))) return 0;
+  if (dk::FileWriteAll(path, text)) return 0;
   *error = errno != 0 ? std::strerror(errno) : "the file could not be written";
   return -1;
 }

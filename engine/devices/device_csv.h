@@ -36,6 +36,15 @@ std::string NetworkTypeText(int type);
 // would take for a formula (=, +, -, @ first) is written with a leading "'".
 std::string DeviceCsvText(const std::vector<DeviceCsvRow>& rows);
 
+// A spreadsheet would take a text starting with =, +, -, @ for a formula:
+// such a text gets a leading "'".
+std::string CsvFormulaGuard(const std::string& text);
+// One CSV line (CRLF at the end) of the fields, each through CsvField.
+std::string CsvLine(const std::vector<std::string>& fields);
+// Writes text through a temporary file renamed over path (as WriteDeviceCsv).
+// 0, or -1 with the reason in *error.
+int32_t WriteCsvText(const std::string& path, const std::string& text, std::string* error);
+
 // Writes the text to a temporary file beside path and renames it over path,
 // so a failed write never leaves half a file. 0, or -1 with the reason in *error.
 int32_t WriteDeviceCsv(const std::string& path, const std::vector<DeviceCsvRow>& rows, std::string* error);

@@ -105,6 +105,16 @@ std::string SystemModeFromReply(const char* data, size_t len) {
 
 int32_t QuerySystemMode(const char* ip, int port, MessageSink* sink, const CurlTimings& timings,
                         const dk::StopFlag* stop) {
+  std::string mode;
+  const int32_t r = QuerySystemModeText(ip, port, &mode, timings, stop);
+  if (r != 0) return r;
+  if (stop && stop->IsSet()) return 0;  // a stopped query reports nothing more
+  if (sink) sink->Post(MakeText(UM_SYSTEM_MODE_TEXT, mode.c_str()));
+  return 0;
+}
+
+int32_t QuerySystemModeText(const char* ip, int port, std::string* mode, const CurlTimings& timings,
+                            const dk::StopFlag* stop) {
   ReplyBuffer reply;
   const std::string body = SystemModeJsonBody();
   const std::string url = SystemModeUrl(ip, port);
@@ -130,8 +140,7 @@ int32_t QuerySystemMode(const char* ip, int port, MessageSink* sink, const CurlT
   curl_slist_free_all(headers);
   curl_easy_cleanup(h);
   if (rc != CURLE_OK) return -2;
-  if (stop && stop->IsSet()) return 0;  // a stopped query reports nothing more
-  if (sink) sink->Post(MakeText(UM_SYSTEM_MODE_TEXT, SystemModeFromReply(reply.data.data(), reply.size()).c_str()));
+  if (mode) *mode = SystemModeFromReply(reply.data.data(), reply.size());
   return 0;
 }
 

@@ -20,6 +20,16 @@ struct CurlTimings {
   long low_speed_time_s = 30;     // ... below which for this long aborts
 };
 
+// The system-mode query's bounds: a web server that accepts and never
+// answers holds it 3 s, the value requests' deadline (connect included).
+inline CurlTimings SystemModeCurlTimings() {
+  CurlTimings t;
+  t.connect_timeout_ms = 3000;
+  t.total_timeout_ms = 3000;
+  t.low_speed_limit = 0;
+  return t;
+}
+
 // Sets CURLOPT_NOSIGNAL, no proxy (devices are on the local segment) and the
 // bounds on an easy handle (a CURL*); when stop is given, a set flag aborts
 // the transfer. 0 or -1.
@@ -47,8 +57,11 @@ std::string SystemModeFromReply(const char* data, size_t len);
 
 // POSTs the JSON query and posts UM_SYSTEM_MODE_TEXT with the mode or "-".
 // 0, -1 (no libcurl handle) or -2 (transfer failed; nothing posted).
-int32_t QuerySystemMode(const char* ip, int port, MessageSink* sink, const CurlTimings& timings = {},
-                        const dk::StopFlag* stop = nullptr);
+int32_t QuerySystemMode(const char* ip, int port, MessageSink* sink,
+                        const CurlTimings& timings = SystemModeCurlTimings(), const dk::StopFlag* stop = nullptr);
+// The same query; *mode receives the text it would post. 0, -1, -2 as above.
+int32_t QuerySystemModeText(const char* ip, int port, std::string* mode, const CurlTimings& timings,
+                            const dk::StopFlag* stop);
 
 struct FactoryDefaultParam {
   char ip[64];

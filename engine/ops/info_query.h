@@ -14,7 +14,7 @@ struct InfoQueryTimings {
   int ping_count = 1;
   int ping_timeout_ms = 5;
   HttpClientTimings http;   // 3000 ms deadline, 1 ms waits
-  CurlTimings curl;
+  CurlTimings curl = SystemModeCurlTimings();  // 3 s, as the value requests
   uint32_t stop_wait_ms = 3000;
 };
 

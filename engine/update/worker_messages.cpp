@@ -53,3 +53,7 @@ WorkerMessage MakePingResult(const uint8_t mac[6], uint32_t ip, bool answered) {
   m.payload = r;
   return m;
 }
+
+bool InventoryResult::Answered() const {
+  return answered_ping && system_mode != "failed" && firmware_version != "failed" && serial_number != "failed";
+}

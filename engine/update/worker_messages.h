@@ -22,6 +22,10 @@ enum WorkerMessageId : int32_t {
   // One device of the multiple IP setting run: the record as written for its
   // request (DeviceRecord payload), wparam the set-network result.
   UM_IP_SETTING_RESULT = 1036,
+  // One device of the inventory run read (InventoryResult payload).
+  UM_INVENTORY_RESULT = 1037,
+  // The inventory run has ended; wparam 1 when it was stopped.
+  UM_INVENTORY_DONE = 1038,
 };
 
 struct StatusReport {
@@ -41,10 +45,23 @@ struct PingResult {
   uint32_t ip;
 };
 
+// One device of the inventory run: the information query's three texts.
+struct InventoryResult {
+  int32_t index = 0;  // position in the run's device list
+  uint8_t mac[6] = {};
+  uint32_t ip = 0;
+  bool answered_ping = false;
+  std::string system_mode, firmware_version, serial_number;
+  // Ping and all three requests answered.
+  bool Answered() const;
+};
+
 struct WorkerMessage {
   int32_t id = 0;
   int32_t wparam = 0;  // UM_PING_RESULT: non-zero when the device answered
-  std::variant<std::monostate, DeviceRecord, StatusReport, FactoryStatusReport, PingResult, std::string> payload;
+  std::variant<std::monostate, DeviceRecord, StatusReport, FactoryStatusReport, PingResult, std::string,
+               InventoryResult>
+      payload;
 };
 
 // Every worker reports through one sink. Post may be called from any thread

@@ -1,0 +1,235 @@
+#include "engine/ops/inventory_run.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <mutex>
+
+#include "engine/devices/device_csv.h"
+#include "engine/devices/device_format.h"
+#include "engine/ops/info_query.h"
+#include "engine/ops/ping_tools.h"
+
+const char kInventoryFailed[] = "failed";
+
+namespace {
+
+// The mode query runs beside the value requests, so a device that accepts
+// and never answers costs one deadline for the mode and two for the values
+// in sequence, not three.
+std::string ReadSystemMode(const char* ip, uint16_t port, const InventoryTimings& t, const dk::StopFlag& stop) {
+  std::string mode;
+  if (QuerySystemModeText(ip, port, &mode, t.curl, &stop) != 0 || stop.IsSet()) return kInventoryFailed;
+  return mode;
+}
+
+std::string ReadValue(DeviceHttpClient* client, const char* ip, uint16_t port, const char* conf, const char* item,
+                      const dk::StopFlag& stop) {
+  // A fresh buffer per request; no value by the deadline is "failed", as the panel shows it.
+  char value[kHttpValueSize] = "";
+  const int32_t r = client->Request(ip, port, kInfoQueryUser, kDefaultDevicePassword, conf, item, value);
+  if (r == -1 || !client->LastValueFound() || stop.IsSet()) return kInventoryFailed;
+  return value;
+}
+
+}  // namespace
+
+InventoryResult ReadDeviceInventory(int32_t index, const DeviceRecord& rec, const InventoryTimings& t,
+                                    const dk::StopFlag& stop) {
+  InventoryResult r;
+  r.index = index;
+  std::memcpy(r.mac, rec.mac, 6);
+  r.ip = rec.ip;
+  r.system_mode = r.firmware_version = r.serial_number = kInventoryFailed;
+  if (stop.IsSet()) return r;
+  r.answered_ping = PingCheck(rec.ip, t.ping_count, t.ping_timeout_ms) == 1;
+  if (!r.answered_ping || stop.IsSet()) return r;
+
+  char ip[16];
+  FormatIp(rec.ip, ip);
+  const uint16_t port = rec.web_port == 0 ? 80 : rec.web_port;
+  std::string mode;
+  dk::WorkerThread mode_thread;
+  bool beside = false;
+  try {
+    beside = mode_thread.Start([&] { mode = ReadSystemMode(ip, port, t, stop); });
+  } catch (const std::exception&) {
+    beside = false;  // no thread from the system: the query runs here
+  }
+  if (!beside) mode = ReadSystemMode(ip, port, t, stop);
+
+  DeviceHttpClient client(t.http);
+  client.SetStopFlag(&stop);
+  r.firmware_version = ReadValue(&client, ip, port, "general", "software_version", stop);
+  r.serial_number = ReadValue(&client, ip, port, nullptr, "serial", stop);
+  if (beside) mode_thread.WaitFor(UINT32_MAX);  // bounded by the query's own deadline
+  r.system_mode = mode;
+  return r;
+}
+
+namespace {
+
+int32_t InventoryThreadProcRun(const InventoryConfig& cfg, const dk::StopFlag& stop, MessageSink* sink,
+                               std::vector<InventoryResult>* results) {
+  const size_t n = cfg.devices.size();
+  std::vector<InventoryResult> got(n);
+  std::vector<char> read(n, 0);
+  std::atomic<size_t> next{0};
+  std::atomic<int32_t> answered{0};
+  std::mutex post_mu;  // one post at a time keeps a sink's order simple
+
+  auto work = [&] {
+    for (;;) {
+      if (stop.IsSet()) return;
+      const size_t i = next.fetch_add(1);
+      if (i >= n) return;
+      InventoryResult r = ReadDeviceInventory(static_cast<int32_t>(i), cfg.devices[i], cfg.timings, stop);
+      if (stop.IsSet()) return;  // a stopped run reports nothing more
+      if (r.Answered()) answered.fetch_add(1);
+      std::lock_guard<std::mutex> lk(post_mu);
+      got[i] = r;
+      read[i] = 1;
+      if (sink) sink->Post(WorkerMessage{UM_INVENTORY_RESULT, 0, std::move(r)});
+    }
+  };
+
+  const size_t bound = static_cast<size_t>(std::max<int32_t>(1, cfg.timings.concurrency));
+  const size_t workers = std::min(bound, n);
+  std::vector<std::unique_ptr<dk::WorkerThread>> threads;
+  threads.reserve(workers);
+  for (size_t w = 0; w < workers; ++w) {
+    auto th = std::make_unique<dk::WorkerThread>();
+    bool ok = false;
+    try {
+      ok = th->Start(work);
+    } catch (const std::exception&) {
+      ok = false;
+    }
+    if (!ok) break;  // fewer threads share the devices
+    threads.push_back(std::move(th));
+  }
+  if (threads.empty() && n > 0) work();  // no thread at all: read them here
+  for (auto& th : threads) th->WaitFor(UINT32_MAX);  // each ends after its device in flight
+
+  if (results) {
+    results->clear();
+    for (size_t i = 0; i < n; ++i)
+      if (read[i]) results->push_back(got[i]);
+  }
+  const bool stopped = stop.IsSet();
+  if (sink) sink->Post(WorkerMessage{UM_INVENTORY_DONE, stopped ? kInventoryStopped : 0, {}});
+  return answered.load();
+}
+
+}  // namespace
+
+int32_t InventoryThreadProc(const InventoryConfig& cfg, const dk::StopFlag& stop, MessageSink* sink,
+                            std::vector<InventoryResult>* results) {
+  try {
+    return InventoryThreadProcRun(cfg, stop, sink, results);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "[ERROR] InventoryThreadProc : InventoryThreadProcRun (%s)\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "[ERROR] InventoryThreadProc : InventoryThreadProcRun\n");
+  }
+  if (sink) sink->Post(WorkerMessage{UM_INVENTORY_DONE, stop.IsSet() ? kInventoryStopped : 0, {}});
+  return -1;
+}
+
+InventoryRunner::~InventoryRunner() { Stop(); }
+
+bool InventoryRunner::Start(InventoryConfig cfg, MessageSink* sink) {
+  if (thread_.Running()) return false;
+  if (thread_.Attached()) thread_.WaitFor(stop_wait_ms_);  // the last run has ended: join it
+  if (thread_.Attached()) return false;
+  stop_.Clear();
+  stop_wait_ms_ = cfg.timings.stop_wait_ms;
+  try {
+    return thread_.Start([this, c = std::move(cfg), sink] { InventoryThreadProc(c, stop_, sink, nullptr); });
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+void InventoryRunner::Stop() {
+  stop_.Set();
+  thread_.WaitFor(stop_wait_ms_);
+}
+
+bool InventoryRunner::Running() const { return thread_.Running(); }
+
+// ---------------------------------------------------------------- texts
+
+const char* const kInventoryColumns[7] = {"MAC address",      "IP address",    "Model name",   "System mode",
+                                          "Firmware version", "Serial number", "Version match"};
+
+bool InventoryVersionMatches(const InventoryResult& result, const std::string& expected) {
+  return result.Answered() && result.firmware_version == expected;
+}
+
+InventoryRowText InventoryRowFor(const DeviceRecord& rec, const InventoryResult* result, const std::string& expected) {
+  InventoryRowText t;
+  char mac[18];
+  t.mac = FormatMacPlain(rec.mac, mac);
+  t.ip = DeviceIpCell(rec);
+  t.model = Utf8FromBytes(DeviceModelCell(rec));
+  if (result) {
+    t.system_mode = Utf8FromBytes(result->system_mode);
+    t.firmware_version = Utf8FromBytes(result->firmware_version);
+    t.serial_number = Utf8FromBytes(result->serial_number);
+    if (!expected.empty()) t.version_match = InventoryVersionMatches(*result, expected) ? "yes" : "no";
+  }
+  return t;
+}
+
+std::string InventoryVisibleText(const std::string& s) {
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    unsigned code = 0x100;  // none
+    if (c < 0x20 || c == 0x7F) code = c;
+    // U+0080..U+009F in UTF-8: C2 80..C2 9F.
+    if (c == 0xC2 && i + 1 < s.size()) {
+      const unsigned char d = static_cast<unsigned char>(s[i + 1]);
+      if (d >= 0x80 && d <= 0x9F) {
+        code = d;
+        ++i;
+      }
+    }
+    if (code == 0x100) {
+      out += static_cast<char>(c);
+    } else {
+      char b[8];
+      std::snprintf(b, sizeof b, "\\x%02X", code);
+      out += b;
+    }
+  }
+  return out;
+}
+
+std::string InventoryCsvText(const std::vector<InventoryRowText>& rows, bool with_match) {
+  const size_t columns = with_match ? 7 : 6;
+  std::vector<std::string> header(kInventoryColumns, kInventoryColumns + columns);
+  std::string out = CsvLine(header);
+  auto guard = [](const std::string& v) { return v == "-" ? v : CsvFormulaGuard(v); };
+  for (const InventoryRowText& r : rows) {
+    std::vector<std::string> f = {r.mac,
+                                  r.ip,
+                                  guard(Utf8FromBytes(r.model)),
+                                  guard(Utf8FromBytes(r.system_mode)),
+                                  guard(Utf8FromBytes(r.firmware_version)),
+                                  guard(Utf8FromBytes(r.serial_number))};
+    if (with_match) f.push_back(r.version_match);
+    out += CsvLine(f);
+  }
+  return out;
+}
+
+int32_t WriteInventoryCsv(const std::string& path, const std::vector<InventoryRowText>& rows, bool with_match,
+                          std::string* error) {
+  return WriteCsvText(path, InventoryCsvText(rows, with_match), error);
+}

@@ -30,6 +30,7 @@ std::string ReadValue(DeviceHttpClient* client, const char* ip, uint16_t port, c
                       const dk::StopFlag& stop) {
   // A fresh buffer per request; no value by the deadline is "failed", as the panel shows it.
   char value[kHttpValueSize] = "";
+  if (stop.IsSet()) return kInventoryFailed;
   const int32_t r = client->Request(ip, port, kInfoQueryUser, kDefaultDevicePassword, conf, item, value);
   if (r == -1 || !client->LastValueFound() || stop.IsSet()) return kInventoryFailed;
   return value;

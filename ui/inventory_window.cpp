@@ -78,6 +78,8 @@ CInventoryWindow::CInventoryWindow(std::vector<DeviceRecord> devices, WindowBack
     row_items_.back()->setData(kIndexRole, static_cast<int>(i));
   }
   WriteRows(all);
+  // Device order until the operator sorts (no column marked).
+  table_->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
   table_->setSortingEnabled(true);
   top->addWidget(table_, 1);
 

@@ -43,6 +43,19 @@ class FakeBackend : public WindowBackend {
     return set_network_result;
   }
 
+  // Records the run and hands back a runner that was never started: the test
+  // posts the results itself through inventory_sinks; with start_inventory
+  // set, that decides instead.
+  std::unique_ptr<InventoryRunner> StartInventory(InventoryConfig cfg, MessageSink* sink) override {
+    inventory_runs.push_back(cfg);
+    inventory_sinks.push_back(sink);
+    if (start_inventory) return start_inventory(std::move(cfg), sink);
+    return std::make_unique<InventoryRunner>();
+  }
+  std::vector<InventoryConfig> inventory_runs;
+  std::vector<MessageSink*> inventory_sinks;
+  std::function<std::unique_ptr<InventoryRunner>(InventoryConfig, MessageSink*)> start_inventory;
+
   bool scan_result = true;
   int scan_starts = 0, scan_stops = 0, query_stops = 0, ping_stops = 0, arp_flushes = 0;
   ScanConfig last_scan;

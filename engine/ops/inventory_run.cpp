@@ -38,16 +38,17 @@ std::string ReadValue(DeviceHttpClient* client, const char* ip, uint16_t port, c
 
 }  // namespace
 
-InventoryResult ReadDeviceInventory(int32_t index, const DeviceRecord& rec, const InventoryTimings& t,
-                                    const dk::StopFlag& stop) {
-  InventoryResult r;
+int32_t ReadDeviceInventory(int32_t index, const DeviceRecord& rec, const InventoryTimings& t,
+                            const dk::StopFlag& stop, InventoryResult* out) {
+  InventoryResult& r = *out;
+  r = InventoryResult{};
   r.index = index;
   std::memcpy(r.mac, rec.mac, 6);
   r.ip = rec.ip;
   r.system_mode = r.firmware_version = r.serial_number = kInventoryFailed;
-  if (stop.IsSet()) return r;
+  if (stop.IsSet()) return 0;
   r.answered_ping = PingCheck(rec.ip, t.ping_count, t.ping_timeout_ms) == 1;
-  if (!r.answered_ping || stop.IsSet()) return r;
+  if (!r.answered_ping || stop.IsSet()) return 0;
 
   char ip[16];
   FormatIp(rec.ip, ip);
@@ -68,7 +69,7 @@ InventoryResult ReadDeviceInventory(int32_t index, const DeviceRecord& rec, cons
   r.serial_number = ReadValue(&client, ip, port, nullptr, "serial", stop);
   if (beside) mode_thread.WaitFor(UINT32_MAX);  // bounded by the query's own deadline
   r.system_mode = mode;
-  return r;
+  return r.Answered() ? 1 : 0;
 }
 
 namespace {
@@ -87,9 +88,10 @@ int32_t InventoryThreadProcRun(const InventoryConfig& cfg, const dk::StopFlag& s
       if (stop.IsSet()) return;
       const size_t i = next.fetch_add(1);
       if (i >= n) return;
-      InventoryResult r = ReadDeviceInventory(static_cast<int32_t>(i), cfg.devices[i], cfg.timings, stop);
+      InventoryResult r;
+      const int32_t ok = ReadDeviceInventory(static_cast<int32_t>(i), cfg.devices[i], cfg.timings, stop, &r);
       if (stop.IsSet()) return;  // a stopped run reports nothing more
-      if (r.Answered()) answered.fetch_add(1);
+      answered.fetch_add(ok);
       std::lock_guard<std::mutex> lk(post_mu);
       got[i] = r;
       read[i] = 1;

@@ -36,8 +36,9 @@ constexpr int32_t kInventoryStopped = 1;
 
 // Reads one device (ping, then the mode query beside the two value requests).
 // Honours stop: requests in flight end early and their texts are "failed".
-InventoryResult ReadDeviceInventory(int32_t index, const DeviceRecord& rec, const InventoryTimings& t,
-                                    const dk::StopFlag& stop);
+// 1 when the ping and all three requests answered, else 0.
+int32_t ReadDeviceInventory(int32_t index, const DeviceRecord& rec, const InventoryTimings& t,
+                            const dk::StopFlag& stop, InventoryResult* out);
 
 // The run on the calling thread: posts UM_INVENTORY_RESULT per device as it
 // is read (none once stop is set) and UM_INVENTORY_DONE at the end (wparam

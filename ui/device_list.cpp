@@ -19,6 +19,7 @@
 #include "ui/backend.h"
 #include "ui/cell_list.h"
 #include "ui/main_window.h"
+#include "ui/video_wall.h"
 
 namespace {
 
@@ -217,6 +218,7 @@ void CDravenkitDlg::OnListRightClick(QPoint global_pos) {
   ShowRow(row);
   monitoring_action_->setText(QStringLiteral("Monitoring"));
   web_action_->setText(QStringLiteral("Web page"));
+  video_wall_action_->setEnabled(VideoWallEntryEnabled(checked_count_));
   context_menu_->popup(global_pos);
 }
 

@@ -122,6 +122,7 @@ enum : int {
   IDCANCEL_HIDDEN = 2,
   ID_MENU_MONITORING = 134,
   ID_MENU_WEB = 135,
+  ID_MENU_VIDEO_WALL = 136,
 };
 
 // Selected row cells (white on this) and the model name of a device that did not answer ping.
@@ -227,6 +228,8 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   QMenu* ContextMenu() const { return context_menu_; }
   // The open monitoring window, or nullptr.
   QWidget* MonitoringWindow() const { return monitoring_; }
+  // The open video wall, or nullptr.
+  QWidget* VideoWallWindow() const { return video_wall_; }
 
   // The multiple IP setting dialog, kept and reused (created at first use).
   CNVTSettingDlg* NvtDialog();
@@ -334,6 +337,7 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   void StartInfoQueryForRow(int row, QueryCheck check);
   void OpenWebPage(const std::optional<DeviceRecord>& rec);
   void OnMonitoring();
+  void OnVideoWall();  // ui/video_wall_ui.cpp
   void AfterCheckChange();
   void SortByColumn(int col);
   void ResizeColumns();
@@ -377,6 +381,8 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   QAction* web_action_ = nullptr;
   QAction* monitoring_action_ = nullptr;
   QPointer<QWidget> monitoring_;
+  QAction* video_wall_action_ = nullptr;
+  QPointer<QWidget> video_wall_;
   QButtonGroup* network_type_ = nullptr;
   std::map<int, QWidget*> controls_;
   CNVTSettingDlg* nvt_dialog_ = nullptr;  // child of the window

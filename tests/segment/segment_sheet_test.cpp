@@ -74,7 +74,9 @@ TEST(SegmentSheet, PicturesAndFailureTilesInListOrder) {
   for (size_t i = 0; i < 5; ++i) {
     EXPECT_EQ(d[i]["result"], want[i]) << i;
     EXPECT_EQ(d[i]["ip"], ips[i]) << i;
-    if (i != 1) EXPECT_TRUE(d[i]["width"].is_null() && d[i]["first_frame_ms"].is_null()) << i;
+    if (i != 1) {
+      EXPECT_TRUE(d[i]["width"].is_null() && d[i]["first_frame_ms"].is_null()) << i;
+    }
   }
   EXPECT_EQ(d[1]["mac"], "02:44:4B:00:00:00");
   EXPECT_EQ(d[1]["width"], 640);

@@ -83,30 +83,27 @@ std::string LaunchLine(const std::string& mac, int stream, int channel) {
   return line;
 }
 
-// "rtsp-resize": every second the picture switches between the stream's
-// size and half of it, so the encoder starts a new sequence at the new size.
+// "rtsp-resize": every second (one second of frames into the source's
+// capsfilter) the picture switches between the stream's size and half of it,
+// so the encoder starts a new sequence at the new size.
 struct Resizer {
-  GstElement* filter;  // owned reference
   int width, height, fps;
+  uint64_t frames = 0;
   bool half = false;
 };
 
-gboolean ResizeTick(gpointer data) {
+GstPadProbeReturn ResizeProbe(GstPad* pad, GstPadProbeInfo*, gpointer data) {
   auto* r = static_cast<Resizer*>(data);
-  if (!GST_OBJECT_PARENT(r->filter)) return G_SOURCE_REMOVE;  // the viewer's pipeline is gone
+  if (++r->frames % uint64_t(r->fps) != 0) return GST_PAD_PROBE_OK;
   r->half = !r->half;
   const int w = r->half ? r->width / 2 : r->width, h = r->half ? r->height / 2 : r->height;
   GstCaps* caps = gst_caps_from_string(PictureCaps(w, h, r->fps).c_str());
-  g_object_set(r->filter, "caps", caps, nullptr);
+  g_object_set(GST_PAD_PARENT(pad), "caps", caps, nullptr);
   gst_caps_unref(caps);
-  return G_SOURCE_CONTINUE;
+  return GST_PAD_PROBE_OK;
 }
 
-void FreeResizer(gpointer data) {
-  auto* r = static_cast<Resizer*>(data);
-  gst_object_unref(r->filter);
-  delete r;
-}
+void FreeResizer(gpointer data) { delete static_cast<Resizer*>(data); }
 
 void OnMediaConfigure(GstRTSPMediaFactory*, GstRTSPMedia* media, gpointer stream_data) {
   const RtspPicture p = PictureOfStream(GPOINTER_TO_INT(stream_data));
@@ -114,11 +111,14 @@ void OnMediaConfigure(GstRTSPMediaFactory*, GstRTSPMedia* media, gpointer stream
   GstElement* filter = bin ? gst_bin_get_by_name(GST_BIN(bin), "size") : nullptr;
   if (bin) gst_object_unref(bin);
   if (!filter) return;
-  auto* r = new Resizer{filter, p.width, p.height, p.fps};
-  GSource* s = g_timeout_source_new(1000);
-  g_source_set_callback(s, ResizeTick, r, FreeResizer);
-  g_source_attach(s, g_main_context_get_thread_default());
-  g_source_unref(s);
+  GstPad* pad = gst_element_get_static_pad(filter, "sink");
+  if (pad) {
+    // The probe's data goes with the pad, so nothing outlives the viewer's pipeline.
+    gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, ResizeProbe, new Resizer{p.width, p.height, p.fps},
+                      FreeResizer);
+    gst_object_unref(pad);
+  }
+  gst_object_unref(filter);
 }
 
 GstRTSPStatusCode AnswerBusy(GstRTSPClient*, GstRTSPContext*, gpointer) {

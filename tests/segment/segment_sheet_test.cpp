@@ -59,19 +59,20 @@ TEST(SegmentSheet, PicturesAndFailureTilesInListOrder) {
   TempDir dir;
   const std::string sheet = dir.File("sheet.png");
   std::string out;
-  // auth-refuse, the picture, rtsp-busy, rtsp-silent, no AV port.
+  // auth-refuse, the picture, rtsp-busy, rtsp-silent, no AV port, a picture that changes size.
   const int rc = Cli({"--mac", "02:44:4B:00:00:04", "--mac", "02:44:4B:00:00:00", "--mac", "02:44:4B:00:00:01",
-                      "--mac", "02:44:4B:00:00:02", "--mac", "02:44:4B:00:00:03", "--password", "pa ss@:/w",
-                      "--timeout", "2", "--sheet", sheet, "--json"},
+                      "--mac", "02:44:4B:00:00:02", "--mac", "02:44:4B:00:00:03", "--mac", "02:44:4B:00:00:05",
+                      "--password", "pa ss@:/w", "--timeout", "2", "--sheet", sheet, "--json"},
                      &out);
   EXPECT_EQ(rc, 1);
   const auto j = nlohmann::json::parse(out, nullptr, false);
   ASSERT_TRUE(j.is_object()) << out;
   const auto& d = j["devices"];
-  ASSERT_EQ(d.size(), 5u) << out;
-  const char* want[] = {"auth", "ok", "busy", "no_answer", "no_port"};
-  const char* ips[] = {"10.77.1.5", "10.77.1.1", "10.77.1.2", "10.77.1.3", "10.77.1.4"};
-  for (size_t i = 0; i < 5; ++i) {
+  ASSERT_EQ(d.size(), 6u) << out;
+  // The resizing device's password is the default one, so it is refused here.
+  const char* want[] = {"auth", "ok", "busy", "no_answer", "no_port", "auth"};
+  const char* ips[] = {"10.77.1.5", "10.77.1.1", "10.77.1.2", "10.77.1.3", "10.77.1.4", "10.77.1.6"};
+  for (size_t i = 0; i < 6; ++i) {
     EXPECT_EQ(d[i]["result"], want[i]) << i;
     EXPECT_EQ(d[i]["ip"], ips[i]) << i;
     if (i != 1) {
@@ -90,7 +91,7 @@ TEST(SegmentSheet, PicturesAndFailureTilesInListOrder) {
   EXPECT_EQ(p.width, 3 * (l.picture_width + l.gap) + l.gap);
   EXPECT_EQ(p.height, 2 * (tile_h + l.gap) + l.gap);
   EXPECT_GT(BoxColours(p, 1, 3).size(), 8u);  // the test pattern
-  for (int i : {0, 2, 3, 4}) {
+  for (int i : {0, 2, 3, 4, 5}) {
     // A failure tile: its box colour and its reason's text colour, nothing else.
     const std::set<uint32_t> c = BoxColours(p, i, 3);
     EXPECT_EQ(c.size(), 2u) << i;
@@ -107,6 +108,11 @@ TEST(SegmentSheet, OneLinePerDeviceAndStatusZeroWhenAllGavePictures) {
             0);
   EXPECT_EQ(out.rfind("02:44:4B:00:00:00 10.77.1.1 480x270, first frame after ", 0), 0u) << out;
   EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+  // A picture that changes its size mid-way, next to a fixed one.
+  EXPECT_EQ(Cli({"--mac", "02:44:4B:00:00:05", "--mac", "02:44:4B:00:00:01", "--sheet", dir.File("r.png")}, &out), 1);
+  EXPECT_EQ(out.rfind("02:44:4B:00:00:05 10.77.1.6 ", 0), 0u) << out;
+  EXPECT_NE(out.find("first frame after"), std::string::npos) << out;
+  EXPECT_NE(out.find("02:44:4B:00:00:01 10.77.1.2 too many viewers\n"), std::string::npos) << out;
   // Stream 3 of a device without a third AV port: no connection, its own reason.
   EXPECT_EQ(Cli({"--mac", "02:44:4B:00:00:01", "--stream", "3", "--sheet", dir.File("t.png")}, &out), 1);
   EXPECT_EQ(out, "02:44:4B:00:00:01 10.77.1.2 no video port\n");

@@ -1,11 +1,12 @@
 // The real window's "Video wall" on sixteen simulated devices (run through
 // scripts/segment): every viewer decodes its device's smallest stream at
 // once, stream 1 on the switch, and closing ends every connection within
-// the stop wait.
+// the stop wait; a seventeenth device's picture changes size as it plays.
 #include <QCheckBox>
 #include <QTest>
 #include <chrono>
 #include <gtest/gtest.h>
+#include <set>
 
 #include "platform/exe_path.h"
 #include "ui/cell_list.h"
@@ -49,8 +50,9 @@ TEST(SegmentVideoWall, SixteenLiveViewersAndTheirStop) {
   window->OnCommand(IDC_DISCOVERY);
   ASSERT_TRUE(WaitUntil([&] { return window->OperationState() == kStateIdle; }, 5000));
   CCellListCtrl* list = window->List();
-  ASSERT_EQ(list->GetItemCount(), kVideoWallMax);
-  for (int r = 0; r < list->GetItemCount(); ++r) list->SetCheckbox(r, kColNo, 1);
+  ASSERT_EQ(list->GetItemCount(), kVideoWallMax + 1);
+  const QString resizing = QStringLiteral("10.77.1.17");
+  for (int r = 0; r < list->GetItemCount(); ++r) list->SetCheckbox(r, kColNo, list->GetItemText(r, kColIp) != resizing);
   window->OnCommand(ID_MENU_VIDEO_WALL);
   auto* wall = qobject_cast<CVideoWall*>(window->VideoWallWindow());
   ASSERT_NE(wall, nullptr);
@@ -76,6 +78,25 @@ TEST(SegmentVideoWall, SixteenLiveViewersAndTheirStop) {
   wall->close();
   QTest::qWait(50);
   EXPECT_EQ(window->VideoWallWindow(), nullptr);
+
+  // The resizing device alone: its viewer shows both sizes and no failure.
+  for (int r = 0; r < list->GetItemCount(); ++r) list->SetCheckbox(r, kColNo, list->GetItemText(r, kColIp) == resizing);
+  window->OnCommand(ID_MENU_VIDEO_WALL);
+  wall = qobject_cast<CVideoWall*>(window->VideoWallWindow());
+  ASSERT_NE(wall, nullptr);
+  ASSERT_EQ(wall->Count(), 1);
+  std::set<std::pair<int, int>> sizes;
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        const QSize s = Real(wall, 0)->Picture().size();
+        if (!s.isEmpty()) sizes.insert({s.width(), s.height()});
+        return sizes.size() >= 2;
+      },
+      20000));
+  EXPECT_EQ(sizes, (std::set<std::pair<int, int>>{{640, 360}, {320, 180}}));
+  EXPECT_EQ(wall->CaptionText(0), resizing);
+  wall->close();
+  QTest::qWait(50);
   window.reset();
   dk::SetExecutableDirOverride("");
 }

@@ -10,6 +10,7 @@
 
 #include "cli/cli_common.h"
 #include "cli/commands.h"
+#include "cli/snapshot_sheet.h"
 #include "engine/ops/info_query.h"
 #include "engine/video/video_client.h"
 
@@ -23,6 +24,7 @@ struct SnapshotOptions {
   std::string password = kDefaultDevicePassword;
   std::string out;
   double timeout_s = 10;
+  SheetOptions sheet;  // --sheet: many devices, one contact sheet
 };
 
 // The failures as the monitoring window names them.
@@ -89,21 +91,66 @@ int RunSnapshot(const SnapshotOptions& o) {
 
 void AddSnapshotCommand(CLI::App& app, int* status) {
   auto opts = std::make_shared<SnapshotOptions>();
+  SheetOptions& sh = opts->sheet;
   CLI::App* sub = app.add_subcommand("snapshot", "save one picture of a device's live video as PNG");
   sub->footer(
       "usage: dravenkit-cli snapshot IP [--port N] [--channel C] [--user ID] [--password PW] --out FILE.png "
       "[--timeout S]\n"
+      "       dravenkit-cli snapshot (--mac MAC ... | --all) --sheet FILE.png [--stream 1|2|3] [--channel C] "
+      "[--user ID] [--password PW] [--concurrency N] [--timeout S] [--json]\n"
       "Connects to rtsp://IP:N/chC (RTSP over TCP, port 1852 and channel 1 unless given, ID \"root\" and "
       "the default password unless given), decodes until one picture is complete and writes it as PNG at "
       "the stream's own size. Prints its size and the time to the first picture. Exit status 1 with the "
       "reason when the device refused (wrong ID or password, too many viewers) or did not answer within "
-      "S seconds (default 10).");
-  sub->add_option("IP", opts->ip, "the device's IPv4 address")->required();
-  sub->add_option("--port", opts->port, "RTSP port (default 1852)")->check(CLI::Range(1, 65535));
+      "S seconds (default 10).\n"
+      "With --sheet: one discovery scan, then the first picture of each device named by --mac (or of every "
+      "device found) from its AV port of --stream (default 1), at most N devices at once (default 8), "
+      "each within S seconds; one PNG contact sheet of them in list order with model, MAC and address "
+      "under each picture, and a tile naming the failure of a device without one. Prints one line per "
+      "device; --json one object with \"devices\": mac, ip, result, width, height, first_frame_ms. "
+      "Exit status 0 when every device gave a picture, 1 otherwise, 2 usage error.");
+  CLI::Option* ip = sub->add_option("IP", opts->ip, "the device's IPv4 address");
+  CLI::Option* port = sub->add_option("--port", opts->port, "RTSP port (default 1852)")->check(CLI::Range(1, 65535));
   sub->add_option("--channel", opts->channel, "channel 1-4 (default 1)")->check(CLI::Range(1, 4));
   sub->add_option("--user", opts->user, "ID (default root)");
   sub->add_option("--password", opts->password, "password (default: the device default)");
-  sub->add_option("--out", opts->out, "PNG file to write")->required();
+  CLI::Option* out = sub->add_option("--out", opts->out, "PNG file to write");
   sub->add_option("--timeout", opts->timeout_s, "seconds to wait (default 10)")->check(CLI::Range(0.1, 600.0));
-  sub->callback([opts, status] { *status = RunSnapshot(*opts); });
+  CLI::Option* sheet = sub->add_option("--sheet", sh.sheet, "contact sheet PNG of many devices");
+  CLI::Option* macs = sub->add_option("--mac", sh.macs, "with --sheet: a device by MAC address (repeatable)");
+  CLI::Option* all = sub->add_flag("--all", sh.all, "with --sheet: every device that answers the scan");
+  CLI::Option* stream =
+      sub->add_option("--stream", sh.stream, "with --sheet: AV port 1-3 of each device (default 1)")->check(CLI::Range(1, 3));
+  CLI::Option* conc = sub->add_option("--concurrency", sh.concurrency, "with --sheet: devices at once (default 8)")
+                          ->check(CLI::Range(1, 64));
+  CLI::Option* json = sub->add_flag("--json", sh.json, "with --sheet: one JSON object");
+  sub->callback([opts, status, ip, port, out, sheet, macs, all, stream, conc, json] {
+    if (sheet->count() > 0) {
+      if (ip->count() > 0 || port->count() > 0 || out->count() > 0) {
+        std::fprintf(stderr, "dravenkit-cli snapshot: --sheet takes devices by --mac or --all, not IP, --port or --out\n");
+        *status = kCliUsage;
+        return;
+      }
+      SheetOptions& s = opts->sheet;
+      s.channel = opts->channel;
+      s.user = opts->user;
+      s.password = opts->password;
+      s.timeout_s = opts->timeout_s;
+      *status = RunSnapshotSheet(s);
+      return;
+    }
+    for (const CLI::Option* o : {macs, all, stream, conc, json}) {
+      if (o->count() > 0) {
+        std::fprintf(stderr, "dravenkit-cli snapshot: %s needs --sheet\n", o->get_name().c_str());
+        *status = kCliUsage;
+        return;
+      }
+    }
+    if (ip->count() == 0 || out->count() == 0) {
+      std::fprintf(stderr, "dravenkit-cli snapshot: %s is required\n", ip->count() == 0 ? "IP" : "--out");
+      *status = kCliUsage;
+      return;
+    }
+    *status = RunSnapshot(*opts);
+  });
 }

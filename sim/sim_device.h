@@ -26,8 +26,9 @@ enum Fault : uint32_t {
   kFaultUploadStall = 1u << 16,   // "upload-stall": stops reading the upload halfway, never answers
   kFaultNoReturn = 1u << 17,      // "no-return": never comes back after an upload
   kFaultWrongVersion = 1u << 18,  // "wrong-version": comes back with its old version after an upload
+  kFaultRtspResize = 1u << 19,    // "rtsp-resize": the video's picture size changes every second
 };
-constexpr int kFaultCount = 19;
+constexpr int kFaultCount = 20;
 
 // Name of fault bit i (0..kFaultCount-1).
 const char* FaultName(int i);

@@ -74,7 +74,8 @@ const char* SimUsage() {
          "  --exit-with PID        end when process PID ends\n"
          "  --dump-fleet           print the fleet as fleet-file lines and exit\n"
          "faults: no-discovery late auth-refuse no-move move-silent http-refuse http-hang\n"
-         "        http-split upload-cut dup-ip bad-length garbage rtsp-busy rtsp-silent\n";
+         "        http-split upload-cut dup-ip bad-length garbage rtsp-busy rtsp-silent\n"
+         "        rtsp-resize\n";
 }
 
 int ParseSimArgs(int argc, const char* const* argv, SimArgs* out, std::string* error) {

@@ -58,6 +58,13 @@ void Defer(GMainContext* ctx, GSourceFunc fn, gpointer data) {
 
 const char kRole[] = "viewer";
 
+// The caps of the source's picture (the capsfilter named "size").
+std::string PictureCaps(int width, int height, int fps) {
+  char caps[128];
+  std::snprintf(caps, sizeof caps, "video/x-raw,format=I420,width=%d,height=%d,framerate=%d/1", width, height, fps);
+  return caps;
+}
+
 std::string LaunchLine(const std::string& mac, int stream, int channel) {
   const RtspPicture p = PictureOfStream(stream);
   char line[1024];
@@ -65,15 +72,53 @@ std::string LaunchLine(const std::string& mac, int stream, int channel) {
   // its cheapest mode with a key frame every second, so a viewer starts fast.
   std::snprintf(line, sizeof line,
                 "( videotestsrc is-live=true pattern=smpte horizontal-speed=2 "
-                "! video/x-raw,format=I420,width=%d,height=%d,framerate=%d/1 "
+                "! capsfilter name=size caps=\"%s\" "
                 "! clockoverlay halignment=left valignment=top shaded-background=true font-desc=\"Sans %d\" "
                 "time-format=\"%%H:%%M:%%S\" text=\"%s  stream %d  ch %d\" "
                 "! x264enc tune=zerolatency speed-preset=ultrafast bitrate=%d key-int-max=%d threads=1 "
                 "! video/x-h264,profile=constrained-baseline "
                 "! rtph264pay name=pay0 pt=96 config-interval=-1 )",
-                p.width, p.height, p.fps, p.width >= 640 ? 14 : 9, mac.c_str(), stream, channel,
+                PictureCaps(p.width, p.height, p.fps).c_str(), p.width >= 640 ? 14 : 9, mac.c_str(), stream, channel,
                 p.width >= 640 ? 800 : 300, p.fps);
   return line;
+}
+
+// "rtsp-resize": every second (one second of frames into the source's
+// capsfilter) the picture switches between the stream's size and half of it,
+// so the encoder starts a new sequence at the new size.
+struct Resizer {
+  int width, height, fps;
+  uint64_t frames = 0;
+  bool half = false;
+};
+
+GstPadProbeReturn ResizeProbe(GstPad* pad, GstPadProbeInfo*, gpointer data) {
+  auto* r = static_cast<Resizer*>(data);
+  if (++r->frames % uint64_t(r->fps) != 0) return GST_PAD_PROBE_OK;
+  r->half = !r->half;
+  const int w = r->half ? r->width / 2 : r->width, h = r->half ? r->height / 2 : r->height;
+  GstCaps* caps = gst_caps_from_string(PictureCaps(w, h, r->fps).c_str());
+  g_object_set(GST_PAD_PARENT(pad), "caps", caps, nullptr);
+  gst_caps_unref(caps);
+  return GST_PAD_PROBE_OK;
+}
+
+void FreeResizer(gpointer data) { delete static_cast<Resizer*>(data); }
+
+void OnMediaConfigure(GstRTSPMediaFactory*, GstRTSPMedia* media, gpointer stream_data) {
+  const RtspPicture p = PictureOfStream(GPOINTER_TO_INT(stream_data));
+  GstElement* bin = gst_rtsp_media_get_element(media);
+  GstElement* filter = bin ? gst_bin_get_by_name(GST_BIN(bin), "size") : nullptr;
+  if (bin) gst_object_unref(bin);
+  if (!filter) return;
+  GstPad* pad = gst_element_get_static_pad(filter, "sink");
+  if (pad) {
+    // The probe's data goes with the pad, so nothing outlives the viewer's pipeline.
+    gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, ResizeProbe, new Resizer{p.width, p.height, p.fps},
+                      FreeResizer);
+    gst_object_unref(pad);
+  }
+  gst_object_unref(filter);
 }
 
 GstRTSPStatusCode AnswerBusy(GstRTSPClient*, GstRTSPContext*, gpointer) {
@@ -174,7 +219,7 @@ struct RtspService::Impl {
   }
 
   GstRTSPMountPoints* Mounts(const RtspHandOver& h) {
-    const std::string key = h.mac + "/" + std::to_string(h.stream);
+    const std::string key = h.mac + "/" + std::to_string(h.stream) + (h.resize ? "/resize" : "");
     auto it = mounts.find(key);
     if (it != mounts.end()) return it->second;
     GstRTSPMountPoints* m = gst_rtsp_mount_points_new();
@@ -184,6 +229,8 @@ struct RtspService::Impl {
       // One pipeline per viewer, torn down when that viewer leaves.
       gst_rtsp_media_factory_set_shared(f, FALSE);
       gst_rtsp_media_factory_set_protocols(f, GST_RTSP_LOWER_TRANS_TCP);
+      if (h.resize)
+        g_signal_connect(f, "media-configure", G_CALLBACK(OnMediaConfigure), GINT_TO_POINTER(h.stream));
       gst_rtsp_media_factory_add_role(f, kRole, GST_RTSP_PERM_MEDIA_FACTORY_ACCESS, G_TYPE_BOOLEAN, TRUE,
                                       GST_RTSP_PERM_MEDIA_FACTORY_CONSTRUCT, G_TYPE_BOOLEAN, TRUE, nullptr);
       const std::string path = "/ch" + std::to_string(ch);

@@ -36,6 +36,7 @@ struct RtspHandOver {
   std::string user, password;
   bool busy = false;          // "rtsp-busy": 453 to every viewer
   bool refuse_auth = false;   // "auth-refuse": no credential is right
+  bool resize = false;        // "rtsp-resize": the picture size changes every second
 };
 
 class RtspService {

@@ -417,6 +417,7 @@ void SimServer::OnRtspAccept(int listen_fd) {
     h.user = cfg.user;
     h.password = cfg.password;
     h.busy = (cfg.faults & kFaultRtspBusy) != 0;
+    h.resize = (cfg.faults & kFaultRtspResize) != 0;
     h.refuse_auth = (cfg.faults & kFaultAuthRefuse) != 0;
     sim_->LogHttp("rtsp_accepted", dev, info, "stream " + std::to_string(stream));
     rtsp_.Hand(std::move(h));

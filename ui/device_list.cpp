@@ -20,6 +20,7 @@
 #include "ui/cell_list.h"
 #include "ui/inventory_window.h"
 #include "ui/main_window.h"
+#include "ui/video_wall.h"
 
 namespace {
 
@@ -219,6 +220,7 @@ void CDravenkitDlg::OnListRightClick(QPoint global_pos) {
   monitoring_action_->setText(QStringLiteral("Monitoring"));
   web_action_->setText(QStringLiteral("Web page"));
   inventory_action_->setEnabled(ReadInformationEnabled(list_->GetItemCount()));
+  video_wall_action_->setEnabled(VideoWallEntryEnabled(checked_count_));
   context_menu_->popup(global_pos);
 }
 

@@ -267,6 +267,8 @@ void CDravenkitDlg::CreateControls() {
   connect(monitoring_action_, &QAction::triggered, this, [this] { OnCommand(ID_MENU_MONITORING); });
   web_action_ = context_menu_->addAction(QStringLiteral("Web page"));
   connect(web_action_, &QAction::triggered, this, [this] { OnCommand(ID_MENU_WEB); });
+  video_wall_action_ = context_menu_->addAction(QStringLiteral("Video wall"));
+  connect(video_wall_action_, &QAction::triggered, this, [this] { OnCommand(ID_MENU_VIDEO_WALL); });
   CreateExportActions();
   CreateInventoryAction();
 }
@@ -470,6 +472,7 @@ void CDravenkitDlg::OnCommand(int id) {
       }
       break;
     case ID_MENU_MONITORING: OnMonitoring(); break;
+    case ID_MENU_VIDEO_WALL: OnVideoWall(); break;
     case IDCANCEL_HIDDEN: close(); break;
     default: break;  // commands of runs this window does not offer yet
   }

@@ -123,6 +123,7 @@ enum : int {
   IDCANCEL_HIDDEN = 2,
   ID_MENU_MONITORING = 134,
   ID_MENU_WEB = 135,
+  ID_MENU_VIDEO_WALL = 136,
 };
 
 // Selected row cells (white on this) and the model name of a device that did not answer ping.
@@ -231,6 +232,8 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   QWidget* MonitoringWindow() const { return monitoring_; }
   // The inventory window "Read information" opened last, while it is open.
   QWidget* InventoryWindow() const { return inventory_; }
+  // The open video wall, or nullptr.
+  QWidget* VideoWallWindow() const { return video_wall_; }
 
   // The multiple IP setting dialog, kept and reused (created at first use).
   CNVTSettingDlg* NvtDialog();
@@ -341,6 +344,7 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   // ui/inventory_ui.cpp: "Read information" of the popup menu.
   void CreateInventoryAction();
   void OnReadInformation();
+  void OnVideoWall();  // ui/video_wall_ui.cpp
   void AfterCheckChange();
   void SortByColumn(int col);
   void ResizeColumns();
@@ -386,6 +390,8 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   QAction* inventory_action_ = nullptr;
   QPointer<QWidget> monitoring_;
   QPointer<QWidget> inventory_;
+  QAction* video_wall_action_ = nullptr;
+  QPointer<QWidget> video_wall_;
   QButtonGroup* network_type_ = nullptr;
   std::map<int, QWidget*> controls_;
   CNVTSettingDlg* nvt_dialog_ = nullptr;  // child of the window

@@ -61,6 +61,11 @@ bool CPixviewerctrlctrl1::Dispatch(int id, const QVariantList& args) {
   }
 }
 
+void CPixviewerctrlctrl1::BeginDisconnect() {
+  connected_ = false;
+  client_.Signal();
+}
+
 // Worker thread: only one hand-over waits at a time; frames that arrive
 // meanwhile replace each other in the client's slot.
 void CPixviewerctrlctrl1::OnVideoFrame(uint64_t gen) {

@@ -37,6 +37,10 @@ class CViewerControl : public QWidget {
   // A method call or property set by dispatch identifier; false for an
   // unknown identifier or unusable arguments.
   virtual bool Dispatch(int id, const QVariantList& args) = 0;
+  // Tells the connection to end without waiting for it; the disconnect
+  // dispatch that follows only waits. An owner of many controls stops them
+  // all within one stop wait this way.
+  virtual void BeginDisconnect() {}
 
  signals:
   void controlEvent(int id, const QVariantList& args);
@@ -51,6 +55,7 @@ class CPixviewerctrlctrl1 : public CViewerControl, private VideoSink {
   ~CPixviewerctrlctrl1() override;  // ends the worker (bounded)
 
   bool Dispatch(int id, const QVariantList& args) override;
+  void BeginDisconnect() override;
 
   void SetTimings(const VideoTimings& t) { timings_ = t; }
   bool Connected() const { return connected_; }

@@ -148,7 +148,34 @@ int32_t VideoCodeOfStatus(int status) {
   return kVideoRefused;
 }
 
+const char* VideoFailureText(int32_t code) {
+  switch (code) {
+    case kVideoOk: return "ok";
+    case kVideoBusy: return "too many viewers";
+    case kVideoAuth: return "wrong ID or password";
+    case kVideoNoAnswer: return "no answer";
+    case kVideoNoPort: return "no video port";
+    default: return "refused";
+  }
+}
+
+const char* VideoResultName(int32_t code) {
+  switch (code) {
+    case kVideoOk: return "ok";
+    case kVideoBusy: return "busy";
+    case kVideoAuth: return "auth";
+    case kVideoNoAnswer: return "no_answer";
+    case kVideoNoPort: return "no_port";
+    default: return "refused";
+  }
+}
+
 VideoClient::~VideoClient() { Stop(); }
+
+void VideoClient::Signal() {
+  gen_.fetch_add(1);
+  runs_.SignalAll();
+}
 
 uint64_t VideoClient::Start(const VideoSource& src, const VideoTimings& t, VideoSink* sink) {
   InstallLog();

@@ -20,7 +20,14 @@ enum : int32_t {
   kVideoAuth = 2,       // 401 or 403: wrong ID or password
   kVideoRefused = 3,    // any other refusal or protocol failure
   kVideoNoAnswer = 4,   // nothing within the answer time, or the stream stopped
+  kVideoNoPort = 5,     // the device reports no port for the stream (never connected)
 };
+
+// Short English reason of a failure code ("wrong ID or password", ...), for
+// tiles, captions and lines that name one device each.
+const char* VideoFailureText(int32_t code);
+// Machine name of a result: "ok", "auth", "busy", "refused", "no_answer", "no_port".
+const char* VideoResultName(int32_t code);
 
 struct VideoTimings {
   uint32_t answer_ms = 5000;     // connect, DESCRIBE ... PLAY and the first packet
@@ -82,6 +89,10 @@ class VideoClient {
   uint64_t Start(const VideoSource& src, const VideoTimings& t, VideoSink* sink);
   // Tells the worker to stop and waits for it (bounded by stop_wait_ms).
   void Stop();
+  // Tells the worker to stop without waiting (nothing more is reported); a
+  // later Stop only waits. Lets an owner of many clients stop them all within
+  // one stop wait instead of one after the other.
+  void Signal();
   bool Running() const;
   uint64_t Generation() const { return gen_.load(); }
 

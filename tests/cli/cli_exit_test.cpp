@@ -50,6 +50,20 @@ TEST(CliUsage, ExitCodes) {
   EXPECT_EQ(Cli("factory-default --all --mac 00:1A:2B:3C:4D:5E").code, 2);
   EXPECT_EQ(Cli("factory-default --mac 00:1A:2B:3C:4D").code, 2);
 
+  // snapshot: the single address as before; --sheet takes devices by MAC, and
+  // the sheet's options need --sheet (all refused before any scan).
+  EXPECT_EQ(Cli("snapshot --out x.png").code, 2);
+  EXPECT_EQ(Cli("snapshot 10.0.0.1").code, 2);
+  EXPECT_EQ(Cli("snapshot 10.0.0.1 --out x.png --all").code, 2);
+  EXPECT_EQ(Cli("snapshot 10.0.0.1 --out x.png --stream 2").code, 2);
+  EXPECT_EQ(Cli("snapshot --sheet x.png").code, 2);
+  EXPECT_EQ(Cli("snapshot --sheet x.png --all --mac 00:1A:2B:3C:4D:5E").code, 2);
+  EXPECT_EQ(Cli("snapshot --sheet x.png --all 10.0.0.1").code, 2);
+  EXPECT_EQ(Cli("snapshot --sheet x.png --all --out y.png").code, 2);
+  EXPECT_EQ(Cli("snapshot --sheet x.png --all --stream 4").code, 2);
+  EXPECT_EQ(Cli("snapshot --sheet x.png --all --concurrency 0").code, 2);
+  EXPECT_EQ(Cli("snapshot --sheet x.png --mac 00:1A:2B").code, 2);
+
   const CliRun help = Cli("help");
   EXPECT_EQ(help.code, 0);
   EXPECT_NE(help.out.find("usage: dravenkit-cli"), std::string::npos);

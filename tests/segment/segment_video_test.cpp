@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <set>
+#include <thread>
 
 #include "engine/video/video_client.h"
 
@@ -88,6 +89,30 @@ TEST(SegmentVideo, StopEndsAWaitingWorkerAtOnceAndReportsNothing) {
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(1000));
   EXPECT_FALSE(client.Running());
   EXPECT_EQ(r.failures.load(), 0);
+}
+
+// rtsp-resize: the picture halves and comes back every second; every frame
+// is whole at its own size and the stream goes on.
+TEST(SegmentVideo, APictureThatChangesSizeKeepsComing) {
+  Recorder r;
+  VideoClient client;
+  client.Start(Source("10.77.1.6", 554, "tulp"), VideoTimings(), &r);
+  std::set<std::pair<int, int>> sizes;
+  VideoFrame f;
+  bool whole = true;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+  while (sizes.size() < 2 && r.failures.load() == 0 && std::chrono::steady_clock::now() < end) {
+    if (client.TakeFrame(&f)) {
+      sizes.insert({f.width, f.height});
+      whole = whole && f.bgra.size() == size_t(f.width) * size_t(f.height) * 4;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  const std::set<std::pair<int, int>> want = {{640, 360}, {320, 180}};
+  EXPECT_EQ(sizes, want);
+  EXPECT_TRUE(whole);
+  EXPECT_EQ(r.failures.load(), 0);
+  client.Stop();
 }
 
 }  // namespace

@@ -219,7 +219,7 @@ TEST_F(MonitoringMenuTest, MenuEntryOpensTheWindowForTheSelectedDevice) {
   EXPECT_EQ(w()->MonitoringWindow(), nullptr);
   Discover({TestRecord(1, "10.0.0.1", "a", 80, 0), TestRecord(2, "10.0.0.2", "b", 80, 7000, 7001)});
   RightClickRow(1);
-  ASSERT_EQ(w()->ContextMenu()->actions().size(), 4);  // Monitoring, web page, Export list..., Read information
+  ASSERT_EQ(w()->ContextMenu()->actions().size(), 5);  // Monitoring, web page, Video wall, Export list..., Read information
   QAction* monitoring = w()->ContextMenu()->actions()[0];
   EXPECT_EQ(monitoring->text(), "Monitoring");
   w()->ContextMenu()->hide();

@@ -58,7 +58,7 @@ QVariant CellListModel::data(const QModelIndex& index, int role) const {
   if (role == Qt::DisplayRole) return c->text;
   if (role == Qt::ToolTipRole) {
     if (!tooltips_enabled || c->tooltip.isEmpty()) return {};
-    return c->tooltip.left(kTooltipMax);
+    return c->tooltip_whole ? c->tooltip : c->tooltip.left(kTooltipMax);
   }
   return {};
 }
@@ -394,10 +394,11 @@ bool CCellListCtrl::SetEnabled(int row, int enabled) {
   return true;
 }
 
-bool CCellListCtrl::SetItemToolTipText(int row, int col, const QString& text) {
+bool CCellListCtrl::SetItemToolTipText(int row, int col, const QString& text, bool whole) {
   CellRecord* c = model_->Cell(row, col);
   if (!c) return false;
   c->tooltip = text;
+  c->tooltip_whole = whole;
   return true;
 }
 
@@ -514,4 +515,5 @@ void CCellListCtrl::contextMenuEvent(QContextMenuEvent* e) { emit listRightClick
 void CCellListCtrl::keyPressEvent(QKeyEvent* e) {
   emit listKeyDown(e->key());
   QTableView::keyPressEvent(e);
+  emit listKeyHandled(e->key());
 }

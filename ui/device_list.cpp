@@ -19,6 +19,8 @@
 #include "ui/backend.h"
 #include "ui/cell_list.h"
 #include "ui/main_window.h"
+#include "ui/prompt.h"
+#include "ui/window_texts.h"
 
 namespace {
 
@@ -51,6 +53,13 @@ std::array<long, 4> AddressKey(const QString& text) {
 }
 
 }  // namespace
+
+uint32_t InfoQueryDeadlineMs(const InfoQueryTimings& t) {
+  // ping, the system mode transfer, then two requests (connect, send, reply each), and a second to spare
+  const uint32_t ping = static_cast<uint32_t>(t.ping_count) * static_cast<uint32_t>(t.ping_timeout_ms);
+  const uint32_t http = t.http.deadline_ms * 2 + t.http.send_ms;
+  return ping + static_cast<uint32_t>(t.curl.connect_timeout_ms + t.curl.total_timeout_ms) + 2 * http + 1000;
+}
 
 void CDravenkitDlg::CreateColumns() {
   for (int c = 0; c < static_cast<int>(std::size(kColumns)); ++c)
@@ -108,6 +117,7 @@ void CDravenkitDlg::ShowRow(int row) {
   static_cast<CIpAddressCtrl*>(Control(IDC_DNS))->SetAddress(rec.dns_server);
   selected_record_ = rec;
   list_->viewport()->update();
+  RefreshCommands();
 }
 
 void CDravenkitDlg::ForgetSelection() {
@@ -115,13 +125,26 @@ void CDravenkitDlg::ForgetSelection() {
   if (selected_row_ >= 0) RestoreRowColours(selected_row_);
   selected_row_ = -1;
   selected_record_.reset();
+  RefreshCommands();
 }
 
 void CDravenkitDlg::OnItemChanged() {
   if (in_sort_) return;
   const QModelIndex cur = list_->currentIndex();
   if (!cur.isValid() || !list_->selectionModel()->isRowSelected(cur.row(), QModelIndex())) return;
-  if (cur.row() != selected_row_) ShowRow(cur.row());
+  if (cur.row() == selected_row_) return;
+  ShowRow(cur.row());
+  // The query follows the row the list made current, however it got there;
+  // a key's move is queried once the key has been handled.
+  if (in_key_) return;
+  StartInfoQueryForRow(cur.row(), QueryCheck::kClick);
+  query_row_by_change_ = cur.row();
+}
+
+int CDravenkitDlg::CurrentSelectedRow() const {
+  const QModelIndex cur = list_->currentIndex();
+  if (cur.isValid() && list_->selectionModel()->isRowSelected(cur.row(), QModelIndex())) return cur.row();
+  return list_->FirstSelectedRow();
 }
 
 // ---------------------------------------------------------------- information query
@@ -142,7 +165,23 @@ void CDravenkitDlg::StartInfoQueryForRow(int row, QueryCheck check) {
     }
   }
   VersionQueryParam p{e->record.ip, e->record.web_port, options_.info_timings};
-  backend_->StartInfoQuery(p, this);
+  VoidInfoQueries();
+  // Each query posts through its own sink, stamped with its generation; the
+  // engine keeps the sink for as long as the query's thread may use it.
+  auto sink = std::make_shared<InfoQuerySink>(post_box_, info_generation_);
+  backend_->KeepSinkAlive(sink);
+  if (backend_->StartInfoQuery(p, sink.get())) info_deadline_.start(static_cast<int>(InfoQueryDeadlineMs(p.timings)));
+}
+
+void CDravenkitDlg::VoidInfoQueries() {
+  ++info_generation_;
+  info_deadline_.stop();
+}
+
+void CDravenkitDlg::OnInfoDeadline() {
+  // A device whose web server took the request and never answered.
+  for (int id : {IDC_SYSTEM_MODE, IDC_FIRMWARE, IDC_SERIAL})
+    if (static_cast<QLabel*>(Control(id))->text().isEmpty()) SetText(id, QString::fromLatin1(kInfoFailedText));
 }
 
 // ---------------------------------------------------------------- handlers
@@ -155,61 +194,48 @@ void CDravenkitDlg::AfterCheckChange() {
   checked_count_ = count;
   SetText(IDC_SELECTED_COUNT, QString::number(count));
   RefreshUpdatePanelCount();
-  if (count != 0) {
-    if (state_ == kStateUpdatePanel) {
-      EnableControl(IDC_MULTIPLE_IP, false);
-      EnableControl(IDC_SYSLOG, false);
-      EnableControl(IDC_FIRMWARE_UPDATE, true);
-    } else {
-      EnableControl(IDC_MULTIPLE_IP, true);
-      EnableControl(IDC_FIRMWARE_UPDATE, true);
-      EnableControl(IDC_SYSLOG, true);
-      EnableNetworkControls(false);
-    }
-  } else {
-    EnableControl(IDC_MULTIPLE_IP, false);
-    EnableControl(IDC_FIRMWARE_UPDATE, false);
-    EnableControl(IDC_SYSLOG, false);
-    // The panel edits the selected device: without one it stays disabled.
-    EnableNetworkControls(selected_row_ >= 0);
-  }
+  RefreshCommands();
 }
 
 void CDravenkitDlg::OnListClick() {
   const std::vector<int> rows = list_->SelectedRows();
   if (rows.empty()) {
-    EnableNetworkControls(false);
     ForgetSelection();
     SetText(IDC_SERIAL, QStringLiteral("-"));
     SetText(IDC_FIRMWARE, QStringLiteral("-"));
     SetText(IDC_SYSTEM_MODE, QStringLiteral("-"));
     return;
   }
-  const int a = rows.front();
+  const int current = CurrentSelectedRow();
+  const int a = current >= 0 ? current : rows.front();
   ShowRow(a);
-  EnableNetworkControls(true);
   if (list_->GetCheckbox(a, kColNo) == 1)
     for (int r : rows) list_->SetCheckbox(r, kColNo, 1);
   AfterCheckChange();
-  StartInfoQueryForRow(a, QueryCheck::kClick);
+  // The press that made the row current has started its query already.
+  if (query_row_by_change_ != a) StartInfoQueryForRow(a, QueryCheck::kClick);
+  query_row_by_change_ = -1;
 }
 
-void CDravenkitDlg::OnListKeyDown(int key) {
+void CDravenkitDlg::OnListKeyDown(int) {
   // With no selected row there is no device to ask about.
-  if (selected_row_ < 0) return;
-  int target = selected_row_;
-  if (key == Qt::Key_Up) target = std::max(0, selected_row_ - 1);
-  if (key == Qt::Key_Down) target = std::min(list_->GetItemCount() - 1, selected_row_ + 1);
+  key_had_selection_ = selected_row_ >= 0;
+  in_key_ = true;
+}
+
+void CDravenkitDlg::OnListKeyHandled(int) {
+  in_key_ = false;
+  if (!key_had_selection_) return;
+  const int current = CurrentSelectedRow();
+  const int target = current >= 0 ? current : selected_row_;
   if (target < 0) return;
   StartInfoQueryForRow(target, QueryCheck::kKey);
   ShowRow(target);
-  EnableNetworkControls(true);
 }
 
 void CDravenkitDlg::OnListRightClick(QPoint global_pos) {
   const int row = list_->FirstSelectedRow();
   if (row < 0) {
-    EnableNetworkControls(false);
     ForgetSelection();
     return;
   }
@@ -224,7 +250,6 @@ void CDravenkitDlg::OnListDoubleClick() {
   const int row = list_->FirstSelectedRow();
   const DeviceTableEntry* e = row >= 0 ? devices_.FindByKey(row) : nullptr;
   if (!e) {
-    EnableNetworkControls(false);
     ForgetSelection();
     return;
   }
@@ -240,8 +265,8 @@ void CDravenkitDlg::OpenWebPage(const std::optional<DeviceRecord>& rec) {
     std::snprintf(url, sizeof url, "http://%s:%d", ip, rec->web_port);
   else
     std::snprintf(url, sizeof url, "http://%s", ip);
-  backend_->OpenUrl(url);
-  EnableNetworkControls(true);
+  if (!backend_->OpenUrl(url))
+    prompt_->Info(std::string(kWebPageFailedText) + ": no web browser could be started.\n" + url, PromptIcon::kError);
 }
 
 void CDravenkitDlg::OnColumnClick(int col) { SortByColumn(col); }

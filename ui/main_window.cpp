@@ -27,6 +27,7 @@
 #include "ui/cell_list.h"
 #include "ui/prompt.h"
 #include "ui/settings_save.h"
+#include "ui/window_texts.h"
 
 namespace {
 
@@ -124,14 +125,45 @@ const char* BuildVersion() {
 }
 
 CIpAddressCtrl::CIpAddressCtrl(QWidget* parent) : QLineEdit(parent) {
-  static const QRegularExpression kDotted(
-      "^((25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])?\\.){0,3}(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])?$");
-  setValidator(new QRegularExpressionValidator(kDotted, this));
+  setMaxLength(15);
+  connect(this, &QLineEdit::textEdited, this, [this](const QString& t) { OnEdited(t); });
+}
+
+void CIpAddressCtrl::OnEdited(const QString& text) {
+  const QStringList parts = text.split(QLatin1Char('.'));
+  bool shape_ok = parts.size() <= 4;
+  for (const QString& p : parts)
+    for (QChar ch : p)
+      if (!ch.isDigit() || ch.unicode() > 0x7f) shape_ok = false;
+  for (const QString& p : parts)
+    if (p.size() > 3) shape_ok = false;
+  if (!shape_ok) {
+    const int pos = std::max(0, cursorPosition() - 1);
+    setText(accepted_);
+    setCursorPosition(std::min(pos, static_cast<int>(accepted_.size())));
+    if (prompt_) prompt_->Info(kAddressCharactersText, PromptIcon::kWarning);
+    return;
+  }
+  // A part over 255 is named and becomes 255, as the platform's control does.
+  QStringList fixed = parts;
+  std::string over;
+  for (QString& p : fixed) {
+    if (p.isEmpty() || p.toInt() <= 255) continue;
+    if (over.empty()) over = p.toStdString();
+    p = QStringLiteral("255");
+  }
+  accepted_ = fixed.join(QLatin1Char('.'));
+  if (over.empty()) return;
+  const int pos = cursorPosition();
+  setText(accepted_);
+  setCursorPosition(pos);
+  if (prompt_) prompt_->Info(over + kAddressRangeText, PromptIcon::kWarning);
 }
 
 void CIpAddressCtrl::SetAddress(uint32_t ip) {
   char buf[16];
   setText(QString::fromLatin1(FormatIp(ip, buf)));
+  accepted_ = QLineEdit::text();
 }
 
 int CIpAddressCtrl::GetAddress(uint32_t* ip) const { return ParseIp(text().toLatin1().constData(), ip); }
@@ -140,9 +172,13 @@ int CIpAddressCtrl::GetAddress(uint32_t* ip) const { return ParseIp(text().toLat
 
 CDravenkitDlg::CDravenkitDlg(const WindowOptions& options, QWidget* parent)
     : QWidget(parent), options_(options), backend_(options.backend), prompt_(options.prompt) {
+  post_box_ = std::make_shared<WindowPostBox>(this);
+  backend_->KeepSinkAlive(post_box_);
   setWindowIcon(DravenkitIcon());
   timer0_.setSingleShot(false);
   connect(&timer0_, &QTimer::timeout, this, &CDravenkitDlg::OnTimer0);
+  info_deadline_.setSingleShot(true);
+  connect(&info_deadline_, &QTimer::timeout, this, &CDravenkitDlg::OnInfoDeadline);
   CreateControls();
 }
 
@@ -166,8 +202,27 @@ void CDravenkitDlg::SetText(int id, const QString& text) {
   else if (auto* g = qobject_cast<QGroupBox*>(w)) g->setTitle(text);
 }
 
-void CDravenkitDlg::EnableControl(int id, bool on) {
-  if (QWidget* w = Control(id)) w->setEnabled(on);
+CommandInputs CDravenkitDlg::CurrentCommandInputs() const {
+  CommandInputs in;
+  in.state = state_;
+  in.op = op_;
+  in.phase = phase_;
+  int ticked = 0;  // the boxes themselves, however they were set
+  for (int r = 0, n = list_->GetItemCount(); r < n; ++r)
+    if (list_->GetCheckbox(r, kColNo) == 1) ++ticked;
+  in.ticked = ticked;
+  in.row_selected = selected_row_ >= 0 && selected_record_.has_value();
+  in.worker_running = state_ == kStateScanning || phase_ == RunPhase::kSending || phase_ == RunPhase::kRunning;
+  in.panel_dhcp = static_cast<QRadioButton*>(Control(IDC_DHCP))->isChecked();
+  return in;
+}
+
+void CDravenkitDlg::RefreshCommands() {
+  for (const CommandState& c : ComputeCommandStates(CurrentCommandInputs())) {
+    if (QWidget* w = Control(c.id)) w->setEnabled(c.enabled);
+    const auto range = actions_.equal_range(c.id);
+    for (auto it = range.first; it != range.second; ++it) it->second->setEnabled(c.enabled);
+  }
 }
 
 void CDravenkitDlg::CreateControls() {
@@ -231,7 +286,11 @@ void CDravenkitDlg::CreateControls() {
   }
   for (int id : {IDC_SELECTED_COUNT, IDC_MAC, IDC_FILE_PATH}) static_cast<QLineEdit*>(Control(id))->setReadOnly(true);
   static_cast<QLineEdit*>(Control(IDC_PASSWORD))->setEchoMode(QLineEdit::Password);
-  for (int id : {IDC_IPADDRESS, IDC_SUBNETMASK, IDC_GATEWAY, IDC_DNS}) add(id, new CIpAddressCtrl(client_));
+  for (int id : {IDC_IPADDRESS, IDC_SUBNETMASK, IDC_GATEWAY, IDC_DNS}) {
+    auto* a = new CIpAddressCtrl(client_);
+    a->SetPrompt(prompt_);
+    add(id, a);
+  }
   network_type_ = new QButtonGroup(this);
   for (int id : {IDC_STATIC_IP, IDC_DHCP, IDC_PPPOE}) {
     auto* r = new QRadioButton(client_);
@@ -239,7 +298,6 @@ void CDravenkitDlg::CreateControls() {
     network_type_->addButton(r, id);
     connect(r, &QRadioButton::clicked, this, [this, id] { OnCommand(id); });
   }
-  Control(IDC_PPPOE)->setEnabled(false);  // shown, never offered
   for (int id : {IDC_IP_SETTING_CHECK, IDC_FACTORY_AFTER_CHECK}) add(id, new QCheckBox(client_));
   auto* type = new QComboBox(client_);
   type->addItem(QStringLiteral("TERN1"));
@@ -258,6 +316,7 @@ void CDravenkitDlg::CreateControls() {
   connect(list_, &CCellListCtrl::listDoubleClick, this, &CDravenkitDlg::OnListDoubleClick);
   connect(list_, &CCellListCtrl::listRightClick, this, &CDravenkitDlg::OnListRightClick);
   connect(list_, &CCellListCtrl::listKeyDown, this, &CDravenkitDlg::OnListKeyDown);
+  connect(list_, &CCellListCtrl::listKeyHandled, this, &CDravenkitDlg::OnListKeyHandled);
   connect(list_, &CCellListCtrl::columnClick, this, &CDravenkitDlg::OnColumnClick);
   connect(list_->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &CDravenkitDlg::OnItemChanged);
   connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CDravenkitDlg::OnItemChanged);
@@ -265,8 +324,10 @@ void CDravenkitDlg::CreateControls() {
   context_menu_ = new QMenu(this);
   monitoring_action_ = context_menu_->addAction(QStringLiteral("Monitoring"));
   connect(monitoring_action_, &QAction::triggered, this, [this] { OnCommand(ID_MENU_MONITORING); });
+  actions_.emplace(ID_MENU_MONITORING, monitoring_action_);
   web_action_ = context_menu_->addAction(QStringLiteral("Web page"));
   connect(web_action_, &QAction::triggered, this, [this] { OnCommand(ID_MENU_WEB); });
+  actions_.emplace(ID_MENU_WEB, web_action_);
   CreateExportActions();
 }
 
@@ -287,13 +348,10 @@ bool CDravenkitDlg::Initialize() {
     Shutdown();
     return false;
   }
-  EnableNetworkControls(false);
   SetCaptions();
   SetText(IDC_USER_ID, QString::fromLatin1(kInfoQueryUser));
   SetText(IDC_PASSWORD, QString::fromLatin1(kDefaultDevicePassword));
-  EnableControl(IDC_MULTIPLE_IP, false);
-  EnableControl(IDC_FIRMWARE_UPDATE, false);
-  EnableControl(IDC_SYSLOG, false);
+  RefreshCommands();
   return true;
 }
 
@@ -367,8 +425,6 @@ void CDravenkitDlg::LayoutForState(int32_t state) {
   hide(IDC_SYSLOG);
   hide(IDOK_HIDDEN);
   hide(IDCANCEL_HIDDEN);
-  EnableControl(IDOK_HIDDEN, false);
-  EnableControl(IDCANCEL_HIDDEN, false);
   if (state == kStateSyslog)
     hide(IDC_DEVICE_LIST);
   else
@@ -396,7 +452,13 @@ bool CDravenkitDlg::SetOperationState(int32_t state) {
     }
   }
   state_ = state;
+  // Idle, the panel and the syslog view belong to no operation.
+  if (state == kStateIdle || state == kStateUpdatePanel || state == kStateSyslog) {
+    op_ = ActiveOp::kNone;
+    phase_ = RunPhase::kNone;
+  }
   LayoutForState(state);
+  RefreshCommands();
   return true;
 }
 
@@ -410,11 +472,6 @@ void CDravenkitDlg::FillLocalAdapterPanel(bool* found) {
   SetText(IDC_LOCAL_MASK, QString::fromStdString(info.subnet_mask));
   SetText(IDC_LOCAL_GATEWAY, QString::fromStdString(info.gateway));
   SetText(IDC_LOCAL_DNS, QString::fromStdString(info.dns_server));
-}
-
-void CDravenkitDlg::EnableNetworkControls(bool on) {
-  for (int id : {IDC_STATIC_IP, IDC_DHCP, IDC_IPADDRESS, IDC_SUBNETMASK, IDC_GATEWAY, IDC_DNS, IDC_APPLY})
-    EnableControl(id, on);
 }
 
 void CDravenkitDlg::SetExpectedMac(const uint8_t mac[6]) {
@@ -437,7 +494,7 @@ bool CDravenkitDlg::StartScan() {
   cfg.xflag = settings_.XFLAG;
   cfg.timings = options_.scan_timings;
   cfg.ports = options_.scan_ports;
-  return backend_->StartScan(cfg, this);
+  return backend_->StartScan(cfg, post_box_.get());
 }
 
 void CDravenkitDlg::StopScan() { backend_->StopScan(); }
@@ -461,30 +518,40 @@ void CDravenkitDlg::OnCommand(int id) {
     case IDC_DHCP: OnDhcp(); break;
     case IDC_APPLY: OnApply(); break;
     case ID_MENU_WEB:
-      if (!selected_record_) {
-        EnableNetworkControls(false);
+      if (!selected_record_)
         ForgetSelection();
-      } else {
+      else
         OpenWebPage(selected_record_);
-      }
       break;
     case ID_MENU_MONITORING: OnMonitoring(); break;
+    case ID_MENU_EXPORT: OnExportList(); break;
     case IDCANCEL_HIDDEN: close(); break;
-    default: break;  // commands of runs this window does not offer yet
+    default: break;
   }
+  if (!closed_) RefreshCommands();
 }
 
 void CDravenkitDlg::OnDiscovery() {
   if (state_ != kStateIdle && state_ != kStateSyslog) return;
-  if (StartScan()) SetOperationState(kStateScanning);
+  if (!StartScan()) return;
+  op_ = ActiveOp::kScan;
+  SetOperationState(kStateScanning);
 }
 
 void CDravenkitDlg::OnClear() {
+  if (state_ == kStateMultipleIp) {
+    // Every request is out: "Clear" ends the verification; the rows keep their marks.
+    if (phase_ == RunPhase::kSending) return;
+    backend_->StopNvtSetting();
+    StopScan();
+    SetOperationState(kStateIdle);
+    return;
+  }
   if (TablesInUse()) return;  // a run reads the tables on its thread
   ReportRunnerFailure(backend_->DeleteArpTable());
-  EnableNetworkControls(false);
   StopScan();
   backend_->StopPing();
+  VoidInfoQueries();
   list_->DeleteAllItems();
   list_->Header()->SetCheckState(kColNo, 0);
   devices_.Clear();
@@ -510,7 +577,7 @@ void CDravenkitDlg::OnDeleteArpTable() {
 
 void CDravenkitDlg::OnPingResponse() {
   // Start stops a recorded run first, so a second press begins again.
-  backend_->StartPing(PingTargetsFromTable(devices_), this);
+  backend_->StartPing(PingTargetsFromTable(devices_), post_box_.get());
 }
 
 void CDravenkitDlg::RefreshUpdatePanelCount() {
@@ -535,8 +602,6 @@ void CDravenkitDlg::OnOpenUpdatePanel() {
   SetText(IDC_FILE_PATH, QString::fromStdString(firmware_path_));
   SetText(IDC_VERSION, FromBytes(settings_.UPDATE_FIRMWARE_VERSION, sizeof settings_.UPDATE_FIRMWARE_VERSION));
   SetOperationState(kStateUpdatePanel);
-  for (int id : {IDC_DISCOVERY, IDC_CLEAR, IDC_DELETE_ARP, IDC_MULTIPLE_IP, IDC_SYSLOG, IDC_PING_RESPONSE})
-    EnableControl(id, false);
 }
 
 void CDravenkitDlg::StorePanelIntoSettings() {
@@ -555,17 +620,15 @@ void CDravenkitDlg::StorePanelIntoSettings() {
 }
 
 void CDravenkitDlg::OnUpdateCancel() {
-  if (state_ == kStateUpdateRun && !run_failed_) {
+  if (state_ == kStateUpdateRun && phase_ == RunPhase::kRunning) {
+    AskToStopPanelRun();
+    return;
+  }
+  if (state_ == kStateUpdateRun && phase_ != RunPhase::kEnded) {  // a run this window did not start
     prompt_->Info(Lang(57).toStdString(), PromptIcon::kInformation);
     return;
   }
   StorePanelIntoSettings();
-  for (int id : {IDC_DISCOVERY, IDC_CLEAR, IDC_DELETE_ARP, IDC_PING_RESPONSE}) EnableControl(id, true);
-  if (checked_count_ > 0) {
-    EnableControl(IDC_MULTIPLE_IP, true);
-    EnableControl(IDC_SYSLOG, true);
-  }
-  run_failed_ = false;
   SetOperationState(kStateIdle);
 }
 
@@ -583,17 +646,39 @@ void CDravenkitDlg::OnSyslog() {
 
 // ---------------------------------------------------------------- messages
 
-void CDravenkitDlg::Post(WorkerMessage msg) {
-  std::lock_guard<std::mutex> lock(*post_mu_);
-  if (!accepting_) return;  // closed: the payload goes with msg
-  QPointer<CDravenkitDlg> self(this);
+void WindowPostBox::Post(WorkerMessage msg) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (!window_) return;  // closed: the payload goes with msg
+  // Queued to the window's thread; a window destroyed meanwhile takes its
+  // pending events with it, and the pointer check covers the rest.
+  QPointer<CDravenkitDlg> target(window_);
   QMetaObject::invokeMethod(
-      this,
-      [self, m = std::move(msg)]() {
-        if (self && !self->closed_) self->WorkerMessageHandler(m);
+      window_,
+      [target, m = std::move(msg)]() {
+        if (target && !target->closed_) target->WorkerMessageHandler(m);
       },
       Qt::QueuedConnection);
 }
+
+void WindowPostBox::PostQueryText(WorkerMessage msg, uint32_t generation) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (!window_) return;
+  QPointer<CDravenkitDlg> target(window_);
+  QMetaObject::invokeMethod(
+      window_,
+      [target, generation, m = std::move(msg)]() {
+        if (!target || target->closed_ || generation != target->info_generation_) return;  // void
+        target->WorkerMessageHandler(m);
+      },
+      Qt::QueuedConnection);
+}
+
+void WindowPostBox::Detach() {
+  std::lock_guard<std::mutex> lock(mu_);
+  window_ = nullptr;
+}
+
+void CDravenkitDlg::Post(WorkerMessage msg) { post_box_->Post(std::move(msg)); }
 
 void CDravenkitDlg::WorkerMessageHandler(const WorkerMessage& msg) {
   switch (msg.id) {
@@ -621,6 +706,7 @@ void CDravenkitDlg::WorkerMessageHandler(const WorkerMessage& msg) {
       break;
     default: break;
   }
+  if (!closed_) RefreshCommands();
 }
 
 void CDravenkitDlg::OnScanDone(const WorkerMessage& msg) {
@@ -634,6 +720,7 @@ void CDravenkitDlg::OnScanDone(const WorkerMessage& msg) {
 }
 
 void CDravenkitDlg::OnIpCheckStart() {
+  phase_ = RunPhase::kVerifying;
   for (const auto& e : verify_list_) {
     const int row = devices_.FindKeyByMac(e->record);
     if (row >= 0) SetStatus(row, Lang(42), kBlack, kYellow);
@@ -646,11 +733,9 @@ void CDravenkitDlg::OnIpCheckStart() {
 void CDravenkitDlg::Shutdown() {
   if (closed_) return;
   closed_ = true;
-  {
-    std::lock_guard<std::mutex> lock(*post_mu_);
-    accepting_ = false;
-  }
+  post_box_->Detach();
   KillTimer0();
+  info_deadline_.stop();
   // Every stop is cooperative with a bounded wait; the ping run is stopped
   // too, so that it cannot outlive the window.
   backend_->StopScan();
@@ -661,7 +746,17 @@ void CDravenkitDlg::Shutdown() {
   backend_->StopNvtSetting();
 }
 
+bool CDravenkitDlg::WritingRunInProgress() const {
+  if (state_ == kStateMultipleIp) return phase_ == RunPhase::kSending;
+  return state_ == kStateUpdateRun && phase_ == RunPhase::kRunning;
+}
+
 void CDravenkitDlg::closeEvent(QCloseEvent* e) {
+  // Esc, the close box and the menu's Close all come here.
+  if (!closed_ && WritingRunInProgress() && !prompt_->Question(kCloseDuringRunText)) {
+    e->ignore();
+    return;
+  }
   Shutdown();
   e->accept();
 }

@@ -3,6 +3,8 @@
 // and factory default runs.
 #include "ui/main_window.h"
 
+#include <QLabel>
+#include <QStyle>
 #include <cstring>
 #include <optional>
 
@@ -11,6 +13,7 @@
 #include "ui/backend.h"
 #include "ui/cell_list.h"
 #include "ui/prompt.h"
+#include "ui/window_texts.h"
 
 namespace {
 
@@ -135,10 +138,22 @@ void CDravenkitDlg::MarkIpCollision(int row_a, int row_b) {
 
 void CDravenkitDlg::SetStatus(int row, const QString& text, const QColor& fg, const QColor& bg) {
   list_->SetItemText(row, kColStatus, text, fg, bg);
+  // A status wider than its cell is shown whole as the cell's tool tip.
+  const int room = list_->columnWidth(kColStatus) - 2 * list_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) - 4;
+  const bool fits = list_->fontMetrics().horizontalAdvance(text) <= room;
+  list_->SetItemToolTipText(row, kColStatus, fits ? QString() : text, true);
 }
 
 void CDravenkitDlg::ReplaceRecord(int key, const DeviceRecord& rec) {
   if (DeviceTableEntry* e = devices_.FindByKey(key)) e->record = rec;
+}
+
+void CDravenkitDlg::RefreshSelectedRow(int row) {
+  if (row < 0 || row != selected_row_) return;
+  // The panel and the information fields follow the device's new record, and
+  // its cells keep the selection colours.
+  ShowRow(row);
+  StartInfoQueryForRow(row, QueryCheck::kClick);
 }
 
 void CDravenkitDlg::PaintSelectedIpCell(int row) {
@@ -181,8 +196,6 @@ void CDravenkitDlg::MergeVerifyOne(const DeviceRecord& rec) {
   KillTimer0();
   backend_->StopPing();
   SetOperationState(kStateIdle);
-  EnableControl(IDC_PING_RESPONSE, true);
-  EnableControl(IDC_CLEAR, true);
   PaintSelectedIpCell(m);
   update();
 }
@@ -215,13 +228,13 @@ void CDravenkitDlg::MergeMultipleIp(const DeviceRecord& rec) {
     }
     WritePortCells(m, rec);
     ReplaceRecord(m, rec);
+    RefreshSelectedRow(m);
+    if (selected_row_ >= 0 && selected_row_ != m) ShowRow(selected_row_);  // the loop above repainted it
   }
   std::memset(entry->record.mac, 0, 6);
   --pending_count_;
   if (pending_count_ <= 0) {
     SetOperationState(kStateIdle);
-    EnableControl(IDC_PING_RESPONSE, true);
-    EnableControl(IDC_CLEAR, true);
     PaintSelectedIpCell(m);
     update();
   }
@@ -236,11 +249,13 @@ void CDravenkitDlg::MergeUpdateRun(const DeviceRecord& rec) {
   if (k >= 0 && k != m) MarkIpCollision(m, k);
   WritePortCells(m, rec);
   ReplaceRecord(m, rec);
+  RefreshSelectedRow(m);
   PaintSelectedIpCell(m);
   update();
 }
 
 void CDravenkitDlg::OnUpdateStatus(const StatusReport& report) {
+  if (op_ == ActiveOp::kUpdate) NoteRunProgress(report.mac, report.status);
   const int row = devices_.FindKeyByMac(report.mac);
   if (row < 0) return;
   const auto action = UpdateStatusAction(report.status, std::string(report.text, strnlen(report.text, sizeof report.text)));
@@ -250,7 +265,7 @@ void CDravenkitDlg::OnUpdateStatus(const StatusReport& report) {
 }
 
 void CDravenkitDlg::OnFactoryStatus(const FactoryStatusReport& report) {
-  NoteFactoryProgress(report);
+  if (op_ == ActiveOp::kFactory) NoteRunProgress(report.mac, report.status);
   const int row = devices_.FindKeyByMac(report.mac);
   if (row < 0) return;
   const auto action = FactoryStatusAction(report.status);
@@ -261,8 +276,6 @@ void CDravenkitDlg::OnFactoryStatus(const FactoryStatusReport& report) {
 
 void CDravenkitDlg::OnUpdateDone() {
   prompt_->Info(Lang(58).toStdString(), PromptIcon::kInformation);
-  for (int id : {IDC_DISCOVERY, IDC_CLEAR, IDC_DELETE_ARP, IDC_MULTIPLE_IP, IDC_SYSLOG, IDC_PING_RESPONSE})
-    EnableControl(id, true);
   SetOperationState(kStateIdle);
 }
 
@@ -284,4 +297,11 @@ void CDravenkitDlg::OnInfoText(int id, const std::string& text) {
   const std::string shown = text.substr(0, 255);
   const int field = id == UM_FIRMWARE_VERSION_TEXT ? IDC_FIRMWARE : id == UM_SERIAL_TEXT ? IDC_SERIAL : IDC_SYSTEM_MODE;
   SetText(field, QString::fromUtf8(shown.data(), static_cast<int>(shown.size())));
+  // The query reads the system mode before the firmware version: a version
+  // answer while the mode is still empty means the mode query brought nothing.
+  if (id == UM_FIRMWARE_VERSION_TEXT && !text.empty() &&
+      static_cast<QLabel*>(Control(IDC_SYSTEM_MODE))->text().isEmpty())
+    SetText(IDC_SYSTEM_MODE, QString::fromLatin1(kInfoFailedText));
+  // Both fields of the last request filled: the query has ended.
+  if (id == UM_SERIAL_TEXT && !text.empty()) info_deadline_.stop();
 }

@@ -512,6 +512,16 @@ void CCellListCtrl::mouseDoubleClickEvent(QMouseEvent* e) {
 
 void CCellListCtrl::contextMenuEvent(QContextMenuEvent* e) { emit listRightClick(e->globalPos()); }
 
+QModelIndex CCellListCtrl::moveCursor(CursorAction action, Qt::KeyboardModifiers mods) {
+  // Home and End go to the first and the last row, as in the platform's list view.
+  const int rows = model()->rowCount();
+  if ((action == MoveHome || action == MoveEnd) && rows > 0) {
+    const int col = currentIndex().isValid() ? currentIndex().column() : 0;
+    return model()->index(action == MoveHome ? 0 : rows - 1, col);
+  }
+  return QTableView::moveCursor(action, mods);
+}
+
 void CCellListCtrl::keyPressEvent(QKeyEvent* e) {
   emit listKeyDown(e->key());
   QTableView::keyPressEvent(e);

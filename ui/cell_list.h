@@ -161,6 +161,7 @@ class CCellListCtrl : public QTableView {
   void mouseDoubleClickEvent(QMouseEvent* e) override;
   void contextMenuEvent(QContextMenuEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
+  QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers mods) override;
 
  private:
   void UpdateHeaderCheck(int col);

@@ -93,6 +93,7 @@ CDravenkitDlg* WindowFixture::Open(const std::string& settings_ini, const std::s
   o.backend = engine;
   o.prompt = &prompt;
   o.timings = timings;
+  o.info_timings = info_timings;
   o.make_viewer = make_viewer;
   o.run_authentication = [this](Authentication& dlg) { return authenticate ? authenticate(dlg) : 0; };
   window_ = std::make_unique<CDravenkitDlg>(o);

@@ -133,6 +133,7 @@ class WindowFixture {
   FakeBackend* engine = &backend;  // what the window is opened on
   FakePrompt prompt;
   WindowTimings timings;
+  InfoQueryTimings info_timings;
   std::function<CViewerControl*(QWidget*)> make_viewer;  // the monitoring window's control
   // Answers the Authentication dialog of "Apply"; unset: it is cancelled.
   std::function<int(Authentication&)> authenticate;

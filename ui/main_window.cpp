@@ -202,6 +202,39 @@ void CDravenkitDlg::SetText(int id, const QString& text) {
   else if (auto* g = qobject_cast<QGroupBox*>(w)) g->setTitle(text);
 }
 
+// ---------------------------------------------------------------- what operations see
+
+const DeviceTable& CDravenkitDlg::Rows() const { return devices_; }
+DeviceTable* CDravenkitDlg::RunSelection() { return &selection_list_; }
+void CDravenkitDlg::ShowText(int id, const QString& text) { SetText(id, text); }
+QString CDravenkitDlg::TextOf(int id) const {
+  QWidget* w = Control(id);
+  if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
+  if (auto* e = qobject_cast<QLineEdit*>(w)) return e->text();
+  return {};
+}
+void CDravenkitDlg::Tell(const std::string& text, PromptIcon icon) { prompt_->Info(text, icon); }
+bool CDravenkitDlg::Ask(const std::string& question) { return prompt_->Question(question); }
+WindowBackend* CDravenkitDlg::Engine() { return backend_; }
+MessageSink* CDravenkitDlg::Sink() { return post_box_.get(); }
+
+void CDravenkitDlg::Started(ActiveOp op, RunPhase phase, int32_t state) {
+  op_ = op;
+  phase_ = phase;
+  SetOperationState(state);
+}
+
+void CDravenkitDlg::PhaseChanged(RunPhase phase) {
+  phase_ = phase;
+  RefreshCommands();
+}
+
+void CDravenkitDlg::Ended(int32_t state) {
+  op_ = ActiveOp::kNone;
+  phase_ = RunPhase::kNone;
+  SetOperationState(state);
+}
+
 CommandInputs CDravenkitDlg::CurrentCommandInputs() const {
   CommandInputs in;
   in.state = state_;
@@ -620,8 +653,11 @@ void CDravenkitDlg::StorePanelIntoSettings() {
 }
 
 void CDravenkitDlg::OnUpdateCancel() {
-  if (state_ == kStateUpdateRun && phase_ == RunPhase::kRunning) {
-    AskToStopPanelRun();
+  PanelRun* run = update_run_.Running() ? static_cast<PanelRun*>(&update_run_)
+                  : factory_run_.Running() ? static_cast<PanelRun*>(&factory_run_)
+                                           : nullptr;
+  if (run) {
+    if (run->AskToStop()) StorePanelIntoSettings();
     return;
   }
   if (state_ == kStateUpdateRun && phase_ != RunPhase::kEnded) {  // a run this window did not start
@@ -691,11 +727,11 @@ void CDravenkitDlg::WorkerMessageHandler(const WorkerMessage& msg) {
     case UM_UPDATE_STATUS:
       if (const auto* r = std::get_if<StatusReport>(&msg.payload)) OnUpdateStatus(*r);
       break;
-    case UM_UPDATE_DONE: OnUpdateRunEnded(msg); break;
+    case UM_UPDATE_DONE: update_run_.OnDone(msg); break;
     case UM_FACTORY_STATUS:
       if (const auto* r = std::get_if<FactoryStatusReport>(&msg.payload)) OnFactoryStatus(*r);
       break;
-    case UM_FACTORY_DONE: OnFactoryDone(msg); break;
+    case UM_FACTORY_DONE: factory_run_.OnDone(msg); break;
     case UM_PING_RESULT:
       if (const auto* r = std::get_if<PingResult>(&msg.payload)) OnPingResult(*r, msg.wparam != 0);
       break;
@@ -748,7 +784,7 @@ void CDravenkitDlg::Shutdown() {
 
 bool CDravenkitDlg::WritingRunInProgress() const {
   if (state_ == kStateMultipleIp) return phase_ == RunPhase::kSending;
-  return state_ == kStateUpdateRun && phase_ == RunPhase::kRunning;
+  return update_run_.Running() || factory_run_.Running();
 }
 
 void CDravenkitDlg::closeEvent(QCloseEvent* e) {

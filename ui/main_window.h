@@ -28,6 +28,9 @@
 #include "engine/update/worker_messages.h"
 #include "ui/command_table.h"
 #include "ui/control_ids.h"
+#include "ui/operation.h"
+#include "ui/panel_run.h"
+#include "ui/prompt.h"
 
 class Authentication;
 class CCellListCtrl;
@@ -132,7 +135,7 @@ class InfoQuerySink : public MessageSink {
 // empty in the panel then shows "failed".
 uint32_t InfoQueryDeadlineMs(const InfoQueryTimings& t);
 
-class CDravenkitDlg : public QWidget, public MessageSink {
+class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost {
   Q_OBJECT
  public:
   explicit CDravenkitDlg(const WindowOptions& options, QWidget* parent = nullptr);
@@ -209,7 +212,6 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   // The firmware update run (ui/update_run_ui.cpp).
   void OnSelectFirmwareFile();
   void OnUpdateStart();
-  void OnUpdateRunEnded(const WorkerMessage& msg);
   UpdateConfig UpdateConfigFromPanel() const;
 
  protected:
@@ -227,10 +229,6 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   void RefreshCommands();
   // A run that writes to the devices is under way (closing would cut it off).
   bool WritingRunInProgress() const;
-  // Cancel during an update or factory default run: asks, stops, tells.
-  void AskToStopPanelRun();
-  // "N of M devices were verified." and the MACs of the others (panel runs).
-  std::string PanelRunTally() const;
 
   // Commands.
   void OnDiscovery();
@@ -264,14 +262,9 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   void OnScanDone(const WorkerMessage& msg);
   void OnIpCheckStart();
   void OnUpdateStatus(const StatusReport& report);
-  void OnUpdateDone();
   void OnFactoryStatus(const FactoryStatusReport& report);
-  void OnFactoryDone(const WorkerMessage& msg);
   // Factory default run (factory_run_ui.cpp).
   void OnFactoryDefault();
-  // Keeps the last status of each device of the running panel run.
-  void NoteRunProgress(const uint8_t mac[6], int32_t status);
-  std::string FactoryDoneText(int* missing) const;
   void OnPingResult(const PingResult& result, bool answered);
   void OnInfoText(int id, const std::string& text);
   // Ends the current information query's claim on the panel (a newer one or "Clear").
@@ -316,7 +309,22 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   void AfterCheckChange();
   void SortByColumn(int col);
   void ResizeColumns();
-  QString Lang(int key) const;
+  QString Lang(int key) const override;
+
+  // OperationHost: what the operations' window parts see of the window.
+  const DeviceTable& Rows() const override;
+  DeviceTable* RunSelection() override;
+  void ShowText(int id, const QString& text) override;
+  QString TextOf(int id) const override;
+  void Tell(const std::string& text, PromptIcon icon) override;
+  bool Ask(const std::string& question) override;
+  WindowBackend* Engine() override;
+  MessageSink* Sink() override;
+  void Started(ActiveOp op, RunPhase phase, int32_t state) override;
+  void PhaseChanged(RunPhase phase) override;
+  void Ended(int32_t state) override;
+  int32_t State() const override { return state_; }
+  ActiveOp Active() const override { return op_; }
 
   WindowOptions options_;
   WindowBackend* backend_;
@@ -364,4 +372,7 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   std::multimap<int, QAction*> actions_;  // menu commands by identifier
   CNVTSettingDlg* nvt_dialog_ = nullptr;  // child of the window
   std::set<int> nvt_run_rows_;            // rows of the devices the last run sent to
+  // The panel's runs (ui/panel_run.h).
+  UpdateRunUi update_run_{this};
+  FactoryRunUi factory_run_{this};
 };

@@ -1,20 +1,15 @@
-// The window's part of the firmware update: choosing the image, starting the
-// run after the panel's checks, and the end of a run that did not update
-// every device.
+// The firmware update on the update panel: choosing the image, the run's
+// configuration from the panel and the settings, and the start after the
+// panel's checks; the run itself is UpdateRunUi (ui/panel_run.h).
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
 
-#include <cstring>
-
-#include "engine/devices/device_record.h"
-#include "engine/ops/factory_default_run.h"
 #include "engine/update/update_run.h"
 #include "ui/backend.h"
 #include "ui/main_window.h"
 #include "ui/prompt.h"
-#include "ui/window_texts.h"
 
 namespace {
 std::string Bytes(const char* text, size_t max) { return std::string(text, strnlen(text, max)); }
@@ -66,80 +61,10 @@ void CDravenkitDlg::OnUpdateStart() {
     return;
   }
   if (!prompt_->Question(Lang(50).toStdString())) return;
-  if (!backend_->StartUpdate(UpdateConfigFromPanel(), post_box_.get())) {
+  const UpdateConfig cfg = UpdateConfigFromPanel();
+  if (!update_run_.Start([&](MessageSink* sink) { return backend_->StartUpdate(cfg, sink); })) {
     prompt_->Info("Error, internal", PromptIcon::kError);
     return;
   }
-  for (const auto& e : selection_list_) e->progress = 0;
-  op_ = ActiveOp::kUpdate;
-  phase_ = RunPhase::kRunning;
-  SetOperationState(kStateUpdateRun);
   StorePanelIntoSettings();
-}
-
-void CDravenkitDlg::OnUpdateRunEnded(const WorkerMessage& msg) {
-  // A stopped run's late end, or one of another run, changes nothing.
-  if (state_ != kStateUpdateRun || op_ == ActiveOp::kFactory) return;
-  if (msg.wparam == 0) {
-    OnUpdateDone();
-    return;
-  }
-  // Not every device was updated: the rows show which; the window stays in
-  // the run's state until Cancel, which is now accepted.
-  if (msg.wparam == kUpdateDoneFault) {
-    const auto* text = std::get_if<std::string>(&msg.payload);
-    prompt_->Info(text ? *text : std::string(kUpdateThreadFaultText), PromptIcon::kError);
-  }
-  phase_ = RunPhase::kEnded;
-  prompt_->Info(std::string(kUpdateFailedText) + "\n\n" + PanelRunTally(), PromptIcon::kWarning);
-}
-
-void CDravenkitDlg::NoteRunProgress(const uint8_t mac[6], int32_t status) {
-  if (state_ != kStateUpdateRun || phase_ != RunPhase::kRunning) return;
-  for (const auto& e : selection_list_) {
-    if (std::memcmp(e->record.mac, mac, 6) == 0) {
-      e->progress = status;
-      return;
-    }
-  }
-}
-
-std::string CDravenkitDlg::PanelRunTally() const {
-  int total = 0, verified = 0;
-  std::string others;
-  for (const auto& e : selection_list_) {
-    ++total;
-    if (e->progress == kFactoryComplete) {  // 100 ends both runs' devices
-      ++verified;
-      continue;
-    }
-    if (total - verified <= kNamedDevicesMax) {
-      char mac[24];
-      others += "\n";
-      others += FormatMacList(e->record.mac, mac);
-    }
-  }
-  std::string text = std::to_string(verified) + " of " + std::to_string(total) + " device" +
-                     (total == 1 ? " was" : "s were") + " verified.";
-  const int missing = total - verified;
-  if (missing > 0) {
-    text += " Not verified:" + others;
-    if (missing > kNamedDevicesMax) text += "\n... and " + std::to_string(missing - kNamedDevicesMax) + " more";
-  }
-  return text;
-}
-
-void CDravenkitDlg::AskToStopPanelRun() {
-  const bool factory = op_ == ActiveOp::kFactory;
-  if (!prompt_->Question(factory ? kStopFactoryQuestion : kStopUpdateQuestion)) return;
-  // The stop is bounded as at closing; the run's last messages then find the
-  // window idle and change nothing.
-  if (factory)
-    backend_->StopFactoryDefault();
-  else
-    backend_->StopUpdate();
-  const std::string text = std::string(factory ? kFactoryStoppedText : kUpdateStoppedText) + "\n\n" + PanelRunTally();
-  StorePanelIntoSettings();
-  SetOperationState(kStateIdle);
-  prompt_->Info(text, PromptIcon::kWarning);
 }

@@ -255,7 +255,7 @@ void CDravenkitDlg::MergeUpdateRun(const DeviceRecord& rec) {
 }
 
 void CDravenkitDlg::OnUpdateStatus(const StatusReport& report) {
-  if (op_ == ActiveOp::kUpdate) NoteRunProgress(report.mac, report.status);
+  update_run_.Note(report.mac, report.status);
   const int row = devices_.FindKeyByMac(report.mac);
   if (row < 0) return;
   const auto action = UpdateStatusAction(report.status, std::string(report.text, strnlen(report.text, sizeof report.text)));
@@ -265,18 +265,13 @@ void CDravenkitDlg::OnUpdateStatus(const StatusReport& report) {
 }
 
 void CDravenkitDlg::OnFactoryStatus(const FactoryStatusReport& report) {
-  if (op_ == ActiveOp::kFactory) NoteRunProgress(report.mac, report.status);
+  factory_run_.Note(report.mac, report.status);
   const int row = devices_.FindKeyByMac(report.mac);
   if (row < 0) return;
   const auto action = FactoryStatusAction(report.status);
   if (!action) return;
   ApplyProgress(list_, row, *action, report.status);
   if (action->set_text) SetStatus(row, QString::fromStdString(action->text), action->fg, action->bg);
-}
-
-void CDravenkitDlg::OnUpdateDone() {
-  prompt_->Info(Lang(58).toStdString(), PromptIcon::kInformation);
-  SetOperationState(kStateIdle);
 }
 
 void CDravenkitDlg::OnPingResult(const PingResult& result, bool answered) {

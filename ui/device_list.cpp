@@ -54,13 +54,6 @@ std::array<long, 4> AddressKey(const QString& text) {
 
 }  // namespace
 
-uint32_t InfoQueryDeadlineMs(const InfoQueryTimings& t) {
-  // ping, the system mode transfer, then two requests (connect, send, reply each), and a second to spare
-  const uint32_t ping = static_cast<uint32_t>(t.ping_count) * static_cast<uint32_t>(t.ping_timeout_ms);
-  const uint32_t http = t.http.deadline_ms * 2 + t.http.send_ms;
-  return ping + static_cast<uint32_t>(t.curl.connect_timeout_ms + t.curl.total_timeout_ms) + 2 * http + 1000;
-}
-
 void CDravenkitDlg::CreateColumns() {
   for (int c = 0; c < static_cast<int>(std::size(kColumns)); ++c)
     list_->InsertColumn(c, Lang(kColumns[c].key), Qt::AlignLeft, 50);
@@ -137,7 +130,7 @@ void CDravenkitDlg::OnItemChanged() {
   // The query follows the row the list made current, however it got there;
   // a key's move is queried once the key has been handled.
   if (in_key_) return;
-  StartInfoQueryForRow(cur.row(), QueryCheck::kClick);
+  info_query_->StartForRow(cur.row(), InfoQueryUi::Check::kClick);
   query_row_by_change_ = cur.row();
 }
 
@@ -145,43 +138,6 @@ int CDravenkitDlg::CurrentSelectedRow() const {
   const QModelIndex cur = list_->currentIndex();
   if (cur.isValid() && list_->selectionModel()->isRowSelected(cur.row(), QModelIndex())) return cur.row();
   return list_->FirstSelectedRow();
-}
-
-// ---------------------------------------------------------------- information query
-
-void CDravenkitDlg::StartInfoQueryForRow(int row, QueryCheck check) {
-  const DeviceTableEntry* e = devices_.FindByKey(row);
-  if (!e) return;
-  if (check != QueryCheck::kNone) {
-    int same = 0;
-    for (const auto& other : devices_)
-      if (other->record.ip == e->record.ip) ++same;
-    if (same > 1) {
-      // Which device would answer is unknown: show nothing rather than a guess.
-      SetText(IDC_FIRMWARE, QString());
-      SetText(IDC_SERIAL, check == QueryCheck::kClick ? QString() : QStringLiteral("-"));
-      SetText(IDC_SYSTEM_MODE, check == QueryCheck::kClick ? QString() : QStringLiteral("-"));
-      return;
-    }
-  }
-  VersionQueryParam p{e->record.ip, e->record.web_port, options_.info_timings};
-  VoidInfoQueries();
-  // Each query posts through its own sink, stamped with its generation; the
-  // engine keeps the sink for as long as the query's thread may use it.
-  auto sink = std::make_shared<InfoQuerySink>(post_box_, info_generation_);
-  backend_->KeepSinkAlive(sink);
-  if (backend_->StartInfoQuery(p, sink.get())) info_deadline_.start(static_cast<int>(InfoQueryDeadlineMs(p.timings)));
-}
-
-void CDravenkitDlg::VoidInfoQueries() {
-  ++info_generation_;
-  info_deadline_.stop();
-}
-
-void CDravenkitDlg::OnInfoDeadline() {
-  // A device whose web server took the request and never answered.
-  for (int id : {IDC_SYSTEM_MODE, IDC_FIRMWARE, IDC_SERIAL})
-    if (static_cast<QLabel*>(Control(id))->text().isEmpty()) SetText(id, QString::fromLatin1(kInfoFailedText));
 }
 
 // ---------------------------------------------------------------- handlers
@@ -213,7 +169,7 @@ void CDravenkitDlg::OnListClick() {
     for (int r : rows) list_->SetCheckbox(r, kColNo, 1);
   AfterCheckChange();
   // The press that made the row current has started its query already.
-  if (query_row_by_change_ != a) StartInfoQueryForRow(a, QueryCheck::kClick);
+  if (query_row_by_change_ != a) info_query_->StartForRow(a, InfoQueryUi::Check::kClick);
   query_row_by_change_ = -1;
 }
 
@@ -229,7 +185,7 @@ void CDravenkitDlg::OnListKeyHandled(int) {
   const int current = CurrentSelectedRow();
   const int target = current >= 0 ? current : selected_row_;
   if (target < 0) return;
-  StartInfoQueryForRow(target, QueryCheck::kKey);
+  info_query_->StartForRow(target, InfoQueryUi::Check::kKey);
   ShowRow(target);
 }
 
@@ -239,7 +195,7 @@ void CDravenkitDlg::OnListRightClick(QPoint global_pos) {
     ForgetSelection();
     return;
   }
-  StartInfoQueryForRow(row, QueryCheck::kNone);
+  info_query_->StartForRow(row, InfoQueryUi::Check::kNone);
   ShowRow(row);
   monitoring_action_->setText(QStringLiteral("Monitoring"));
   web_action_->setText(QStringLiteral("Web page"));

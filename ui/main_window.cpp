@@ -174,11 +174,10 @@ CDravenkitDlg::CDravenkitDlg(const WindowOptions& options, QWidget* parent)
     : QWidget(parent), options_(options), backend_(options.backend), prompt_(options.prompt) {
   post_box_ = std::make_shared<WindowPostBox>(this);
   backend_->KeepSinkAlive(post_box_);
+  info_query_ = std::make_unique<InfoQueryUi>(static_cast<OperationHost*>(this), post_box_, options_.info_timings);
   setWindowIcon(DravenkitIcon());
   timer0_.setSingleShot(false);
   connect(&timer0_, &QTimer::timeout, this, &CDravenkitDlg::OnTimer0);
-  info_deadline_.setSingleShot(true);
-  connect(&info_deadline_, &QTimer::timeout, this, &CDravenkitDlg::OnInfoDeadline);
   CreateControls();
 }
 
@@ -584,7 +583,7 @@ void CDravenkitDlg::OnClear() {
   ReportRunnerFailure(backend_->DeleteArpTable());
   StopScan();
   backend_->StopPing();
-  VoidInfoQueries();
+  info_query_->Void();
   list_->DeleteAllItems();
   list_->Header()->SetCheckState(kColNo, 0);
   devices_.Clear();
@@ -703,7 +702,7 @@ void WindowPostBox::PostQueryText(WorkerMessage msg, uint32_t generation) {
   QMetaObject::invokeMethod(
       window_,
       [target, generation, m = std::move(msg)]() {
-        if (!target || target->closed_ || generation != target->info_generation_) return;  // void
+        if (!target || target->closed_ || generation != target->info_query_->Generation()) return;  // void
         target->WorkerMessageHandler(m);
       },
       Qt::QueuedConnection);
@@ -738,7 +737,7 @@ void CDravenkitDlg::WorkerMessageHandler(const WorkerMessage& msg) {
     case UM_FIRMWARE_VERSION_TEXT:
     case UM_SERIAL_TEXT:
     case UM_SYSTEM_MODE_TEXT:
-      if (const auto* t = std::get_if<std::string>(&msg.payload)) OnInfoText(msg.id, *t);
+      if (const auto* t = std::get_if<std::string>(&msg.payload)) info_query_->OnText(msg.id, *t);
       break;
     default: break;
   }
@@ -771,7 +770,7 @@ void CDravenkitDlg::Shutdown() {
   closed_ = true;
   post_box_->Detach();
   KillTimer0();
-  info_deadline_.stop();
+  info_query_->Void();
   // Every stop is cooperative with a bounded wait; the ping run is stopped
   // too, so that it cannot outlive the window.
   backend_->StopScan();

@@ -28,6 +28,7 @@
 #include "engine/update/worker_messages.h"
 #include "ui/command_table.h"
 #include "ui/control_ids.h"
+#include "ui/info_query_ui.h"
 #include "ui/operation.h"
 #include "ui/panel_run.h"
 #include "ui/prompt.h"
@@ -131,9 +132,6 @@ class InfoQuerySink : public MessageSink {
   uint32_t generation_;
 };
 
-// The longest an information query can take by its own bounds; what is still
-// empty in the panel then shows "failed".
-uint32_t InfoQueryDeadlineMs(const InfoQueryTimings& t);
 
 class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost {
   Q_OBJECT
@@ -266,10 +264,6 @@ class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost 
   // Factory default run (factory_run_ui.cpp).
   void OnFactoryDefault();
   void OnPingResult(const PingResult& result, bool answered);
-  void OnInfoText(int id, const std::string& text);
-  // Ends the current information query's claim on the panel (a newer one or "Clear").
-  void VoidInfoQueries();
-  void OnInfoDeadline();
 
   // Multiple IP setting (multiple_ip_ui.cpp).
   void OnMultipleIpSetting();
@@ -302,8 +296,6 @@ class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost 
   void ShowRow(int row);
   void RestoreRowColours(int row);
   void ForgetSelection();
-  enum class QueryCheck { kClick, kKey, kNone };
-  void StartInfoQueryForRow(int row, QueryCheck check);
   void OpenWebPage(const std::optional<DeviceRecord>& rec);
   void OnMonitoring();
   void AfterCheckChange();
@@ -355,8 +347,6 @@ class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost 
   bool key_had_selection_ = false;
   bool in_key_ = false;  // the list is handling a key
   int query_row_by_change_ = -1;  // the row a current-row change has just queried
-  uint32_t info_generation_ = 0;  // the newest information query
-  QTimer info_deadline_;          // fields still empty then show "failed"
   std::string firmware_path_;
 
   QTimer timer0_;
@@ -375,4 +365,5 @@ class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost 
   // The panel's runs (ui/panel_run.h).
   UpdateRunUi update_run_{this};
   FactoryRunUi factory_run_{this};
+  std::unique_ptr<InfoQueryUi> info_query_;  // made with the post box
 };

@@ -153,7 +153,7 @@ void CDravenkitDlg::RefreshSelectedRow(int row) {
   // The panel and the information fields follow the device's new record, and
   // its cells keep the selection colours.
   ShowRow(row);
-  StartInfoQueryForRow(row, QueryCheck::kClick);
+  info_query_->StartForRow(row, InfoQueryUi::Check::kClick);
 }
 
 void CDravenkitDlg::PaintSelectedIpCell(int row) {
@@ -286,17 +286,4 @@ void CDravenkitDlg::OnPingResult(const PingResult& result, bool answered) {
     list_->SetItemColours(row, kColModel, PingFailureColour(), bg);
     list_->SetBold(row, kColModel, 1);
   }
-}
-
-void CDravenkitDlg::OnInfoText(int id, const std::string& text) {
-  const std::string shown = text.substr(0, 255);
-  const int field = id == UM_FIRMWARE_VERSION_TEXT ? IDC_FIRMWARE : id == UM_SERIAL_TEXT ? IDC_SERIAL : IDC_SYSTEM_MODE;
-  SetText(field, QString::fromUtf8(shown.data(), static_cast<int>(shown.size())));
-  // The query reads the system mode before the firmware version: a version
-  // answer while the mode is still empty means the mode query brought nothing.
-  if (id == UM_FIRMWARE_VERSION_TEXT && !text.empty() &&
-      static_cast<QLabel*>(Control(IDC_SYSTEM_MODE))->text().isEmpty())
-    SetText(IDC_SYSTEM_MODE, QString::fromLatin1(kInfoFailedText));
-  // Both fields of the last request filled: the query has ended.
-  if (id == UM_SERIAL_TEXT && !text.empty()) info_deadline_.stop();
 }

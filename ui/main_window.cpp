@@ -1,3 +1,16 @@
+// The main window as a map. It keeps the layout of each operation state, the
+// device tables, the operation state and the command table's inputs; the
+// operations live beside it:
+//   scan and its merges          worker_reports.cpp (UM_DEVICE_FOUND, UM_SCAN_DONE)
+//   Apply and its verification   network_setting_ui.cpp, then timer 0 and the scan
+//   multiple IP setting          multiple_ip_ui.cpp (UM_IP_SETTING_RESULT, UM_IP_CHECK_START)
+//   firmware update              update_run_ui.cpp (the panel), UpdateRunUi (UM_UPDATE_*)
+//   factory default run          factory_run_ui.cpp (the button), FactoryRunUi (UM_FACTORY_*)
+//   information query            InfoQueryUi (UM_*_TEXT, each query's own sink)
+//   ping and ARP                 here (UM_PING_RESULT in worker_reports.cpp)
+//   monitoring, export           monitoring_ui.cpp, list_export_ui.cpp
+// Which control may be pressed is ComputeCommandStates (command_table.h),
+// applied by RefreshCommands after every command and message.
 #include "ui/main_window.h"
 
 #include <QButtonGroup>
@@ -13,7 +26,6 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpressionValidator>
 #include <QStyle>
 #include <QVBoxLayout>
 #include <cstdio>
@@ -99,15 +111,6 @@ const Placement kSyslogPanel[] = {
     {IDC_SYSLOG_STOP, 890, 480, 95, 40},
 };
 
-QString FromBytes(const char* text, size_t max) { return QString::fromUtf8(text, static_cast<int>(strnlen(text, max))); }
-
-void CopyText(const QString& from, char* to, size_t size) {
-  const QByteArray bytes = from.toUtf8();
-  const size_t n = std::min(static_cast<size_t>(bytes.size()), size - 1);
-  std::memcpy(to, bytes.constData(), n);
-  to[n] = 0;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------- helpers
@@ -123,50 +126,6 @@ const char* BuildVersion() {
   return nullptr;
 #endif
 }
-
-CIpAddressCtrl::CIpAddressCtrl(QWidget* parent) : QLineEdit(parent) {
-  setMaxLength(15);
-  connect(this, &QLineEdit::textEdited, this, [this](const QString& t) { OnEdited(t); });
-}
-
-void CIpAddressCtrl::OnEdited(const QString& text) {
-  const QStringList parts = text.split(QLatin1Char('.'));
-  bool shape_ok = parts.size() <= 4;
-  for (const QString& p : parts)
-    for (QChar ch : p)
-      if (!ch.isDigit() || ch.unicode() > 0x7f) shape_ok = false;
-  for (const QString& p : parts)
-    if (p.size() > 3) shape_ok = false;
-  if (!shape_ok) {
-    const int pos = std::max(0, cursorPosition() - 1);
-    setText(accepted_);
-    setCursorPosition(std::min(pos, static_cast<int>(accepted_.size())));
-    if (prompt_) prompt_->Info(kAddressCharactersText, PromptIcon::kWarning);
-    return;
-  }
-  // A part over 255 is named and becomes 255, as the platform's control does.
-  QStringList fixed = parts;
-  std::string over;
-  for (QString& p : fixed) {
-    if (p.isEmpty() || p.toInt() <= 255) continue;
-    if (over.empty()) over = p.toStdString();
-    p = QStringLiteral("255");
-  }
-  accepted_ = fixed.join(QLatin1Char('.'));
-  if (over.empty()) return;
-  const int pos = cursorPosition();
-  setText(accepted_);
-  setCursorPosition(pos);
-  if (prompt_) prompt_->Info(over + kAddressRangeText, PromptIcon::kWarning);
-}
-
-void CIpAddressCtrl::SetAddress(uint32_t ip) {
-  char buf[16];
-  setText(QString::fromLatin1(FormatIp(ip, buf)));
-  accepted_ = QLineEdit::text();
-}
-
-int CIpAddressCtrl::GetAddress(uint32_t* ip) const { return ParseIp(text().toLatin1().constData(), ip); }
 
 // ---------------------------------------------------------------- window
 
@@ -612,61 +571,6 @@ void CDravenkitDlg::OnPingResponse() {
   backend_->StartPing(PingTargetsFromTable(devices_), post_box_.get());
 }
 
-void CDravenkitDlg::RefreshUpdatePanelCount() {
-  const uint8_t* ip = settings_.IP_SETTING_START_IP;
-  char text[96];
-  std::snprintf(text, sizeof text, ": %d pc(s) from %d.%d.%d.%d", checked_count_, ip[0], ip[1], ip[2], ip[3]);
-  SetText(IDC_IP_SETTING_TEXT, QString::fromLatin1(text));
-}
-
-void CDravenkitDlg::OnOpenUpdatePanel() {
-  if (state_ != kStateIdle && state_ != kStateSyslog) return;
-  settings_.Load();
-  SetText(IDC_USER_ID, FromBytes(settings_.UPDATE_BEFORE_ID, sizeof settings_.UPDATE_BEFORE_ID));
-  SetText(IDC_PASSWORD, FromBytes(settings_.UPDATE_BEFORE_PASSWORD, sizeof settings_.UPDATE_BEFORE_PASSWORD));
-  static_cast<QCheckBox*>(Control(IDC_IP_SETTING_CHECK))->setChecked(settings_.UPDATE_IP_SETTING_ENABLE == 1);
-  static_cast<QCheckBox*>(Control(IDC_FACTORY_AFTER_CHECK))->setChecked(settings_.UPDATE_FACTORYDEFAULT_ENABLE == 1);
-  RefreshUpdatePanelCount();
-  auto* type = static_cast<QComboBox*>(Control(IDC_TYPE));
-  const int code = settings_.UPDATE_PROJECT_CODE;
-  type->setCurrentIndex(code >= 0 && code < type->count() ? code : -1);
-  firmware_path_.assign(settings_.UPDATE_FILENAME, strnlen(settings_.UPDATE_FILENAME, sizeof settings_.UPDATE_FILENAME));
-  SetText(IDC_FILE_PATH, QString::fromStdString(firmware_path_));
-  SetText(IDC_VERSION, FromBytes(settings_.UPDATE_FIRMWARE_VERSION, sizeof settings_.UPDATE_FIRMWARE_VERSION));
-  SetOperationState(kStateUpdatePanel);
-}
-
-void CDravenkitDlg::StorePanelIntoSettings() {
-  CopyText(static_cast<QLineEdit*>(Control(IDC_USER_ID))->text(), settings_.UPDATE_BEFORE_ID,
-           sizeof settings_.UPDATE_BEFORE_ID);
-  CopyText(static_cast<QLineEdit*>(Control(IDC_PASSWORD))->text(), settings_.UPDATE_BEFORE_PASSWORD,
-           sizeof settings_.UPDATE_BEFORE_PASSWORD);
-  settings_.UPDATE_IP_SETTING_ENABLE = static_cast<QCheckBox*>(Control(IDC_IP_SETTING_CHECK))->isChecked() ? 1 : 0;
-  settings_.UPDATE_FACTORYDEFAULT_ENABLE =
-      static_cast<QCheckBox*>(Control(IDC_FACTORY_AFTER_CHECK))->isChecked() ? 1 : 0;
-  settings_.UPDATE_PROJECT_CODE = static_cast<QComboBox*>(Control(IDC_TYPE))->currentIndex();
-  CopyText(QString::fromStdString(firmware_path_), settings_.UPDATE_FILENAME, sizeof settings_.UPDATE_FILENAME);
-  CopyText(static_cast<QLineEdit*>(Control(IDC_VERSION))->text(), settings_.UPDATE_FIRMWARE_VERSION,
-           sizeof settings_.UPDATE_FIRMWARE_VERSION);
-  SaveSettingsOrTell(settings_, *prompt_);
-}
-
-void CDravenkitDlg::OnUpdateCancel() {
-  PanelRun* run = update_run_.Running() ? static_cast<PanelRun*>(&update_run_)
-                  : factory_run_.Running() ? static_cast<PanelRun*>(&factory_run_)
-                                           : nullptr;
-  if (run) {
-    if (run->AskToStop()) StorePanelIntoSettings();
-    return;
-  }
-  if (state_ == kStateUpdateRun && phase_ != RunPhase::kEnded) {  // a run this window did not start
-    prompt_->Info(Lang(57).toStdString(), PromptIcon::kInformation);
-    return;
-  }
-  StorePanelIntoSettings();
-  SetOperationState(kStateIdle);
-}
-
 void CDravenkitDlg::OnSyslog() {
   if (state_ == kStateUpdateRun) {
     prompt_->Info(Lang(57).toStdString(), PromptIcon::kInformation);
@@ -680,38 +584,6 @@ void CDravenkitDlg::OnSyslog() {
 }
 
 // ---------------------------------------------------------------- messages
-
-void WindowPostBox::Post(WorkerMessage msg) {
-  std::lock_guard<std::mutex> lock(mu_);
-  if (!window_) return;  // closed: the payload goes with msg
-  // Queued to the window's thread; a window destroyed meanwhile takes its
-  // pending events with it, and the pointer check covers the rest.
-  QPointer<CDravenkitDlg> target(window_);
-  QMetaObject::invokeMethod(
-      window_,
-      [target, m = std::move(msg)]() {
-        if (target && !target->closed_) target->WorkerMessageHandler(m);
-      },
-      Qt::QueuedConnection);
-}
-
-void WindowPostBox::PostQueryText(WorkerMessage msg, uint32_t generation) {
-  std::lock_guard<std::mutex> lock(mu_);
-  if (!window_) return;
-  QPointer<CDravenkitDlg> target(window_);
-  QMetaObject::invokeMethod(
-      window_,
-      [target, generation, m = std::move(msg)]() {
-        if (!target || target->closed_ || generation != target->info_query_->Generation()) return;  // void
-        target->WorkerMessageHandler(m);
-      },
-      Qt::QueuedConnection);
-}
-
-void WindowPostBox::Detach() {
-  std::lock_guard<std::mutex> lock(mu_);
-  window_ = nullptr;
-}
 
 void CDravenkitDlg::Post(WorkerMessage msg) { post_box_->Post(std::move(msg)); }
 

@@ -21,11 +21,7 @@
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr int kDefaultSteps = 2000;  // the sanitizer build is about ten times slower
-#else
-constexpr int kDefaultSteps = 10000;
-#endif
+constexpr int kDefaultSteps = 10000;  // DK_MODEL_STEPS for other counts
 
 // The runs of the window as a script sees them: which are going, and where they post.
 class ScriptedBackend : public FakeBackend {
@@ -293,8 +289,12 @@ TEST_F(WindowModel, RandomOperatorsAndWorkersNeverTrapTheWindow) {
   for (int n : in_state) std::printf(" %d", n);
   std::printf("; runs: %zu multiple IP, %zu update, %zu factory default, %zu Apply\n", backend_.nvt_runs.size(),
               backend_.updates.size(), backend_.factory_runs.size(), backend_.set_network_requests.size());
-  // Every state a sequence can reach must have been reached (6 has no button).
-  for (int st = 0; st <= 5; ++st) EXPECT_GT(in_state[st], 0) << "state " << st << " never reached";
+  // A full run reaches every state a sequence can reach (6 has no button).
+  if (steps >= kDefaultSteps) {
+    for (int st = 0; st <= 5; ++st) {
+      EXPECT_GT(in_state[st], 0) << "state " << st << " never reached";
+    }
+  }
   EXPECT_EQ(step, steps) << "failed at step " << step;
 }
 

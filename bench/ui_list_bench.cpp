@@ -38,7 +38,7 @@ class QuietBackend : public WindowBackend {
     out->ip = "10.0.0.1";
     return 0;
   }
-  void OpenUrl(const std::string&) override {}
+  bool OpenUrl(const std::string&) override { return true; }
   int32_t SetNetwork(const SetNetworkRequest&, const SetNetworkTimings&) override { return kSetNetworkNoAnswer; }
 };
 

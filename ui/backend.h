@@ -20,6 +20,11 @@
 class WindowBackend {
  public:
   virtual ~WindowBackend() = default;
+  // Keeps a window's sink until the engine is gone. The derived engine's
+  // runners are destroyed (and their threads joined) before this base, so a
+  // worker that outlived its bounded stop never posts into freed memory.
+  void KeepSinkAlive(std::shared_ptr<MessageSink> sink) { kept_sinks_.push_back(std::move(sink)); }
+
   // Scan thread: Start stops a running scan first; false when none started.
   virtual bool StartScan(const ScanConfig& cfg, MessageSink* sink) = 0;
   virtual void StopScan() = 0;
@@ -42,8 +47,8 @@ class WindowBackend {
   // The ARP cache flush (blocks until the command has ended).
   virtual int32_t DeleteArpTable() = 0;
   virtual int32_t GetLocalAdapterInfo(LocalAdapterInfo* out) = 0;
-  // The desktop's handler for a web address.
-  virtual void OpenUrl(const std::string& url) = 0;
+  // The desktop's handler for a web address; false when none could be started.
+  virtual bool OpenUrl(const std::string& url) = 0;
   // One set-network request on the default port pair and its result, as
   // SendSetNetworkRequest returns it; blocks for at most the result wait.
   virtual int32_t SetNetwork(const SetNetworkRequest& req, const SetNetworkTimings& t) = 0;
@@ -54,6 +59,9 @@ class WindowBackend {
     (void)sink;
     return nullptr;
   }
+
+ private:
+  std::vector<std::shared_ptr<MessageSink>> kept_sinks_;
 };
 
 // The real workers and services.
@@ -76,7 +84,7 @@ class EngineBackend : public WindowBackend {
   void StopNvtSetting() override;
   int32_t DeleteArpTable() override;
   int32_t GetLocalAdapterInfo(LocalAdapterInfo* out) override;
-  void OpenUrl(const std::string& url) override;
+  bool OpenUrl(const std::string& url) override;
   int32_t SetNetwork(const SetNetworkRequest& req, const SetNetworkTimings& t) override;
   std::unique_ptr<InventoryRunner> StartInventory(InventoryConfig cfg, MessageSink* sink) override;
 

@@ -58,7 +58,7 @@ QVariant CellListModel::data(const QModelIndex& index, int role) const {
   if (role == Qt::DisplayRole) return c->text;
   if (role == Qt::ToolTipRole) {
     if (!tooltips_enabled || c->tooltip.isEmpty()) return {};
-    return c->tooltip.left(kTooltipMax);
+    return c->tooltip_whole ? c->tooltip : c->tooltip.left(kTooltipMax);
   }
   return {};
 }
@@ -394,10 +394,11 @@ bool CCellListCtrl::SetEnabled(int row, int enabled) {
   return true;
 }
 
-bool CCellListCtrl::SetItemToolTipText(int row, int col, const QString& text) {
+bool CCellListCtrl::SetItemToolTipText(int row, int col, const QString& text, bool whole) {
   CellRecord* c = model_->Cell(row, col);
   if (!c) return false;
   c->tooltip = text;
+  c->tooltip_whole = whole;
   return true;
 }
 
@@ -511,7 +512,18 @@ void CCellListCtrl::mouseDoubleClickEvent(QMouseEvent* e) {
 
 void CCellListCtrl::contextMenuEvent(QContextMenuEvent* e) { emit listRightClick(e->globalPos()); }
 
+QModelIndex CCellListCtrl::moveCursor(CursorAction action, Qt::KeyboardModifiers mods) {
+  // Home and End go to the first and the last row, as in the platform's list view.
+  const int rows = model()->rowCount();
+  if ((action == MoveHome || action == MoveEnd) && rows > 0) {
+    const int col = currentIndex().isValid() ? currentIndex().column() : 0;
+    return model()->index(action == MoveHome ? 0 : rows - 1, col);
+  }
+  return QTableView::moveCursor(action, mods);
+}
+
 void CCellListCtrl::keyPressEvent(QKeyEvent* e) {
   emit listKeyDown(e->key());
   QTableView::keyPressEvent(e);
+  emit listKeyHandled(e->key());
 }

@@ -18,6 +18,7 @@ struct CellRecord {
   int32_t enabled = 1;  // read on the row's first cell
   int32_t bold = 0;
   QString tooltip;
+  bool tooltip_whole = false;  // shown without the length cap
   QColor text_colour;
   QColor bg_colour;
   int32_t progress = 0;  // non-zero: a bar instead of the text
@@ -114,7 +115,7 @@ class CCellListCtrl : public QTableView {
   int GetBold(int row, int col) const;
   bool SetBold(int row, int col, int bold);
   bool SetEnabled(int row, int enabled);
-  bool SetItemToolTipText(int row, int col, const QString& text);
+  bool SetItemToolTipText(int row, int col, const QString& text, bool whole = false);
   bool SetProgress(int row, int col, bool show_text = true, const QString& text = QString());
   bool UpdateProgress(int row, int col, int value);
   bool DeleteProgress(int row, int col);
@@ -149,6 +150,8 @@ class CCellListCtrl : public QTableView {
   void listRightClick(QPoint global_pos);
   // A key press, before the list moves its selection.
   void listKeyDown(int key);
+  // After the list has handled the key (and moved its current row).
+  void listKeyHandled(int key);
   // A heading was clicked (also after a heading check box toggled).
   void columnClick(int col);
 
@@ -158,6 +161,7 @@ class CCellListCtrl : public QTableView {
   void mouseDoubleClickEvent(QMouseEvent* e) override;
   void contextMenuEvent(QContextMenuEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
+  QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers mods) override;
 
  private:
   void UpdateHeaderCheck(int col);

@@ -21,6 +21,8 @@
 #include "ui/inventory_window.h"
 #include "ui/main_window.h"
 #include "ui/video_wall.h"
+#include "ui/prompt.h"
+#include "ui/window_texts.h"
 
 namespace {
 
@@ -110,6 +112,7 @@ void CDravenkitDlg::ShowRow(int row) {
   static_cast<CIpAddressCtrl*>(Control(IDC_DNS))->SetAddress(rec.dns_server);
   selected_record_ = rec;
   list_->viewport()->update();
+  RefreshCommands();
 }
 
 void CDravenkitDlg::ForgetSelection() {
@@ -117,34 +120,26 @@ void CDravenkitDlg::ForgetSelection() {
   if (selected_row_ >= 0) RestoreRowColours(selected_row_);
   selected_row_ = -1;
   selected_record_.reset();
+  RefreshCommands();
 }
 
 void CDravenkitDlg::OnItemChanged() {
   if (in_sort_) return;
   const QModelIndex cur = list_->currentIndex();
   if (!cur.isValid() || !list_->selectionModel()->isRowSelected(cur.row(), QModelIndex())) return;
-  if (cur.row() != selected_row_) ShowRow(cur.row());
+  if (cur.row() == selected_row_) return;
+  ShowRow(cur.row());
+  // The query follows the row the list made current, however it got there;
+  // a key's move is queried once the key has been handled.
+  if (in_key_) return;
+  info_query_->StartForRow(cur.row(), InfoQueryUi::Check::kClick);
+  query_row_by_change_ = cur.row();
 }
 
-// ---------------------------------------------------------------- information query
-
-void CDravenkitDlg::StartInfoQueryForRow(int row, QueryCheck check) {
-  const DeviceTableEntry* e = devices_.FindByKey(row);
-  if (!e) return;
-  if (check != QueryCheck::kNone) {
-    int same = 0;
-    for (const auto& other : devices_)
-      if (other->record.ip == e->record.ip) ++same;
-    if (same > 1) {
-      // Which device would answer is unknown: show nothing rather than a guess.
-      SetText(IDC_FIRMWARE, QString());
-      SetText(IDC_SERIAL, check == QueryCheck::kClick ? QString() : QStringLiteral("-"));
-      SetText(IDC_SYSTEM_MODE, check == QueryCheck::kClick ? QString() : QStringLiteral("-"));
-      return;
-    }
-  }
-  VersionQueryParam p{e->record.ip, e->record.web_port, options_.info_timings};
-  backend_->StartInfoQuery(p, this);
+int CDravenkitDlg::CurrentSelectedRow() const {
+  const QModelIndex cur = list_->currentIndex();
+  if (cur.isValid() && list_->selectionModel()->isRowSelected(cur.row(), QModelIndex())) return cur.row();
+  return list_->FirstSelectedRow();
 }
 
 // ---------------------------------------------------------------- handlers
@@ -157,70 +152,55 @@ void CDravenkitDlg::AfterCheckChange() {
   checked_count_ = count;
   SetText(IDC_SELECTED_COUNT, QString::number(count));
   RefreshUpdatePanelCount();
-  if (count != 0) {
-    if (state_ == kStateUpdatePanel) {
-      EnableControl(IDC_MULTIPLE_IP, false);
-      EnableControl(IDC_SYSLOG, false);
-      EnableControl(IDC_FIRMWARE_UPDATE, true);
-    } else {
-      EnableControl(IDC_MULTIPLE_IP, true);
-      EnableControl(IDC_FIRMWARE_UPDATE, true);
-      EnableControl(IDC_SYSLOG, true);
-      EnableNetworkControls(false);
-    }
-  } else {
-    EnableControl(IDC_MULTIPLE_IP, false);
-    EnableControl(IDC_FIRMWARE_UPDATE, false);
-    EnableControl(IDC_SYSLOG, false);
-    // The panel edits the selected device: without one it stays disabled.
-    EnableNetworkControls(selected_row_ >= 0);
-  }
+  RefreshCommands();
 }
 
 void CDravenkitDlg::OnListClick() {
   const std::vector<int> rows = list_->SelectedRows();
   if (rows.empty()) {
-    EnableNetworkControls(false);
     ForgetSelection();
     SetText(IDC_SERIAL, QStringLiteral("-"));
     SetText(IDC_FIRMWARE, QStringLiteral("-"));
     SetText(IDC_SYSTEM_MODE, QStringLiteral("-"));
     return;
   }
-  const int a = rows.front();
+  const int current = CurrentSelectedRow();
+  const int a = current >= 0 ? current : rows.front();
   ShowRow(a);
-  EnableNetworkControls(true);
   if (list_->GetCheckbox(a, kColNo) == 1)
     for (int r : rows) list_->SetCheckbox(r, kColNo, 1);
   AfterCheckChange();
-  StartInfoQueryForRow(a, QueryCheck::kClick);
+  // The press that made the row current has started its query already.
+  if (query_row_by_change_ != a) info_query_->StartForRow(a, InfoQueryUi::Check::kClick);
+  query_row_by_change_ = -1;
 }
 
-void CDravenkitDlg::OnListKeyDown(int key) {
+void CDravenkitDlg::OnListKeyDown(int) {
   // With no selected row there is no device to ask about.
-  if (selected_row_ < 0) return;
-  int target = selected_row_;
-  if (key == Qt::Key_Up) target = std::max(0, selected_row_ - 1);
-  if (key == Qt::Key_Down) target = std::min(list_->GetItemCount() - 1, selected_row_ + 1);
+  key_had_selection_ = selected_row_ >= 0;
+  in_key_ = true;
+}
+
+void CDravenkitDlg::OnListKeyHandled(int) {
+  in_key_ = false;
+  if (!key_had_selection_) return;
+  const int current = CurrentSelectedRow();
+  const int target = current >= 0 ? current : selected_row_;
   if (target < 0) return;
-  StartInfoQueryForRow(target, QueryCheck::kKey);
+  info_query_->StartForRow(target, InfoQueryUi::Check::kKey);
   ShowRow(target);
-  EnableNetworkControls(true);
 }
 
 void CDravenkitDlg::OnListRightClick(QPoint global_pos) {
   const int row = list_->FirstSelectedRow();
   if (row < 0) {
-    EnableNetworkControls(false);
     ForgetSelection();
     return;
   }
-  StartInfoQueryForRow(row, QueryCheck::kNone);
+  info_query_->StartForRow(row, InfoQueryUi::Check::kNone);
   ShowRow(row);
   monitoring_action_->setText(QStringLiteral("Monitoring"));
   web_action_->setText(QStringLiteral("Web page"));
-  inventory_action_->setEnabled(ReadInformationEnabled(list_->GetItemCount()));
-  video_wall_action_->setEnabled(VideoWallEntryEnabled(checked_count_));
   context_menu_->popup(global_pos);
 }
 
@@ -228,7 +208,6 @@ void CDravenkitDlg::OnListDoubleClick() {
   const int row = list_->FirstSelectedRow();
   const DeviceTableEntry* e = row >= 0 ? devices_.FindByKey(row) : nullptr;
   if (!e) {
-    EnableNetworkControls(false);
     ForgetSelection();
     return;
   }
@@ -244,8 +223,8 @@ void CDravenkitDlg::OpenWebPage(const std::optional<DeviceRecord>& rec) {
     std::snprintf(url, sizeof url, "http://%s:%d", ip, rec->web_port);
   else
     std::snprintf(url, sizeof url, "http://%s", ip);
-  backend_->OpenUrl(url);
-  EnableNetworkControls(true);
+  if (!backend_->OpenUrl(url))
+    prompt_->Info(std::string(kWebPageFailedText) + ": no web browser could be started.\n" + url, PromptIcon::kError);
 }
 
 void CDravenkitDlg::OnColumnClick(int col) { SortByColumn(col); }

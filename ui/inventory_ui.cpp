@@ -9,12 +9,12 @@
 
 void CDravenkitDlg::CreateInventoryAction() {
   inventory_action_ = context_menu_->addAction(QStringLiteral("Read information"));
-  connect(inventory_action_, &QAction::triggered, this, &CDravenkitDlg::OnReadInformation);
+  connect(inventory_action_, &QAction::triggered, this, [this] { OnCommand(ID_MENU_READ_INFORMATION); });
+  actions_.emplace(ID_MENU_READ_INFORMATION, inventory_action_);
 }
 
 void CDravenkitDlg::OnReadInformation() {
   const int n = list_->GetItemCount();
-  if (!ReadInformationEnabled(n)) return;
   std::vector<DeviceRecord> ticked, all;
   for (int r = 0; r < n; ++r) {
     const DeviceTableEntry* e = devices_.FindByKey(r);

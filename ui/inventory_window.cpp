@@ -13,8 +13,6 @@
 #include "ui/backend.h"
 #include "ui/prompt.h"
 
-bool ReadInformationEnabled(int list_rows) { return list_rows > 0; }
-
 namespace {
 
 constexpr int kIndexRole = Qt::UserRole;

@@ -22,9 +22,6 @@ class QTableWidget;
 class QTableWidgetItem;
 class WindowBackend;
 
-// "Read information" in the list's popup menu: enabled when the list holds a device.
-bool ReadInformationEnabled(int list_rows);
-
 class CInventoryWindow : public QWidget, public MessageSink {
   Q_OBJECT
  public:

@@ -16,13 +16,15 @@ const char kExportText[] = "Export list...";
 
 void CDravenkitDlg::CreateExportActions() {
   QAction* in_list = context_menu_->addAction(QString::fromLatin1(kExportText));
-  connect(in_list, &QAction::triggered, this, &CDravenkitDlg::OnExportList);
+  connect(in_list, &QAction::triggered, this, [this] { OnCommand(ID_MENU_EXPORT); });
+  actions_.emplace(ID_MENU_EXPORT, in_list);
   const QList<QAction*> menus = menu_bar_->actions();
   if (menus.isEmpty() || !menus.front()->menu()) return;
   QMenu* window_menu = menus.front()->menu();
   QAction* first = window_menu->actions().value(0, nullptr);
   QAction* in_menu = new QAction(QString::fromLatin1(kExportText), window_menu);
-  connect(in_menu, &QAction::triggered, this, &CDravenkitDlg::OnExportList);
+  connect(in_menu, &QAction::triggered, this, [this] { OnCommand(ID_MENU_EXPORT); });
+  actions_.emplace(ID_MENU_EXPORT, in_menu);
   window_menu->insertAction(first, in_menu);
   window_menu->insertSeparator(first);
 }

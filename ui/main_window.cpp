@@ -1,3 +1,16 @@
+// The main window as a map. It keeps the layout of each operation state, the
+// device tables, the operation state and the command table's inputs; the
+// operations live beside it:
+//   scan and its merges          worker_reports.cpp (UM_DEVICE_FOUND, UM_SCAN_DONE)
+//   Apply and its verification   network_setting_ui.cpp, then timer 0 and the scan
+//   multiple IP setting          multiple_ip_ui.cpp (UM_IP_SETTING_RESULT, UM_IP_CHECK_START)
+//   firmware update              update_run_ui.cpp (the panel), UpdateRunUi (UM_UPDATE_*)
+//   factory default run          factory_run_ui.cpp (the button), FactoryRunUi (UM_FACTORY_*)
+//   information query            InfoQueryUi (UM_*_TEXT, each query's own sink)
+//   ping and ARP                 here (UM_PING_RESULT in worker_reports.cpp)
+//   monitoring, export           monitoring_ui.cpp, list_export_ui.cpp
+// Which control may be pressed is ComputeCommandStates (command_table.h),
+// applied by RefreshCommands after every command and message.
 #include "ui/main_window.h"
 
 #include <QButtonGroup>
@@ -13,7 +26,6 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpressionValidator>
 #include <QStyle>
 #include <QVBoxLayout>
 #include <cstdio>
@@ -27,6 +39,7 @@
 #include "ui/cell_list.h"
 #include "ui/prompt.h"
 #include "ui/settings_save.h"
+#include "ui/window_texts.h"
 
 namespace {
 
@@ -98,15 +111,6 @@ const Placement kSyslogPanel[] = {
     {IDC_SYSLOG_STOP, 890, 480, 95, 40},
 };
 
-QString FromBytes(const char* text, size_t max) { return QString::fromUtf8(text, static_cast<int>(strnlen(text, max))); }
-
-void CopyText(const QString& from, char* to, size_t size) {
-  const QByteArray bytes = from.toUtf8();
-  const size_t n = std::min(static_cast<size_t>(bytes.size()), size - 1);
-  std::memcpy(to, bytes.constData(), n);
-  to[n] = 0;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------- helpers
@@ -123,23 +127,13 @@ const char* BuildVersion() {
 #endif
 }
 
-CIpAddressCtrl::CIpAddressCtrl(QWidget* parent) : QLineEdit(parent) {
-  static const QRegularExpression kDotted(
-      "^((25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])?\\.){0,3}(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])?$");
-  setValidator(new QRegularExpressionValidator(kDotted, this));
-}
-
-void CIpAddressCtrl::SetAddress(uint32_t ip) {
-  char buf[16];
-  setText(QString::fromLatin1(FormatIp(ip, buf)));
-}
-
-int CIpAddressCtrl::GetAddress(uint32_t* ip) const { return ParseIp(text().toLatin1().constData(), ip); }
-
 // ---------------------------------------------------------------- window
 
 CDravenkitDlg::CDravenkitDlg(const WindowOptions& options, QWidget* parent)
     : QWidget(parent), options_(options), backend_(options.backend), prompt_(options.prompt) {
+  post_box_ = std::make_shared<WindowPostBox>(this);
+  backend_->KeepSinkAlive(post_box_);
+  info_query_ = std::make_unique<InfoQueryUi>(static_cast<OperationHost*>(this), post_box_, options_.info_timings);
   setWindowIcon(DravenkitIcon());
   timer0_.setSingleShot(false);
   connect(&timer0_, &QTimer::timeout, this, &CDravenkitDlg::OnTimer0);
@@ -166,8 +160,61 @@ void CDravenkitDlg::SetText(int id, const QString& text) {
   else if (auto* g = qobject_cast<QGroupBox*>(w)) g->setTitle(text);
 }
 
-void CDravenkitDlg::EnableControl(int id, bool on) {
-  if (QWidget* w = Control(id)) w->setEnabled(on);
+// ---------------------------------------------------------------- what operations see
+
+const DeviceTable& CDravenkitDlg::Rows() const { return devices_; }
+DeviceTable* CDravenkitDlg::RunSelection() { return &selection_list_; }
+void CDravenkitDlg::ShowText(int id, const QString& text) { SetText(id, text); }
+QString CDravenkitDlg::TextOf(int id) const {
+  QWidget* w = Control(id);
+  if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
+  if (auto* e = qobject_cast<QLineEdit*>(w)) return e->text();
+  return {};
+}
+void CDravenkitDlg::Tell(const std::string& text, PromptIcon icon) { prompt_->Info(text, icon); }
+bool CDravenkitDlg::Ask(const std::string& question) { return prompt_->Question(question); }
+WindowBackend* CDravenkitDlg::Engine() { return backend_; }
+MessageSink* CDravenkitDlg::Sink() { return post_box_.get(); }
+
+void CDravenkitDlg::Started(ActiveOp op, RunPhase phase, int32_t state) {
+  op_ = op;
+  phase_ = phase;
+  SetOperationState(state);
+}
+
+void CDravenkitDlg::PhaseChanged(RunPhase phase) {
+  phase_ = phase;
+  RefreshCommands();
+}
+
+void CDravenkitDlg::Ended(int32_t state) {
+  op_ = ActiveOp::kNone;
+  phase_ = RunPhase::kNone;
+  SetOperationState(state);
+}
+
+CommandInputs CDravenkitDlg::CurrentCommandInputs() const {
+  CommandInputs in;
+  in.state = state_;
+  in.op = op_;
+  in.phase = phase_;
+  in.rows = list_->GetItemCount();
+  int ticked = 0;  // the boxes themselves, however they were set
+  for (int r = 0, n = in.rows; r < n; ++r)
+    if (list_->GetCheckbox(r, kColNo) == 1) ++ticked;
+  in.ticked = ticked;
+  in.row_selected = selected_row_ >= 0 && selected_record_.has_value();
+  in.worker_running = state_ == kStateScanning || phase_ == RunPhase::kSending || phase_ == RunPhase::kRunning;
+  in.panel_dhcp = static_cast<QRadioButton*>(Control(IDC_DHCP))->isChecked();
+  return in;
+}
+
+void CDravenkitDlg::RefreshCommands() {
+  for (const CommandState& c : ComputeCommandStates(CurrentCommandInputs())) {
+    if (QWidget* w = Control(c.id)) w->setEnabled(c.enabled);
+    const auto range = actions_.equal_range(c.id);
+    for (auto it = range.first; it != range.second; ++it) it->second->setEnabled(c.enabled);
+  }
 }
 
 void CDravenkitDlg::CreateControls() {
@@ -231,7 +278,11 @@ void CDravenkitDlg::CreateControls() {
   }
   for (int id : {IDC_SELECTED_COUNT, IDC_MAC, IDC_FILE_PATH}) static_cast<QLineEdit*>(Control(id))->setReadOnly(true);
   static_cast<QLineEdit*>(Control(IDC_PASSWORD))->setEchoMode(QLineEdit::Password);
-  for (int id : {IDC_IPADDRESS, IDC_SUBNETMASK, IDC_GATEWAY, IDC_DNS}) add(id, new CIpAddressCtrl(client_));
+  for (int id : {IDC_IPADDRESS, IDC_SUBNETMASK, IDC_GATEWAY, IDC_DNS}) {
+    auto* a = new CIpAddressCtrl(client_);
+    a->SetPrompt(prompt_);
+    add(id, a);
+  }
   network_type_ = new QButtonGroup(this);
   for (int id : {IDC_STATIC_IP, IDC_DHCP, IDC_PPPOE}) {
     auto* r = new QRadioButton(client_);
@@ -239,7 +290,6 @@ void CDravenkitDlg::CreateControls() {
     network_type_->addButton(r, id);
     connect(r, &QRadioButton::clicked, this, [this, id] { OnCommand(id); });
   }
-  Control(IDC_PPPOE)->setEnabled(false);  // shown, never offered
   for (int id : {IDC_IP_SETTING_CHECK, IDC_FACTORY_AFTER_CHECK}) add(id, new QCheckBox(client_));
   auto* type = new QComboBox(client_);
   type->addItem(QStringLiteral("TERN1"));
@@ -258,6 +308,7 @@ void CDravenkitDlg::CreateControls() {
   connect(list_, &CCellListCtrl::listDoubleClick, this, &CDravenkitDlg::OnListDoubleClick);
   connect(list_, &CCellListCtrl::listRightClick, this, &CDravenkitDlg::OnListRightClick);
   connect(list_, &CCellListCtrl::listKeyDown, this, &CDravenkitDlg::OnListKeyDown);
+  connect(list_, &CCellListCtrl::listKeyHandled, this, &CDravenkitDlg::OnListKeyHandled);
   connect(list_, &CCellListCtrl::columnClick, this, &CDravenkitDlg::OnColumnClick);
   connect(list_->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &CDravenkitDlg::OnItemChanged);
   connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CDravenkitDlg::OnItemChanged);
@@ -265,10 +316,13 @@ void CDravenkitDlg::CreateControls() {
   context_menu_ = new QMenu(this);
   monitoring_action_ = context_menu_->addAction(QStringLiteral("Monitoring"));
   connect(monitoring_action_, &QAction::triggered, this, [this] { OnCommand(ID_MENU_MONITORING); });
+  actions_.emplace(ID_MENU_MONITORING, monitoring_action_);
   web_action_ = context_menu_->addAction(QStringLiteral("Web page"));
   connect(web_action_, &QAction::triggered, this, [this] { OnCommand(ID_MENU_WEB); });
+  actions_.emplace(ID_MENU_WEB, web_action_);
   video_wall_action_ = context_menu_->addAction(QStringLiteral("Video wall"));
   connect(video_wall_action_, &QAction::triggered, this, [this] { OnCommand(ID_MENU_VIDEO_WALL); });
+  actions_.emplace(ID_MENU_VIDEO_WALL, video_wall_action_);
   CreateExportActions();
   CreateInventoryAction();
 }
@@ -290,13 +344,10 @@ bool CDravenkitDlg::Initialize() {
     Shutdown();
     return false;
   }
-  EnableNetworkControls(false);
   SetCaptions();
   SetText(IDC_USER_ID, QString::fromLatin1(kInfoQueryUser));
   SetText(IDC_PASSWORD, QString::fromLatin1(kDefaultDevicePassword));
-  EnableControl(IDC_MULTIPLE_IP, false);
-  EnableControl(IDC_FIRMWARE_UPDATE, false);
-  EnableControl(IDC_SYSLOG, false);
+  RefreshCommands();
   return true;
 }
 
@@ -370,8 +421,6 @@ void CDravenkitDlg::LayoutForState(int32_t state) {
   hide(IDC_SYSLOG);
   hide(IDOK_HIDDEN);
   hide(IDCANCEL_HIDDEN);
-  EnableControl(IDOK_HIDDEN, false);
-  EnableControl(IDCANCEL_HIDDEN, false);
   if (state == kStateSyslog)
     hide(IDC_DEVICE_LIST);
   else
@@ -399,7 +448,13 @@ bool CDravenkitDlg::SetOperationState(int32_t state) {
     }
   }
   state_ = state;
+  // Idle, the panel and the syslog view belong to no operation.
+  if (state == kStateIdle || state == kStateUpdatePanel || state == kStateSyslog) {
+    op_ = ActiveOp::kNone;
+    phase_ = RunPhase::kNone;
+  }
   LayoutForState(state);
+  RefreshCommands();
   return true;
 }
 
@@ -413,11 +468,6 @@ void CDravenkitDlg::FillLocalAdapterPanel(bool* found) {
   SetText(IDC_LOCAL_MASK, QString::fromStdString(info.subnet_mask));
   SetText(IDC_LOCAL_GATEWAY, QString::fromStdString(info.gateway));
   SetText(IDC_LOCAL_DNS, QString::fromStdString(info.dns_server));
-}
-
-void CDravenkitDlg::EnableNetworkControls(bool on) {
-  for (int id : {IDC_STATIC_IP, IDC_DHCP, IDC_IPADDRESS, IDC_SUBNETMASK, IDC_GATEWAY, IDC_DNS, IDC_APPLY})
-    EnableControl(id, on);
 }
 
 void CDravenkitDlg::SetExpectedMac(const uint8_t mac[6]) {
@@ -440,7 +490,7 @@ bool CDravenkitDlg::StartScan() {
   cfg.xflag = settings_.XFLAG;
   cfg.timings = options_.scan_timings;
   cfg.ports = options_.scan_ports;
-  return backend_->StartScan(cfg, this);
+  return backend_->StartScan(cfg, post_box_.get());
 }
 
 void CDravenkitDlg::StopScan() { backend_->StopScan(); }
@@ -464,31 +514,42 @@ void CDravenkitDlg::OnCommand(int id) {
     case IDC_DHCP: OnDhcp(); break;
     case IDC_APPLY: OnApply(); break;
     case ID_MENU_WEB:
-      if (!selected_record_) {
-        EnableNetworkControls(false);
+      if (!selected_record_)
         ForgetSelection();
-      } else {
+      else
         OpenWebPage(selected_record_);
-      }
       break;
     case ID_MENU_MONITORING: OnMonitoring(); break;
     case ID_MENU_VIDEO_WALL: OnVideoWall(); break;
+    case ID_MENU_READ_INFORMATION: OnReadInformation(); break;
+    case ID_MENU_EXPORT: OnExportList(); break;
     case IDCANCEL_HIDDEN: close(); break;
-    default: break;  // commands of runs this window does not offer yet
+    default: break;
   }
+  if (!closed_) RefreshCommands();
 }
 
 void CDravenkitDlg::OnDiscovery() {
   if (state_ != kStateIdle && state_ != kStateSyslog) return;
-  if (StartScan()) SetOperationState(kStateScanning);
+  if (!StartScan()) return;
+  op_ = ActiveOp::kScan;
+  SetOperationState(kStateScanning);
 }
 
 void CDravenkitDlg::OnClear() {
+  if (state_ == kStateMultipleIp) {
+    // Every request is out: "Clear" ends the verification; the rows keep their marks.
+    if (phase_ == RunPhase::kSending) return;
+    backend_->StopNvtSetting();
+    StopScan();
+    SetOperationState(kStateIdle);
+    return;
+  }
   if (TablesInUse()) return;  // a run reads the tables on its thread
   ReportRunnerFailure(backend_->DeleteArpTable());
-  EnableNetworkControls(false);
   StopScan();
   backend_->StopPing();
+  info_query_->Void();
   list_->DeleteAllItems();
   list_->Header()->SetCheckState(kColNo, 0);
   devices_.Clear();
@@ -514,63 +575,7 @@ void CDravenkitDlg::OnDeleteArpTable() {
 
 void CDravenkitDlg::OnPingResponse() {
   // Start stops a recorded run first, so a second press begins again.
-  backend_->StartPing(PingTargetsFromTable(devices_), this);
-}
-
-void CDravenkitDlg::RefreshUpdatePanelCount() {
-  const uint8_t* ip = settings_.IP_SETTING_START_IP;
-  char text[96];
-  std::snprintf(text, sizeof text, ": %d pc(s) from %d.%d.%d.%d", checked_count_, ip[0], ip[1], ip[2], ip[3]);
-  SetText(IDC_IP_SETTING_TEXT, QString::fromLatin1(text));
-}
-
-void CDravenkitDlg::OnOpenUpdatePanel() {
-  if (state_ != kStateIdle && state_ != kStateSyslog) return;
-  settings_.Load();
-  SetText(IDC_USER_ID, FromBytes(settings_.UPDATE_BEFORE_ID, sizeof settings_.UPDATE_BEFORE_ID));
-  SetText(IDC_PASSWORD, FromBytes(settings_.UPDATE_BEFORE_PASSWORD, sizeof settings_.UPDATE_BEFORE_PASSWORD));
-  static_cast<QCheckBox*>(Control(IDC_IP_SETTING_CHECK))->setChecked(settings_.UPDATE_IP_SETTING_ENABLE == 1);
-  static_cast<QCheckBox*>(Control(IDC_FACTORY_AFTER_CHECK))->setChecked(settings_.UPDATE_FACTORYDEFAULT_ENABLE == 1);
-  RefreshUpdatePanelCount();
-  auto* type = static_cast<QComboBox*>(Control(IDC_TYPE));
-  const int code = settings_.UPDATE_PROJECT_CODE;
-  type->setCurrentIndex(code >= 0 && code < type->count() ? code : -1);
-  firmware_path_.assign(settings_.UPDATE_FILENAME, strnlen(settings_.UPDATE_FILENAME, sizeof settings_.UPDATE_FILENAME));
-  SetText(IDC_FILE_PATH, QString::fromStdString(firmware_path_));
-  SetText(IDC_VERSION, FromBytes(settings_.UPDATE_FIRMWARE_VERSION, sizeof settings_.UPDATE_FIRMWARE_VERSION));
-  SetOperationState(kStateUpdatePanel);
-  for (int id : {IDC_DISCOVERY, IDC_CLEAR, IDC_DELETE_ARP, IDC_MULTIPLE_IP, IDC_SYSLOG, IDC_PING_RESPONSE})
-    EnableControl(id, false);
-}
-
-void CDravenkitDlg::StorePanelIntoSettings() {
-  CopyText(static_cast<QLineEdit*>(Control(IDC_USER_ID))->text(), settings_.UPDATE_BEFORE_ID,
-           sizeof settings_.UPDATE_BEFORE_ID);
-  CopyText(static_cast<QLineEdit*>(Control(IDC_PASSWORD))->text(), settings_.UPDATE_BEFORE_PASSWORD,
-           sizeof settings_.UPDATE_BEFORE_PASSWORD);
-  settings_.UPDATE_IP_SETTING_ENABLE = static_cast<QCheckBox*>(Control(IDC_IP_SETTING_CHECK))->isChecked() ? 1 : 0;
-  settings_.UPDATE_FACTORYDEFAULT_ENABLE =
-      static_cast<QCheckBox*>(Control(IDC_FACTORY_AFTER_CHECK))->isChecked() ? 1 : 0;
-  settings_.UPDATE_PROJECT_CODE = static_cast<QComboBox*>(Control(IDC_TYPE))->currentIndex();
-  CopyText(QString::fromStdString(firmware_path_), settings_.UPDATE_FILENAME, sizeof settings_.UPDATE_FILENAME);
-  CopyText(static_cast<QLineEdit*>(Control(IDC_VERSION))->text(), settings_.UPDATE_FIRMWARE_VERSION,
-           sizeof settings_.UPDATE_FIRMWARE_VERSION);
-  SaveSettingsOrTell(settings_, *prompt_);
-}
-
-void CDravenkitDlg::OnUpdateCancel() {
-  if (state_ == kStateUpdateRun && !run_failed_) {
-    prompt_->Info(Lang(57).toStdString(), PromptIcon::kInformation);
-    return;
-  }
-  StorePanelIntoSettings();
-  for (int id : {IDC_DISCOVERY, IDC_CLEAR, IDC_DELETE_ARP, IDC_PING_RESPONSE}) EnableControl(id, true);
-  if (checked_count_ > 0) {
-    EnableControl(IDC_MULTIPLE_IP, true);
-    EnableControl(IDC_SYSLOG, true);
-  }
-  run_failed_ = false;
-  SetOperationState(kStateIdle);
+  backend_->StartPing(PingTargetsFromTable(devices_), post_box_.get());
 }
 
 void CDravenkitDlg::OnSyslog() {
@@ -587,17 +592,7 @@ void CDravenkitDlg::OnSyslog() {
 
 // ---------------------------------------------------------------- messages
 
-void CDravenkitDlg::Post(WorkerMessage msg) {
-  std::lock_guard<std::mutex> lock(*post_mu_);
-  if (!accepting_) return;  // closed: the payload goes with msg
-  QPointer<CDravenkitDlg> self(this);
-  QMetaObject::invokeMethod(
-      this,
-      [self, m = std::move(msg)]() {
-        if (self && !self->closed_) self->WorkerMessageHandler(m);
-      },
-      Qt::QueuedConnection);
-}
+void CDravenkitDlg::Post(WorkerMessage msg) { post_box_->Post(std::move(msg)); }
 
 void CDravenkitDlg::WorkerMessageHandler(const WorkerMessage& msg) {
   switch (msg.id) {
@@ -610,21 +605,22 @@ void CDravenkitDlg::WorkerMessageHandler(const WorkerMessage& msg) {
     case UM_UPDATE_STATUS:
       if (const auto* r = std::get_if<StatusReport>(&msg.payload)) OnUpdateStatus(*r);
       break;
-    case UM_UPDATE_DONE: OnUpdateRunEnded(msg); break;
+    case UM_UPDATE_DONE: update_run_.OnDone(msg); break;
     case UM_FACTORY_STATUS:
       if (const auto* r = std::get_if<FactoryStatusReport>(&msg.payload)) OnFactoryStatus(*r);
       break;
-    case UM_FACTORY_DONE: OnFactoryDone(msg); break;
+    case UM_FACTORY_DONE: factory_run_.OnDone(msg); break;
     case UM_PING_RESULT:
       if (const auto* r = std::get_if<PingResult>(&msg.payload)) OnPingResult(*r, msg.wparam != 0);
       break;
     case UM_FIRMWARE_VERSION_TEXT:
     case UM_SERIAL_TEXT:
     case UM_SYSTEM_MODE_TEXT:
-      if (const auto* t = std::get_if<std::string>(&msg.payload)) OnInfoText(msg.id, *t);
+      if (const auto* t = std::get_if<std::string>(&msg.payload)) info_query_->OnText(msg.id, *t);
       break;
     default: break;
   }
+  if (!closed_) RefreshCommands();
 }
 
 void CDravenkitDlg::OnScanDone(const WorkerMessage& msg) {
@@ -638,6 +634,7 @@ void CDravenkitDlg::OnScanDone(const WorkerMessage& msg) {
 }
 
 void CDravenkitDlg::OnIpCheckStart() {
+  phase_ = RunPhase::kVerifying;
   for (const auto& e : verify_list_) {
     const int row = devices_.FindKeyByMac(e->record);
     if (row >= 0) SetStatus(row, Lang(42), kBlack, kYellow);
@@ -650,11 +647,9 @@ void CDravenkitDlg::OnIpCheckStart() {
 void CDravenkitDlg::Shutdown() {
   if (closed_) return;
   closed_ = true;
-  {
-    std::lock_guard<std::mutex> lock(*post_mu_);
-    accepting_ = false;
-  }
+  post_box_->Detach();
   KillTimer0();
+  info_query_->Void();
   // Every stop is cooperative with a bounded wait; the ping run is stopped
   // too, so that it cannot outlive the window.
   backend_->StopScan();
@@ -665,7 +660,17 @@ void CDravenkitDlg::Shutdown() {
   backend_->StopNvtSetting();
 }
 
+bool CDravenkitDlg::WritingRunInProgress() const {
+  if (state_ == kStateMultipleIp) return phase_ == RunPhase::kSending;
+  return update_run_.Running() || factory_run_.Running();
+}
+
 void CDravenkitDlg::closeEvent(QCloseEvent* e) {
+  // Esc, the close box and the menu's Close all come here.
+  if (!closed_ && WritingRunInProgress() && !prompt_->Question(kCloseDuringRunText)) {
+    e->ignore();
+    return;
+  }
   Shutdown();
   e->accept();
 }

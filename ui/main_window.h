@@ -27,6 +27,12 @@
 #include "engine/ops/multiple_ip.h"
 #include "engine/update/update_run.h"
 #include "engine/update/worker_messages.h"
+#include "ui/command_table.h"
+#include "ui/control_ids.h"
+#include "ui/info_query_ui.h"
+#include "ui/operation.h"
+#include "ui/panel_run.h"
+#include "ui/prompt.h"
 
 class Authentication;
 class CCellListCtrl;
@@ -41,90 +47,8 @@ class QAction;
 class QMenuBar;
 class WindowBackend;
 
-// Operation states.
-enum : int32_t {
-  kStateIdle = 0,
-  kStateScanning = 1,
-  kStateVerifyOne = 2,
-  kStateMultipleIp = 3,
-  kStateUpdatePanel = 4,
-  kStateUpdateRun = 5,
-  kStateSyslog = 6,
-};
-
-// Control identifiers of the window (the list's popup menu uses 134 and 135).
-enum : int {
-  IDC_DISCOVERY = 1000,
-  IDC_CLEAR = 1001,
-  IDC_DEVICE_LIST = 1002,
-  IDC_DELETE_ARP = 1003,
-  IDC_MULTIPLE_IP = 1004,
-  IDC_FIRMWARE_UPDATE = 1005,
-  IDC_PING_RESPONSE = 1073,
-  IDC_SYSLOG = 1033,
-  IDC_SELECTED_COUNT_LABEL = 1077,
-  IDC_SELECTED_COUNT = 1075,
-  IDC_LOCAL_GROUP = 1006,
-  IDC_LOCAL_IP_LABEL = 1007,
-  IDC_LOCAL_MASK_LABEL = 1011,
-  IDC_LOCAL_GATEWAY_LABEL = 1012,
-  IDC_LOCAL_DNS_LABEL = 1013,
-  IDC_LOCAL_IP = 1014,
-  IDC_LOCAL_MASK = 1015,
-  IDC_LOCAL_GATEWAY = 1016,
-  IDC_LOCAL_DNS = 1017,
-  IDC_INFO_GROUP = 1008,
-  IDC_SYSTEM_MODE_LABEL = 1081,
-  IDC_SERIAL_LABEL = 1034,
-  IDC_FIRMWARE_LABEL = 1035,
-  IDC_SYSTEM_MODE = 1082,
-  IDC_SERIAL = 1036,
-  IDC_FIRMWARE = 1037,
-  IDC_NETWORK_TYPE_GROUP = 1009,
-  IDC_STATIC_IP = 1018,
-  IDC_DHCP = 1019,
-  IDC_PPPOE = 1020,
-  IDC_NETWORK_SETTING_GROUP = 1010,
-  IDC_MAC_LABEL = 1021,
-  IDC_IP_LABEL = 1023,
-  IDC_MASK_LABEL = 1024,
-  IDC_GATEWAY_LABEL = 1025,
-  IDC_DNS_LABEL = 1026,
-  IDC_MAC = 1022,
-  IDC_IPADDRESS = 102,
-  IDC_SUBNETMASK = 103,
-  IDC_GATEWAY = 104,
-  IDC_DNS = 105,
-  IDC_APPLY = 1027,
-  IDC_AUTH_GROUP = 1028,
-  IDC_USER_ID_LABEL = 1029,
-  IDC_PASSWORD_LABEL = 1030,
-  IDC_USER_ID = 1055,
-  IDC_PASSWORD = 1056,
-  IDC_OPTIONS_GROUP = 1032,
-  IDC_IP_SETTING_CHECK = 1068,
-  IDC_IP_SETTING_TEXT = 1078,
-  IDC_FACTORY_AFTER_CHECK = 1062,
-  IDC_FIRMWARE_GROUP = 1031,
-  IDC_TYPE_LABEL = 1065,
-  IDC_TYPE = 1066,
-  IDC_FILE_PATH_LABEL = 1058,
-  IDC_SELECT_FILE = 1059,
-  IDC_FILE_PATH = 1057,
-  IDC_VERSION_LABEL = 1060,
-  IDC_VERSION = 1061,
-  IDC_FACTORY_DEFAULT = 1067,
-  IDC_UPDATE_START = 1063,
-  IDC_UPDATE_CANCEL = 1064,
-  IDC_SYSLOG_LIST = 1046,
-  IDC_SYSLOG_START = 1070,
-  IDC_SYSLOG_STOP = 1071,
-  IDOK_HIDDEN = 1,
-  IDCANCEL_HIDDEN = 2,
-  ID_MENU_MONITORING = 134,
-  ID_MENU_WEB = 135,
-  ID_MENU_VIDEO_WALL = 136,
-};
+// Devices a closing box names; beyond this only the count is given.
+constexpr int kNamedDevicesMax = 8;
 
 // Selected row cells (white on this) and the model name of a device that did not answer ping.
 inline QColor SelectionColour() { return QColor(11, 145, 228); }
@@ -134,12 +58,20 @@ inline QColor PingFailureColour() { return QColor(221, 11, 84); }
 enum : int { kColNo = 0, kColModel = 1, kColMac = 2, kColIp = 3, kColWebPort = 4, kColAvPort = 5, kColStatus = 6 };
 
 // Dotted-address entry standing in for the platform's IP address control.
+// As the platform's control: a part over 255 is named in a message and set to
+// 255; any other character than digits and dots is refused with a message.
 class CIpAddressCtrl : public QLineEdit {
  public:
   explicit CIpAddressCtrl(QWidget* parent = nullptr);
+  void SetPrompt(Prompt* prompt) { prompt_ = prompt; }
   void SetAddress(uint32_t ip);
   // 0 and *ip for a complete address, -1 otherwise.
   int GetAddress(uint32_t* ip) const;
+
+ private:
+  void OnEdited(const QString& text);
+  Prompt* prompt_ = nullptr;
+  QString accepted_;  // the last text that was a possible address
 };
 
 // Timing of the window's own waits; the product values are the defaults.
@@ -173,7 +105,37 @@ std::string MakeWindowTitle(const char* version);
 // The version compiled into this build, or nullptr.
 const char* BuildVersion();
 
-class CDravenkitDlg : public QWidget, public MessageSink {
+class CDravenkitDlg;
+
+// What the workers post to. It outlives the window (the backend keeps it), and
+// once the window has closed it drops every message.
+class WindowPostBox : public MessageSink {
+ public:
+  explicit WindowPostBox(CDravenkitDlg* window) : window_(window) {}
+  void Post(WorkerMessage msg) override;  // any thread
+  // An information query's message: handled only while that query is the newest.
+  void PostQueryText(WorkerMessage msg, uint32_t generation);
+  void Detach();  // the window's thread, at closing
+
+ private:
+  std::mutex mu_;
+  CDravenkitDlg* window_;  // nullptr once detached
+};
+
+// The sink of one information query: its messages carry the query's generation.
+class InfoQuerySink : public MessageSink {
+ public:
+  InfoQuerySink(std::shared_ptr<WindowPostBox> box, uint32_t generation)
+      : box_(std::move(box)), generation_(generation) {}
+  void Post(WorkerMessage msg) override { box_->PostQueryText(std::move(msg), generation_); }
+
+ private:
+  std::shared_ptr<WindowPostBox> box_;
+  uint32_t generation_;
+};
+
+
+class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost {
   Q_OBJECT
  public:
   explicit CDravenkitDlg(const WindowOptions& options, QWidget* parent = nullptr);
@@ -224,8 +186,10 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   bool Timer0Active() const;
   void OnTimer0();
 
-  // Enables or disables the network setting controls together.
-  void EnableNetworkControls(bool on);
+  // What the command table decides from, as the window knows it now.
+  CommandInputs CurrentCommandInputs() const;
+  ActiveOp ActiveOperation() const { return op_; }
+  RunPhase Phase() const { return phase_; }
   // The list's popup menu (shown by a right click).
   QMenu* ContextMenu() const { return context_menu_; }
   // The open monitoring window, or nullptr.
@@ -252,7 +216,6 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   // The firmware update run (ui/update_run_ui.cpp).
   void OnSelectFirmwareFile();
   void OnUpdateStart();
-  void OnUpdateRunEnded(const WorkerMessage& msg);
   UpdateConfig UpdateConfigFromPanel() const;
 
  protected:
@@ -266,7 +229,10 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   void LayoutForState(int32_t state);
   void FillLocalAdapterPanel(bool* found);
   void SetText(int id, const QString& text);
-  void EnableControl(int id, bool on);
+  // Enables every command control as the command table says; the only place that does.
+  void RefreshCommands();
+  // A run that writes to the devices is under way (closing would cut it off).
+  bool WritingRunInProgress() const;
 
   // Commands.
   void OnDiscovery();
@@ -300,15 +266,10 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   void OnScanDone(const WorkerMessage& msg);
   void OnIpCheckStart();
   void OnUpdateStatus(const StatusReport& report);
-  void OnUpdateDone();
   void OnFactoryStatus(const FactoryStatusReport& report);
-  void OnFactoryDone(const WorkerMessage& msg);
   // Factory default run (factory_run_ui.cpp).
   void OnFactoryDefault();
-  void NoteFactoryProgress(const FactoryStatusReport& report);
-  std::string FactoryDoneText(int* missing) const;
   void OnPingResult(const PingResult& result, bool answered);
-  void OnInfoText(int id, const std::string& text);
 
   // Multiple IP setting (multiple_ip_ui.cpp).
   void OnMultipleIpSetting();
@@ -326,19 +287,21 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   void SetStatus(int row, const QString& text, const QColor& fg, const QColor& bg);
   void ReplaceRecord(int key, const DeviceRecord& rec);
   void PaintSelectedIpCell(int row);
+  void RefreshSelectedRow(int row);
 
   // Device list view.
   void OnListClick();
   void OnListDoubleClick();
   void OnListRightClick(QPoint global_pos);
   void OnListKeyDown(int key);
+  void OnListKeyHandled(int key);
+  // The row the list made current when it is selected, else the first selected row.
+  int CurrentSelectedRow() const;
   void OnColumnClick(int col);
   void OnItemChanged();
   void ShowRow(int row);
   void RestoreRowColours(int row);
   void ForgetSelection();
-  enum class QueryCheck { kClick, kKey, kNone };
-  void StartInfoQueryForRow(int row, QueryCheck check);
   void OpenWebPage(const std::optional<DeviceRecord>& rec);
   void OnMonitoring();
   // ui/inventory_ui.cpp: "Read information" of the popup menu.
@@ -348,15 +311,29 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   void AfterCheckChange();
   void SortByColumn(int col);
   void ResizeColumns();
-  QString Lang(int key) const;
+  QString Lang(int key) const override;
+
+  // OperationHost: what the operations' window parts see of the window.
+  const DeviceTable& Rows() const override;
+  DeviceTable* RunSelection() override;
+  void ShowText(int id, const QString& text) override;
+  QString TextOf(int id) const override;
+  void Tell(const std::string& text, PromptIcon icon) override;
+  bool Ask(const std::string& question) override;
+  WindowBackend* Engine() override;
+  MessageSink* Sink() override;
+  void Started(ActiveOp op, RunPhase phase, int32_t state) override;
+  void PhaseChanged(RunPhase phase) override;
+  void Ended(int32_t state) override;
+  int32_t State() const override { return state_; }
+  ActiveOp Active() const override { return op_; }
 
   WindowOptions options_;
   WindowBackend* backend_;
   Prompt* prompt_;
 
-  // Message queueing: Post takes the lock and queues only while accepting.
-  std::shared_ptr<std::mutex> post_mu_ = std::make_shared<std::mutex>();
-  bool accepting_ = true;
+  friend class WindowPostBox;
+  std::shared_ptr<WindowPostBox> post_box_;
   bool closed_ = false;
 
   CNVTSettings settings_;
@@ -374,10 +351,12 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   std::optional<DeviceRecord> selected_record_;
   int32_t checked_count_ = 0;
   int32_t sort_direction_ = 0;  // 0: the next sort is descending
-  bool run_failed_ = false;
-  bool factory_running_ = false;  // state 5 belongs to the factory default run
+  ActiveOp op_ = ActiveOp::kNone;  // the operation that owns the state
+  RunPhase phase_ = RunPhase::kNone;
   bool in_sort_ = false;
-  bool applying_ = false;
+  bool key_had_selection_ = false;
+  bool in_key_ = false;  // the list is handling a key
+  int query_row_by_change_ = -1;  // the row a current-row change has just queried
   std::string firmware_path_;
 
   QTimer timer0_;
@@ -394,6 +373,11 @@ class CDravenkitDlg : public QWidget, public MessageSink {
   QPointer<QWidget> video_wall_;
   QButtonGroup* network_type_ = nullptr;
   std::map<int, QWidget*> controls_;
+  std::multimap<int, QAction*> actions_;  // menu commands by identifier
   CNVTSettingDlg* nvt_dialog_ = nullptr;  // child of the window
   std::set<int> nvt_run_rows_;            // rows of the devices the last run sent to
+  // The panel's runs (ui/panel_run.h).
+  UpdateRunUi update_run_{this};
+  FactoryRunUi factory_run_{this};
+  std::unique_ptr<InfoQueryUi> info_query_;  // made with the post box
 };

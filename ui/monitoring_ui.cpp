@@ -5,7 +5,6 @@
 
 void CDravenkitDlg::OnMonitoring() {
   if (!selected_record_) {
-    EnableNetworkControls(false);
     ForgetSelection();
     return;
   }

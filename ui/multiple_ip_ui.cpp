@@ -51,11 +51,13 @@ void CDravenkitDlg::OnMultipleIpSetting() {
     list_->SetItemColours(r, kColIp, kBlack, kWhite);
     SetStatus(r, QString(), kBlack, kWhite);
   }
-  EnableControl(IDC_CLEAR, false);
-  EnableControl(IDC_PING_RESPONSE, false);
+  op_ = ActiveOp::kMultipleIp;
+  phase_ = RunPhase::kAsking;
+  RefreshCommands();
   auto give_back = [this] {
-    EnableControl(IDC_CLEAR, true);
-    EnableControl(IDC_PING_RESPONSE, true);
+    op_ = ActiveOp::kNone;
+    phase_ = RunPhase::kNone;
+    RefreshCommands();
   };
   if (rows == 0 || p.devices.empty()) {
     prompt_->Info(Lang(28).toStdString(), PromptIcon::kInformation);
@@ -95,10 +97,11 @@ void CDravenkitDlg::OnMultipleIpSetting() {
   StopScan();  // a scan still finishing holds the TALQ port the requests go out on
   verify_list_.Clear();
   pending_count_ = 0;
-  if (!backend_->StartNvtSetting(std::move(p), this)) {
+  if (!backend_->StartNvtSetting(std::move(p), post_box_.get())) {
     give_back();
     return;
   }
+  phase_ = RunPhase::kSending;
   SetOperationState(kStateMultipleIp);
 }
 
@@ -114,12 +117,21 @@ void CDravenkitDlg::OnIpSettingResult(const WorkerMessage& msg) {
     e->record.dns_server = rec->dns_server;
   }
   if (msg.wparam == 0) {
-    verify_list_.Append(verify_list_.Count(), *rec);
-    ++pending_count_;
+    // A device that the file names twice is awaited only at the last address it accepted.
+    DeviceTableEntry* earlier = nullptr;
+    for (const auto& e : verify_list_)
+      if (std::memcmp(e->record.mac, rec->mac, 6) == 0) earlier = e.get();
+    if (earlier) {
+      earlier->record = *rec;
+    } else {
+      verify_list_.Append(verify_list_.Count(), *rec);
+      ++pending_count_;
+    }
   } else if (row >= 0) {
     SetStatus(row, QString::fromLatin1(FailureText(msg.wparam)), kWhite, kRed);
   }
   if (row >= 0) nvt_run_rows_.insert(row);
+  if (row >= 0 && row == selected_row_) ShowRow(row);  // the panel shows the setting sent
 }
 
 void CDravenkitDlg::OnNvtSettingDone(const WorkerMessage& msg) {
@@ -131,8 +143,6 @@ void CDravenkitDlg::OnNvtSettingDone(const WorkerMessage& msg) {
   if (pending_count_ <= 0) {
     // Nobody accepted: nothing would ever end the verification.
     SetOperationState(kStateIdle);
-    EnableControl(IDC_PING_RESPONSE, true);
-    EnableControl(IDC_CLEAR, true);
     return;
   }
   OnIpCheckStart();

@@ -25,13 +25,9 @@ constexpr int kAddressLabelTexts[] = {11, 17, 18, 19};
 
 }  // namespace
 
-void CDravenkitDlg::OnStaticIp() {
-  for (int id : kAddressControls) EnableControl(id, true);
-}
-
-void CDravenkitDlg::OnDhcp() {
-  for (int id : kAddressControls) EnableControl(id, false);
-}
+// The command table reads the radios: DHCP disables the four address controls.
+void CDravenkitDlg::OnStaticIp() { RefreshCommands(); }
+void CDravenkitDlg::OnDhcp() { RefreshCommands(); }
 
 int32_t CDravenkitDlg::PanelNetworkType() const {
   if (static_cast<QRadioButton*>(Control(IDC_STATIC_IP))->isChecked()) return 1;
@@ -62,8 +58,9 @@ int CDravenkitDlg::RunAuthentication(Authentication* dlg) {
 
 void CDravenkitDlg::OnApply() {
   if (state_ != kStateIdle && state_ != kStateSyslog) return;
-  if (applying_ || selected_row_ < 0 || !selected_record_) return;
-  applying_ = true;
+  if (phase_ == RunPhase::kAsking || selected_row_ < 0 || !selected_record_) return;
+  op_ = ActiveOp::kApply;
+  phase_ = RunPhase::kAsking;
   const int target = selected_row_;
   const DeviceRecord rec = *selected_record_;
   const int rows = list_->GetItemCount();
@@ -72,21 +69,20 @@ void CDravenkitDlg::OnApply() {
     list_->SetItemColours(r, kColIp, kBlack, kWhite);
     SetStatus(r, QString(), kBlack, kWhite);
   }
-  EnableControl(IDC_CLEAR, false);
-  EnableControl(IDC_PING_RESPONSE, false);
-  const bool accepted = ApplyToDevice(target, rec);
-  if (!accepted) {
-    EnableControl(IDC_CLEAR, true);
-    EnableControl(IDC_PING_RESPONSE, true);
+  RefreshCommands();
+  if (!ApplyToDevice(target, rec)) {
+    op_ = ActiveOp::kNone;
+    phase_ = RunPhase::kNone;
   }
-  applying_ = false;
+  RefreshCommands();
 }
 
 bool CDravenkitDlg::ApplyToDevice(int target, const DeviceRecord& rec) {
-  if (!prompt_->Question(Lang(29).toStdString())) return false;
+  // The addresses are checked before the operator is asked to confirm them.
   const int32_t type = PanelNetworkType();
   uint32_t addr[4];
   if (!ReadPanelAddresses(type, addr)) return false;
+  if (!prompt_->Question(Lang(29).toStdString())) return false;
   Authentication auth(this, 0, prompt_);
   if (RunAuthentication(&auth) != QDialog::Accepted) return false;
 
@@ -119,10 +115,8 @@ bool CDravenkitDlg::ApplyToDevice(int target, const DeviceRecord& rec) {
   sent.configured_ip = addr[0];
   expected_setting_ = sent;
   expected_setting_known_ = true;
+  phase_ = RunPhase::kVerifying;
   SetOperationState(kStateVerifyOne);
   ArmTimer0(0);
-  // "Ping response" waits for the verification; "Clear" stays the way out of
-  // a verification whose device never answers again.
-  EnableControl(IDC_CLEAR, true);
   return true;
 }

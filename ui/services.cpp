@@ -78,8 +78,8 @@ bool EngineBackend::StartFactoryDefault(const FactoryDefaultConfig& cfg, Message
 void EngineBackend::StopFactoryDefault() { factory_.Stop(); }
 int32_t EngineBackend::DeleteArpTable() { return ::DeleteArpTable(); }
 int32_t EngineBackend::GetLocalAdapterInfo(LocalAdapterInfo* out) { return ::GetLocalAdapterInfo(out); }
-void EngineBackend::OpenUrl(const std::string& url) {
-  QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
+bool EngineBackend::OpenUrl(const std::string& url) {
+  return QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
 }
 
 int32_t EngineBackend::SetNetwork(const SetNetworkRequest& req, const SetNetworkTimings& t) {

@@ -1,17 +1,30 @@
-// The window's part of the firmware update: choosing the image, starting the
-// run after the panel's checks, and the end of a run that did not update
-// every device.
+// The firmware update on the update panel: choosing the image, the run's
+// configuration from the panel and the settings, and the start after the
+// panel's checks; the run itself is UpdateRunUi (ui/panel_run.h).
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
 
 #include "engine/update/update_run.h"
 #include "ui/backend.h"
 #include "ui/main_window.h"
 #include "ui/prompt.h"
+#include "ui/settings_save.h"
 
 namespace {
+QString FromBytes(const char* text, size_t max) { return QString::fromUtf8(text, static_cast<int>(strnlen(text, max))); }
+
+void CopyText(const QString& from, char* to, size_t size) {
+  const QByteArray bytes = from.toUtf8();
+  const size_t n = std::min(static_cast<size_t>(bytes.size()), size - 1);
+  std::memcpy(to, bytes.constData(), n);
+  to[n] = 0;
+}
+
 std::string Bytes(const char* text, size_t max) { return std::string(text, strnlen(text, max)); }
 uint32_t Address(const uint8_t o[4]) { return IpFromOctets(o[0], o[1], o[2], o[3]); }
 }  // namespace
@@ -61,25 +74,67 @@ void CDravenkitDlg::OnUpdateStart() {
     return;
   }
   if (!prompt_->Question(Lang(50).toStdString())) return;
-  if (!backend_->StartUpdate(UpdateConfigFromPanel(), this)) {
+  const UpdateConfig cfg = UpdateConfigFromPanel();
+  if (!update_run_.Start([&](MessageSink* sink) { return backend_->StartUpdate(cfg, sink); })) {
     prompt_->Info("Error, internal", PromptIcon::kError);
     return;
   }
-  run_failed_ = false;
-  SetOperationState(kStateUpdateRun);
   StorePanelIntoSettings();
 }
 
-void CDravenkitDlg::OnUpdateRunEnded(const WorkerMessage& msg) {
-  if (msg.wparam == 0) {
-    OnUpdateDone();
+// ---------------------------------------------------------------- the panel
+
+void CDravenkitDlg::RefreshUpdatePanelCount() {
+  const uint8_t* ip = settings_.IP_SETTING_START_IP;
+  char text[96];
+  std::snprintf(text, sizeof text, ": %d pc(s) from %d.%d.%d.%d", checked_count_, ip[0], ip[1], ip[2], ip[3]);
+  SetText(IDC_IP_SETTING_TEXT, QString::fromLatin1(text));
+}
+
+void CDravenkitDlg::OnOpenUpdatePanel() {
+  if (state_ != kStateIdle && state_ != kStateSyslog) return;
+  settings_.Load();
+  SetText(IDC_USER_ID, FromBytes(settings_.UPDATE_BEFORE_ID, sizeof settings_.UPDATE_BEFORE_ID));
+  SetText(IDC_PASSWORD, FromBytes(settings_.UPDATE_BEFORE_PASSWORD, sizeof settings_.UPDATE_BEFORE_PASSWORD));
+  static_cast<QCheckBox*>(Control(IDC_IP_SETTING_CHECK))->setChecked(settings_.UPDATE_IP_SETTING_ENABLE == 1);
+  static_cast<QCheckBox*>(Control(IDC_FACTORY_AFTER_CHECK))->setChecked(settings_.UPDATE_FACTORYDEFAULT_ENABLE == 1);
+  RefreshUpdatePanelCount();
+  auto* type = static_cast<QComboBox*>(Control(IDC_TYPE));
+  const int code = settings_.UPDATE_PROJECT_CODE;
+  type->setCurrentIndex(code >= 0 && code < type->count() ? code : -1);
+  firmware_path_.assign(settings_.UPDATE_FILENAME, strnlen(settings_.UPDATE_FILENAME, sizeof settings_.UPDATE_FILENAME));
+  SetText(IDC_FILE_PATH, QString::fromStdString(firmware_path_));
+  SetText(IDC_VERSION, FromBytes(settings_.UPDATE_FIRMWARE_VERSION, sizeof settings_.UPDATE_FIRMWARE_VERSION));
+  SetOperationState(kStateUpdatePanel);
+}
+
+void CDravenkitDlg::StorePanelIntoSettings() {
+  CopyText(static_cast<QLineEdit*>(Control(IDC_USER_ID))->text(), settings_.UPDATE_BEFORE_ID,
+           sizeof settings_.UPDATE_BEFORE_ID);
+  CopyText(static_cast<QLineEdit*>(Control(IDC_PASSWORD))->text(), settings_.UPDATE_BEFORE_PASSWORD,
+           sizeof settings_.UPDATE_BEFORE_PASSWORD);
+  settings_.UPDATE_IP_SETTING_ENABLE = static_cast<QCheckBox*>(Control(IDC_IP_SETTING_CHECK))->isChecked() ? 1 : 0;
+  settings_.UPDATE_FACTORYDEFAULT_ENABLE =
+      static_cast<QCheckBox*>(Control(IDC_FACTORY_AFTER_CHECK))->isChecked() ? 1 : 0;
+  settings_.UPDATE_PROJECT_CODE = static_cast<QComboBox*>(Control(IDC_TYPE))->currentIndex();
+  CopyText(QString::fromStdString(firmware_path_), settings_.UPDATE_FILENAME, sizeof settings_.UPDATE_FILENAME);
+  CopyText(static_cast<QLineEdit*>(Control(IDC_VERSION))->text(), settings_.UPDATE_FIRMWARE_VERSION,
+           sizeof settings_.UPDATE_FIRMWARE_VERSION);
+  SaveSettingsOrTell(settings_, *prompt_);
+}
+
+void CDravenkitDlg::OnUpdateCancel() {
+  PanelRun* run = update_run_.Running() ? static_cast<PanelRun*>(&update_run_)
+                  : factory_run_.Running() ? static_cast<PanelRun*>(&factory_run_)
+                                           : nullptr;
+  if (run) {
+    if (run->AskToStop()) StorePanelIntoSettings();
     return;
   }
-  // Not every device was updated: the rows show which; the window stays in
-  // the run's state until Cancel, which is now accepted.
-  if (msg.wparam == kUpdateDoneFault) {
-    const auto* text = std::get_if<std::string>(&msg.payload);
-    prompt_->Info(text ? *text : std::string(kUpdateThreadFaultText), PromptIcon::kError);
+  if (state_ == kStateUpdateRun && phase_ != RunPhase::kEnded) {  // a run this window did not start
+    prompt_->Info(Lang(57).toStdString(), PromptIcon::kInformation);
+    return;
   }
-  if (state_ == kStateUpdateRun) run_failed_ = true;
+  StorePanelIntoSettings();
+  SetOperationState(kStateIdle);
 }

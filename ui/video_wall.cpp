@@ -17,7 +17,6 @@ std::string VideoWallTooManyText(int ticked) {
          " are ticked.";
 }
 
-bool VideoWallEntryEnabled(int checked_count) { return checked_count > 0; }
 
 int WallStreamPort(const DeviceRecord& rec, bool first_stream) {
   const int ports[3] = {rec.av_port1, rec.av_port2, rec.av_port3};

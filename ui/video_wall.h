@@ -20,8 +20,6 @@ constexpr int kVideoWallMax = 16;
 
 // The refusal of more ticked rows than the wall shows.
 std::string VideoWallTooManyText(int ticked);
-// The popup entry "Video wall" is enabled while some row is ticked.
-bool VideoWallEntryEnabled(int checked_count);
 // The AV port a wall viewer watches: the last one the device reports (its
 // smallest picture), or the first with first_stream; 0 when it reports none.
 int WallStreamPort(const DeviceRecord& rec, bool first_stream);

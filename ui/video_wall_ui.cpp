@@ -10,7 +10,7 @@ void CDravenkitDlg::OnVideoWall() {
     if (list_->GetCheckbox(r, kColNo) != 1) continue;
     if (const DeviceTableEntry* e = devices_.FindByKey(r)) ticked.push_back(e->record);
   }
-  if (!VideoWallEntryEnabled(static_cast<int>(ticked.size()))) return;
+  if (ticked.empty()) return;
   if (video_wall_) video_wall_->close();  // one wall at a time
   if (CVideoWall* wall = OpenVideoWall(ticked, prompt_, options_.make_viewer, this)) video_wall_ = wall;
 }

@@ -3,6 +3,8 @@
 // and factory default runs.
 #include "ui/main_window.h"
 
+#include <QLabel>
+#include <QStyle>
 #include <cstring>
 #include <optional>
 
@@ -11,6 +13,7 @@
 #include "ui/backend.h"
 #include "ui/cell_list.h"
 #include "ui/prompt.h"
+#include "ui/window_texts.h"
 
 namespace {
 
@@ -135,10 +138,22 @@ void CDravenkitDlg::MarkIpCollision(int row_a, int row_b) {
 
 void CDravenkitDlg::SetStatus(int row, const QString& text, const QColor& fg, const QColor& bg) {
   list_->SetItemText(row, kColStatus, text, fg, bg);
+  // A status wider than its cell is shown whole as the cell's tool tip.
+  const int room = list_->columnWidth(kColStatus) - 2 * list_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) - 4;
+  const bool fits = list_->fontMetrics().horizontalAdvance(text) <= room;
+  list_->SetItemToolTipText(row, kColStatus, fits ? QString() : text, true);
 }
 
 void CDravenkitDlg::ReplaceRecord(int key, const DeviceRecord& rec) {
   if (DeviceTableEntry* e = devices_.FindByKey(key)) e->record = rec;
+}
+
+void CDravenkitDlg::RefreshSelectedRow(int row) {
+  if (row < 0 || row != selected_row_) return;
+  // The panel and the information fields follow the device's new record, and
+  // its cells keep the selection colours.
+  ShowRow(row);
+  info_query_->StartForRow(row, InfoQueryUi::Check::kClick);
 }
 
 void CDravenkitDlg::PaintSelectedIpCell(int row) {
@@ -181,8 +196,6 @@ void CDravenkitDlg::MergeVerifyOne(const DeviceRecord& rec) {
   KillTimer0();
   backend_->StopPing();
   SetOperationState(kStateIdle);
-  EnableControl(IDC_PING_RESPONSE, true);
-  EnableControl(IDC_CLEAR, true);
   PaintSelectedIpCell(m);
   update();
 }
@@ -215,13 +228,13 @@ void CDravenkitDlg::MergeMultipleIp(const DeviceRecord& rec) {
     }
     WritePortCells(m, rec);
     ReplaceRecord(m, rec);
+    RefreshSelectedRow(m);
+    if (selected_row_ >= 0 && selected_row_ != m) ShowRow(selected_row_);  // the loop above repainted it
   }
   std::memset(entry->record.mac, 0, 6);
   --pending_count_;
   if (pending_count_ <= 0) {
     SetOperationState(kStateIdle);
-    EnableControl(IDC_PING_RESPONSE, true);
-    EnableControl(IDC_CLEAR, true);
     PaintSelectedIpCell(m);
     update();
   }
@@ -236,11 +249,13 @@ void CDravenkitDlg::MergeUpdateRun(const DeviceRecord& rec) {
   if (k >= 0 && k != m) MarkIpCollision(m, k);
   WritePortCells(m, rec);
   ReplaceRecord(m, rec);
+  RefreshSelectedRow(m);
   PaintSelectedIpCell(m);
   update();
 }
 
 void CDravenkitDlg::OnUpdateStatus(const StatusReport& report) {
+  update_run_.Note(report.mac, report.status);
   const int row = devices_.FindKeyByMac(report.mac);
   if (row < 0) return;
   const auto action = UpdateStatusAction(report.status, std::string(report.text, strnlen(report.text, sizeof report.text)));
@@ -250,20 +265,13 @@ void CDravenkitDlg::OnUpdateStatus(const StatusReport& report) {
 }
 
 void CDravenkitDlg::OnFactoryStatus(const FactoryStatusReport& report) {
-  NoteFactoryProgress(report);
+  factory_run_.Note(report.mac, report.status);
   const int row = devices_.FindKeyByMac(report.mac);
   if (row < 0) return;
   const auto action = FactoryStatusAction(report.status);
   if (!action) return;
   ApplyProgress(list_, row, *action, report.status);
   if (action->set_text) SetStatus(row, QString::fromStdString(action->text), action->fg, action->bg);
-}
-
-void CDravenkitDlg::OnUpdateDone() {
-  prompt_->Info(Lang(58).toStdString(), PromptIcon::kInformation);
-  for (int id : {IDC_DISCOVERY, IDC_CLEAR, IDC_DELETE_ARP, IDC_MULTIPLE_IP, IDC_SYSLOG, IDC_PING_RESPONSE})
-    EnableControl(id, true);
-  SetOperationState(kStateIdle);
 }
 
 void CDravenkitDlg::OnPingResult(const PingResult& result, bool answered) {
@@ -278,10 +286,4 @@ void CDravenkitDlg::OnPingResult(const PingResult& result, bool answered) {
     list_->SetItemColours(row, kColModel, PingFailureColour(), bg);
     list_->SetBold(row, kColModel, 1);
   }
-}
-
-void CDravenkitDlg::OnInfoText(int id, const std::string& text) {
-  const std::string shown = text.substr(0, 255);
-  const int field = id == UM_FIRMWARE_VERSION_TEXT ? IDC_FIRMWARE : id == UM_SERIAL_TEXT ? IDC_SERIAL : IDC_SYSTEM_MODE;
-  SetText(field, QString::fromUtf8(shown.data(), static_cast<int>(shown.size())));
 }

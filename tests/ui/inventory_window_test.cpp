@@ -151,8 +151,8 @@ TEST_F(InventoryWindowTest, NothingTickedReadsEveryRowAndAnEmptyListCannot) {
   ReadInformation()->trigger();
   ASSERT_EQ(backend.inventory_runs.size(), 1u);
   EXPECT_EQ(backend.inventory_runs[0].devices.size(), 2u);
-  EXPECT_TRUE(ReadInformationEnabled(1));
-  EXPECT_FALSE(ReadInformationEnabled(0));
+  w()->OnCommand(IDC_CLEAR);
+  EXPECT_FALSE(ReadInformation()->isEnabled());
 }
 
 TEST_F(InventoryWindowTest, ClosingEndsARealRunOnAHangingDevice) {

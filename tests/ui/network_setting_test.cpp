@@ -256,7 +256,6 @@ TEST_F(ApplyTest, AnIncompleteAddressIsNamedAndNothingIsSent) {
 TEST_F(ApplyTest, PppoeRadioIsNeverEnabledAndApplyNeedsAState) {
   EXPECT_TRUE(Enabled(IDC_STATIC_IP));
   EXPECT_FALSE(Enabled(IDC_PPPOE));
-  w()->EnableNetworkControls(true);
   EXPECT_FALSE(Enabled(IDC_PPPOE));
   w()->SetOperationState(kStateScanning);
   w()->OnCommand(IDC_APPLY);

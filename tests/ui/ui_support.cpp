@@ -18,8 +18,9 @@ bool FakeBackend::StartScan(const ScanConfig& cfg, MessageSink*) {
   return scan_result;
 }
 
-bool FakeBackend::StartInfoQuery(const VersionQueryParam& p, MessageSink*) {
+bool FakeBackend::StartInfoQuery(const VersionQueryParam& p, MessageSink* sink) {
   queries.push_back(p);
+  query_sinks.push_back(sink);
   return true;
 }
 
@@ -89,9 +90,10 @@ CDravenkitDlg* WindowFixture::Open(const std::string& settings_ini, const std::s
   if (!settings_ini.empty()) dir.Write("Dravenkit.ini", settings_ini);
   if (!language_ini.empty()) dir.Write("DravenkitLanguage.ini", language_ini);
   WindowOptions o;
-  o.backend = &backend;
+  o.backend = engine;
   o.prompt = &prompt;
   o.timings = timings;
+  o.info_timings = info_timings;
   o.make_viewer = make_viewer;
   o.run_authentication = [this](Authentication& dlg) { return authenticate ? authenticate(dlg) : 0; };
   window_ = std::make_unique<CDravenkitDlg>(o);

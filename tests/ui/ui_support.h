@@ -18,6 +18,7 @@ class FakeBackend : public WindowBackend {
   bool StartScan(const ScanConfig& cfg, MessageSink* sink) override;
   void StopScan() override { ++scan_stops; }
   bool StartInfoQuery(const VersionQueryParam& p, MessageSink* sink) override;
+  std::vector<MessageSink*> query_sinks;  // each query's own sink
   void StopInfoQuery() override { ++query_stops; }
   bool StartPing(std::vector<PingTarget> targets, MessageSink* sink) override;
   void StopPing() override { ++ping_stops; }
@@ -37,7 +38,11 @@ class FakeBackend : public WindowBackend {
   bool StartNvtSetting(NvtSettingParam p, MessageSink* sink) override;
   void StopNvtSetting() override { ++nvt_stops; }
   int32_t GetLocalAdapterInfo(LocalAdapterInfo* out) override;
-  void OpenUrl(const std::string& url) override { urls.push_back(url); }
+  bool OpenUrl(const std::string& url) override {
+    urls.push_back(url);
+    return url_opens;
+  }
+  bool url_opens = true;
   int32_t SetNetwork(const SetNetworkRequest& req, const SetNetworkTimings&) override {
     set_network_requests.push_back(req);
     return set_network_result;
@@ -138,8 +143,10 @@ class WindowFixture {
 
   TempDir dir;
   FakeBackend backend;
+  FakeBackend* engine = &backend;  // what the window is opened on
   FakePrompt prompt;
   WindowTimings timings;
+  InfoQueryTimings info_timings;
   std::function<CViewerControl*(QWidget*)> make_viewer;  // the monitoring window's control
   // Answers the Authentication dialog of "Apply"; unset: it is cancelled.
   std::function<int(Authentication&)> authenticate;

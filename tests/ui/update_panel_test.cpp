@@ -7,6 +7,7 @@
 
 #include "engine/update/update_run.h"
 #include "ui_support.h"
+#include "ui/window_texts.h"
 
 namespace {
 
@@ -88,12 +89,17 @@ TEST_F(UpdatePanelTest, StartRefusesInOrderAndStartsWithThePanelAndSettings) {
   EXPECT_NE(saved.find("UPDATE_FIRMWARE_VERSION=3.1.0"), std::string::npos) << saved;
   EXPECT_NE(saved.find("UPDATE_FILENAME=/home/op/images/fw 2.bin"), std::string::npos) << saved;
 
-  // While the run goes, a second start and Cancel are refused with text 57.
+  // While the run goes, a second start is refused with text 57, and Cancel
+  // answered "no" leaves the run alone.
   const size_t boxes = prompt.infos.size();
   w()->OnCommand(IDC_UPDATE_START);
-  w()->OnCommand(IDC_UPDATE_CANCEL);
-  ASSERT_EQ(prompt.infos.size(), boxes + 2);
+  ASSERT_EQ(prompt.infos.size(), boxes + 1);
   EXPECT_EQ(prompt.infos.back(), "Update is in progress.");
+  prompt.answer = false;
+  w()->OnCommand(IDC_UPDATE_CANCEL);
+  EXPECT_EQ(prompt.questions.back(), kStopUpdateQuestion);
+  EXPECT_EQ(prompt.infos.size(), boxes + 1);
+  EXPECT_EQ(backend.update_stops, 0);
   EXPECT_EQ(backend.updates.size(), 2u);
   EXPECT_EQ(w()->OperationState(), kStateUpdateRun);
 
@@ -112,14 +118,17 @@ TEST_F(UpdatePanelTest, WithoutAFileTheStartIsRefused) {
   EXPECT_TRUE(backend.updates.empty());
 }
 
-TEST_F(UpdatePanelTest, AFailedOrFaultedEndKeepsTheStateUntilCancel) {
+// A run that did not update every device says so, names the others and waits for Cancel.
+TEST_F(UpdatePanelTest, AFailedOrFaultedEndTellsWhichDevicesAndWaitsForCancel) {
   for (int32_t wparam : {kUpdateDoneFailed, kUpdateDoneFault}) {
     SCOPED_TRACE(wparam);
     OpenPanel();
     list()->SetCheckbox(0, kColNo, 1);
+    list()->SetCheckbox(1, kColNo, 1);
     w()->OnCommand(IDC_UPDATE_START);
     ASSERT_EQ(w()->OperationState(), kStateUpdateRun);
     const size_t boxes = prompt.infos.size();
+    w()->Post(MakeStatus(UM_UPDATE_STATUS, w()->Devices().FindByKey(1)->record.mac, 100, ""));
     WorkerMessage m = wparam == kUpdateDoneFault ? MakeText(UM_UPDATE_DONE, kUpdateThreadFaultText)
                                                  : MakeSignal(UM_UPDATE_DONE);
     m.wparam = wparam;
@@ -127,23 +136,49 @@ TEST_F(UpdatePanelTest, AFailedOrFaultedEndKeepsTheStateUntilCancel) {
     Pump();
     EXPECT_EQ(w()->OperationState(), kStateUpdateRun);
     EXPECT_FALSE(Enabled(IDC_DISCOVERY));
+    ASSERT_EQ(prompt.infos.size(), boxes + (wparam == kUpdateDoneFault ? 2 : 1));
     if (wparam == kUpdateDoneFault) {
-      ASSERT_EQ(prompt.infos.size(), boxes + 1);
-      EXPECT_EQ(prompt.infos.back(), kUpdateThreadFaultText);
-    } else {
-      EXPECT_EQ(prompt.infos.size(), boxes);  // never "Update complete."
+      EXPECT_EQ(prompt.infos[boxes], kUpdateThreadFaultText);
     }
+    EXPECT_EQ(prompt.infos.back(), std::string(kUpdateFailedText) +
+                                       "\n\n1 of 2 devices were verified. Not verified:\n00:1C:84 - 10:20:01");
+    EXPECT_TRUE(prompt.questions.size() == 1u) << "Cancel after the end asks nothing";
     w()->OnCommand(IDC_UPDATE_CANCEL);
     EXPECT_EQ(w()->OperationState(), kStateIdle);
     EXPECT_TRUE(Enabled(IDC_DISCOVERY));
-    // The next run's Cancel is refused again until that run fails.
+    // The next run's Cancel asks again; "no" leaves it running.
     w()->OnCommand(IDC_FIRMWARE_UPDATE);
     w()->OnCommand(IDC_UPDATE_START);
+    prompt.answer = false;
     w()->OnCommand(IDC_UPDATE_CANCEL);
-    EXPECT_EQ(prompt.infos.back(), "Update is in progress.");
+    EXPECT_EQ(prompt.questions.back(), kStopUpdateQuestion);
     EXPECT_EQ(w()->OperationState(), kStateUpdateRun);
+    prompt.answer = true;
+    prompt.questions.clear();
     Close();
   }
+}
+
+// Cancel answered "yes" stops the run within its bound and tells what was done;
+// the stopped run's late end changes nothing.
+TEST_F(UpdatePanelTest, CancelDuringARunStopsItAfterAsking) {
+  OpenPanel();
+  for (int r = 0; r < 3; ++r) list()->SetCheckbox(r, kColNo, 1);
+  w()->OnCommand(IDC_UPDATE_START);
+  ASSERT_EQ(w()->OperationState(), kStateUpdateRun);
+  w()->Post(MakeStatus(UM_UPDATE_STATUS, w()->Devices().FindByKey(2)->record.mac, 100, ""));
+  Pump();
+  w()->OnCommand(IDC_UPDATE_CANCEL);
+  EXPECT_EQ(backend.update_stops, 1);
+  EXPECT_EQ(w()->OperationState(), kStateIdle);
+  EXPECT_EQ(prompt.infos.back(), std::string(kUpdateStoppedText) +
+                                     "\n\n1 of 3 devices were verified. Not verified:\n00:1C:84 - 10:20:01\n"
+                                     "00:1C:84 - 10:20:02");
+  const size_t boxes = prompt.infos.size();
+  w()->Post(MakeSignal(UM_UPDATE_DONE));
+  Pump();
+  EXPECT_EQ(prompt.infos.size(), boxes) << "no \"Update complete.\" after a stop";
+  EXPECT_TRUE(Enabled(IDC_DISCOVERY) && Enabled(IDC_CLEAR));
 }
 
 }  // namespace

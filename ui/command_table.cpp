@@ -1,0 +1,76 @@
+#include "ui/command_table.h"
+
+namespace {
+
+bool PanelShown(const CommandInputs& in) { return in.state == kStateUpdatePanel || in.state == kStateUpdateRun; }
+bool Verifying(const CommandInputs& in) { return in.state == kStateVerifyOne || in.state == kStateMultipleIp; }
+bool Asking(const CommandInputs& in) { return in.phase == RunPhase::kAsking; }
+// A multiple IP setting run whose requests are still going out.
+bool Sending(const CommandInputs& in) {
+  return in.state == kStateMultipleIp && in.phase == RunPhase::kSending && in.worker_running;
+}
+// The network setting panel edits the selected device, and only when it is the one device worked on.
+bool NetworkPanel(const CommandInputs& in) { return in.row_selected && in.ticked == 0 && !PanelShown(in); }
+
+const std::vector<CommandRule> kRules = {
+    {IDC_DISCOVERY, "Discovery", "not in states 4, 5", [](const CommandInputs& in) { return !PanelShown(in); }},
+    {IDC_CLEAR, "Clear", "not in states 4, 5, not while an operation asks, not while a multiple IP setting still sends",
+     [](const CommandInputs& in) { return !PanelShown(in) && !Asking(in) && !Sending(in); }},
+    {IDC_DELETE_ARP, "Delete ARP table", "not in states 4, 5",
+     [](const CommandInputs& in) { return !PanelShown(in); }},
+    {IDC_PING_RESPONSE, "Ping response", "not in states 2-5, not while an operation asks",
+     [](const CommandInputs& in) { return !PanelShown(in) && !Verifying(in) && !Asking(in); }},
+    {IDC_MULTIPLE_IP, "Multiple IP setting", "rows ticked, not in states 4, 5",
+     [](const CommandInputs& in) { return in.ticked > 0 && !PanelShown(in); }},
+    {IDC_FIRMWARE_UPDATE, "Firmware update", "rows ticked, not in state 5",
+     [](const CommandInputs& in) { return in.ticked > 0 && in.state != kStateUpdateRun; }},
+    {IDC_SYSLOG, "Syslog", "rows ticked, not in states 4, 5",
+     [](const CommandInputs& in) { return in.ticked > 0 && !PanelShown(in); }},
+    {IDC_STATIC_IP, "Static IP", "a row selected, none ticked, not in states 4, 5", NetworkPanel},
+    {IDC_DHCP, "DHCP", "a row selected, none ticked, not in states 4, 5", NetworkPanel},
+    {IDC_PPPOE, "PPPoE", "never", [](const CommandInputs&) { return false; }},
+    {IDC_IPADDRESS, "IP address", "as Static IP, and the panel not on DHCP",
+     [](const CommandInputs& in) { return NetworkPanel(in) && !in.panel_dhcp; }},
+    {IDC_SUBNETMASK, "Subnet mask", "as Static IP, and the panel not on DHCP",
+     [](const CommandInputs& in) { return NetworkPanel(in) && !in.panel_dhcp; }},
+    {IDC_GATEWAY, "Gateway", "as Static IP, and the panel not on DHCP",
+     [](const CommandInputs& in) { return NetworkPanel(in) && !in.panel_dhcp; }},
+    {IDC_DNS, "DNS server", "as Static IP, and the panel not on DHCP",
+     [](const CommandInputs& in) { return NetworkPanel(in) && !in.panel_dhcp; }},
+    {IDC_APPLY, "Apply", "a row selected, none ticked, not in states 4, 5", NetworkPanel},
+    // The panel buttons answer "Update is in progress." themselves while a run goes on.
+    {IDC_SELECT_FILE, "Select file", "always", [](const CommandInputs&) { return true; }},
+    {IDC_FACTORY_DEFAULT, "FactoryDefault", "always", [](const CommandInputs&) { return true; }},
+    {IDC_UPDATE_START, "Firmware update (panel)", "always", [](const CommandInputs&) { return true; }},
+    {IDC_UPDATE_CANCEL, "Cancel", "always (during a run it asks whether to stop it)",
+     [](const CommandInputs&) { return true; }},
+    {IDC_SYSLOG_START, "Start", "always", [](const CommandInputs&) { return true; }},
+    {IDC_SYSLOG_STOP, "Stop", "always", [](const CommandInputs&) { return true; }},
+    {ID_MENU_MONITORING, "Monitoring", "a row selected", [](const CommandInputs& in) { return in.row_selected; }},
+    {ID_MENU_WEB, "Web page", "a row selected", [](const CommandInputs& in) { return in.row_selected; }},
+    // Over 16 ticked rows it still opens, to say that the wall shows at most 16.
+    {ID_MENU_VIDEO_WALL, "Video wall", "rows ticked", [](const CommandInputs& in) { return in.ticked > 0; }},
+    {ID_MENU_READ_INFORMATION, "Read information", "the list holds a device (the ticked rows, else every row)",
+     [](const CommandInputs& in) { return in.rows > 0; }},
+    {ID_MENU_EXPORT, "Export list...", "always", [](const CommandInputs&) { return true; }},
+    // Hidden; Esc sends the Cancel command without the button.
+    {IDOK_HIDDEN, "(hidden OK)", "never", [](const CommandInputs&) { return false; }},
+    {IDCANCEL_HIDDEN, "(hidden Cancel)", "never", [](const CommandInputs&) { return false; }},
+};
+
+}  // namespace
+
+const std::vector<CommandRule>& CommandRules() { return kRules; }
+
+std::vector<CommandState> ComputeCommandStates(const CommandInputs& in) {
+  std::vector<CommandState> out;
+  out.reserve(kRules.size());
+  for (const CommandRule& r : kRules) out.push_back({r.id, r.enabled(in)});
+  return out;
+}
+
+bool CommandEnabled(const CommandInputs& in, int id) {
+  for (const CommandRule& r : kRules)
+    if (r.id == id) return r.enabled(in);
+  return false;
+}

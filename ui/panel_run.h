@@ -1,0 +1,63 @@
+#pragma once
+// The runs of the update panel, the firmware update and the factory default
+// run: each owns where it stands, the last status of every selected device,
+// the question before it is stopped and its closing box.
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "engine/update/worker_messages.h"
+#include "ui/operation.h"
+
+class PanelRun {
+ public:
+  PanelRun(OperationHost* host, ActiveOp kind) : host_(host), kind_(kind) {}
+  virtual ~PanelRun() = default;
+
+  // Starts the run through start (false: "Error, internal"); the window has made its checks.
+  bool Start(const std::function<bool(MessageSink*)>& start);
+  // This run owns the window's state.
+  bool Owns() const { return host_->Active() == kind_ && host_->State() == kStateUpdateRun; }
+  bool Running() const { return Owns() && phase_ == RunPhase::kRunning; }
+  // A device's status code (100 completes it).
+  void Note(const uint8_t mac[6], int32_t status);
+  // Cancel during the run: asks, stops within the run's bound, tells what was done.
+  // False when the operator keeps the run going.
+  bool AskToStop();
+  // "N of M devices were verified." and the others by MAC.
+  std::string Tally() const;
+  // UM_UPDATE_DONE or UM_FACTORY_DONE.
+  virtual void OnDone(const WorkerMessage& msg) = 0;
+
+ protected:
+  virtual void StopRun() = 0;
+  virtual const char* StopQuestion() const = 0;
+  virtual const char* StoppedText() const = 0;
+  OperationHost* host_;
+  ActiveOp kind_;
+  RunPhase phase_ = RunPhase::kNone;
+};
+
+class UpdateRunUi : public PanelRun {
+ public:
+  explicit UpdateRunUi(OperationHost* host) : PanelRun(host, ActiveOp::kUpdate) {}
+  void OnDone(const WorkerMessage& msg) override;
+
+ private:
+  void StopRun() override;
+  const char* StopQuestion() const override;
+  const char* StoppedText() const override;
+};
+
+class FactoryRunUi : public PanelRun {
+ public:
+  explicit FactoryRunUi(OperationHost* host) : PanelRun(host, ActiveOp::kFactory) {}
+  void OnDone(const WorkerMessage& msg) override;
+  // The closing box's text; *missing counts the devices that did not come back.
+  std::string DoneText(int* missing) const;
+
+ private:
+  void StopRun() override;
+  const char* StopQuestion() const override;
+  const char* StoppedText() const override;
+};

@@ -202,7 +202,8 @@ TEST_F(MendsTest, AModeThatNeverCameShowsFailed) {
   EXPECT_EQ(Text(IDC_SYSTEM_MODE), "failed");
   EXPECT_EQ(Text(IDC_FIRMWARE), "2.1.0");
   EXPECT_EQ(Text(IDC_SERIAL), "");
-  EXPECT_GT(InfoQueryDeadlineMs(InfoQueryTimings{}), 60000u) << "the product's bounds";
+  // A web server that accepts and never answers is told as failed within half a minute.
+  EXPECT_LT(InfoQueryDeadlineMs(InfoQueryTimings{}), 30000u);
 }
 
 TEST_F(MendsTest, FieldsStillEmptyAtTheQueryDeadlineShowFailed) {

@@ -374,7 +374,8 @@ void Simulator::HandleSetNetwork(int dev, uint16_t local_port, uint32_t from_ip,
   }
   const uint32_t epoch = d.epoch;
   auto req = std::make_shared<ParsedRequest>(r);
-  timers_.At(io_->NowUs() + uint64_t(opt_.timings.move_delay_ms) * 1000, [this, dev, epoch, req] {
+  const uint32_t delay = (d.cfg.faults & kFaultMoveLate) ? opt_.timings.move_late_ms : opt_.timings.move_delay_ms;
+  timers_.At(io_->NowUs() + uint64_t(delay) * 1000, [this, dev, epoch, req] {
     SimDevice& dd = devices_[static_cast<size_t>(dev)];
     if (dd.epoch != epoch || dd.state != DevState::kUp) return;  // restarted or reset meanwhile
     ApplySetNetwork(dev, *req);
@@ -636,6 +637,11 @@ HttpVerdict Simulator::OnUploadEnd(int dev, const ConnInfo& c, const UploadResul
   HttpVerdict v;
   if (!r.body_complete || !r.field_found) {
     v.status = 400;
+    return v;
+  }
+  if (d.cfg.faults & kFaultUploadRefuse) {
+    LogHttp("upload_refused", dev, c, "upload-refuse fault");
+    v.status = 500;
     return v;
   }
   // "wrong-version" ignores the image's version; "no-return" never comes back.

@@ -26,8 +26,10 @@ enum Fault : uint32_t {
   kFaultUploadStall = 1u << 16,   // "upload-stall": stops reading the upload halfway, never answers
   kFaultNoReturn = 1u << 17,      // "no-return": never comes back after an upload
   kFaultWrongVersion = 1u << 18,  // "wrong-version": comes back with its old version after an upload
+  kFaultUploadRefuse = 1u << 19,  // "upload-refuse": takes the upload, answers 500, no restart
+  kFaultMoveLate = 1u << 20,      // "move-late": moves --move-late-ms after accepting, answering from the old address meanwhile
 };
-constexpr int kFaultCount = 19;
+constexpr int kFaultCount = 21;
 
 // Name of fault bit i (0..kFaultCount-1).
 const char* FaultName(int i);

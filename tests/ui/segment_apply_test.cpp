@@ -28,7 +28,7 @@ class SegmentApplyTest : public ::testing::Test {
  protected:
   void SetUp() override {
     fleet = segtest::LoadTestFleet();
-    ASSERT_EQ(fleet.size(), 8u) << "DK_TEST_FLEET must name fleet_set_network.txt";
+    ASSERT_EQ(fleet.size(), 9u) << "DK_TEST_FLEET must name fleet_set_network.txt";
     dk::SetExecutableDirOverride(dir.path());
     WindowOptions o;
     o.backend = &engine;

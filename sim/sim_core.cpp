@@ -366,7 +366,7 @@ void Simulator::HandleSetNetwork(int dev, uint16_t local_port, uint32_t from_ip,
     if (r.network_type == 3) l.Str("text1", r.text1).Str("text2", r.text2);
     log_->Write(l.Finish());
   }
-  SendResult(dev, local_port, from_port, code);
+  if (!(d.cfg.faults & kFaultResultLost)) SendResult(dev, local_port, from_port, code);
   if (code != kResultOk) return;
   if (d.cfg.faults & kFaultNoMove) {
     if (log_->enabled()) log_->Write(Line("move_skipped").Dev(dev, d.cfg.mac).Str("reason", "no-move fault").Finish());

@@ -28,8 +28,9 @@ enum Fault : uint32_t {
   kFaultWrongVersion = 1u << 18,  // "wrong-version": comes back with its old version after an upload
   kFaultUploadRefuse = 1u << 19,  // "upload-refuse": takes the upload, answers 500, no restart
   kFaultMoveLate = 1u << 20,      // "move-late": moves --move-late-ms after accepting, answering from the old address meanwhile
+  kFaultResultLost = 1u << 21,    // "result-lost": takes set-network like any device, its result datagram never arrives
 };
-constexpr int kFaultCount = 21;
+constexpr int kFaultCount = 22;
 
 // Name of fault bit i (0..kFaultCount-1).
 const char* FaultName(int i);

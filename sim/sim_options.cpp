@@ -77,7 +77,7 @@ const char* SimUsage() {
          "faults: no-discovery late auth-refuse no-move move-silent move-late http-refuse\n"
          "        http-hang http-split upload-cut upload-stall upload-refuse no-return\n"
          "        wrong-version dup-ip bad-length garbage reset-ignore reset-keep-ip\n"
-         "        rtsp-busy rtsp-silent\n";
+         "        rtsp-busy rtsp-silent result-lost\n";
 }
 
 int ParseSimArgs(int argc, const char* const* argv, SimArgs* out, std::string* error) {

@@ -20,7 +20,7 @@ using namespace segtest;
 namespace {
 
 enum {
-  kGood, kPort8080, kNoWebItem, kWrongVersion, kNoReturn, kUploadCut, kUploadStall, kAuthRefuse, kUploadRefuse, kCount
+  kGood, kPort8080, kNoWebItem, kWrongVersion, kNoReturn, kUploadCut, kUploadStall, kAuthRefuse, kUploadRefuse, kResultLost, kCount
 };
 
 class SegmentUpdate : public ::testing::Test {
@@ -96,7 +96,7 @@ class SegmentUpdate : public ::testing::Test {
       const UpdateDeviceResult& d = r.devices[i];
       if (d.check_ip == 0) continue;
       const std::string mac = MacText(d.mac);
-      EXPECT_EQ(d.check_ip, c.devices[i].ip) << mac;
+      EXPECT_EQ(d.check_ip, d.ip) << mac;
       EXPECT_EQ(d.check_port, c.devices[i].web_port == 0 ? 80 : c.devices[i].web_port) << mac;
       for (const std::string& l : EventLines({"\"ev\":\"http_request\"", "ITEM=software_version",
                                                "\"ip\":\"" + IpText(d.check_ip) + "\""}))
@@ -257,6 +257,29 @@ TEST_F(SegmentUpdate, AddressStepMovesAcceptingDevicesAndKeepsRefusedOnes) {
   EXPECT_EQ(Statuses(kAuthRefuse)[1], kUpdateIpAuthRefused);
   EXPECT_EQ(r.devices[1].ip, refused_ip);
   EXPECT_FALSE(EventLines({"\"ev\":\"http_request\"", "\"ip\":\"" + IpText(refused_ip) + "\"", "upload.cgi"}).empty());
+}
+
+// A device whose result never arrived may have moved: it counts as found
+// only at the address it was sent, and its upload goes there, not to the
+// old address it may still answer from for a moment.
+TEST_F(SegmentUpdate, AddressStepFindsAnUnsureDeviceAtTheAddressSent) {
+  UpdateConfig c = Config({kGood, kResultLost}, "3.1.5", 0);
+  c.ip_setting = true;
+  c.start_ip = IpFromOctets(10, 77, 9, 20);
+  c.subnet_mask = IpFromOctets(255, 255, 0, 0);
+  c.gateway = c.dns_server = IpFromOctets(10, 77, 0, 1);
+  c.timings.reappear_ms = 20000;  // ends by finding both, long before this
+  const uint32_t sent_ip = IpFromOctets(10, 77, 9, 21);
+  UpdateRunResult r;
+  EXPECT_EQ(Run(c, &r), 0);
+  ASSERT_EQ(r.devices.size(), 2u);
+  EXPECT_EQ(r.devices[1].ip, sent_ip);
+  EXPECT_EQ(r.devices[1].status, kUpdateVerified);
+  EXPECT_EQ(Statuses(kResultLost)[1], kUpdateFoundAgain);  // no result: straight from 0 to found
+  const auto uploads = EventLines({"\"ev\":\"http_request\"", "\"mac\":\"" + MacText(fleet_[kResultLost].mac) + "\"", "upload.cgi"});
+  ASSERT_EQ(uploads.size(), 1u);
+  EXPECT_NE(uploads[0].find("\"ip\":\"" + IpText(sent_ip) + "\""), std::string::npos) << uploads[0];
+  ExpectChecksAtTheirDevices(c, r);
 }
 
 TEST_F(SegmentUpdate, FactoryDefaultAfterwardsWaitsForTheFactoryAddress) {

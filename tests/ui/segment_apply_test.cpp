@@ -45,7 +45,7 @@ class SegmentApplyTest : public ::testing::Test {
     window->show();
     window->OnCommand(IDC_DISCOVERY);
     ASSERT_TRUE(WaitUntil([&] { return window->OperationState() == kStateIdle; }, 5000));
-    ASSERT_EQ(window->List()->GetItemCount(), 8);
+    ASSERT_EQ(window->List()->GetItemCount(), 9);
   }
   void TearDown() override {
     window.reset();

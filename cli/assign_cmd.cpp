@@ -116,8 +116,8 @@ int RunAssign(const AssignOptions& o) {
   p.admin_id = o.user_given ? o.user : std::string(settings.IP_SETTING_ID, strnlen(settings.IP_SETTING_ID, 64));
   p.admin_password = o.password_given ? o.password
                                       : std::string(settings.IP_SETTING_PASSWORD, strnlen(settings.IP_SETTING_PASSWORD, 64));
-  if (p.admin_id.size() > kAdminIdMax) return Usage("the user ID is longer than 8 bytes");
-  if (p.admin_password.size() > kAdminPasswordMax) return Usage("the password is longer than 22 bytes");
+  if (!AdminIdProblem(p.admin_id).empty()) return Usage(AdminIdProblem(p.admin_id));
+  if (!AdminPasswordProblem(p.admin_password).empty()) return Usage(AdminPasswordProblem(p.admin_password));
   p.ip_setting_xflag = settings.IP_SETTING_XFLAG;
   if (range && static_cast<int32_t>(o.macs.size()) > NvtRangeCapacity(p.start_ip))
     return Usage(NvtRangeOverflowText(p.start_ip, static_cast<int32_t>(o.macs.size())));

@@ -28,14 +28,9 @@ struct FactoryOptions {
 
 // What the window's status column says for a final or current value.
 std::string StatusText(int32_t progress) {
-  switch (progress) {
-    case kFactoryInit: return "factorydefault init";
-    case kFactoryComplete: return "factorydefault complete.";
-    case kFactoryTimeout: return "factorydefault error 'FACTORY_TIMEOUT'";
-    case kFactoryThreadFailed: return "request not sent (no thread)";
-    default: break;
-  }
-  return std::to_string(progress) + "%";
+  if (progress == kFactoryThreadFailed) return "request not sent (no thread)";
+  const std::string text = FactoryStatusText(progress);
+  return text.empty() ? std::to_string(progress) + "%" : text;
 }
 
 // Prints each device's changes as they come: the texts, and the progress at
@@ -135,8 +130,10 @@ int RunFactoryDefault(const FactoryOptions& o) {
     std::printf("%d of %d device%s back at %s\n", back, total, total == 1 ? "" : "s", kFactoryDefaultIpText);
     for (const FactoryDeviceOutcome& d : result.devices) {
       if (d.progress == kFactoryComplete) continue;
-      std::printf("  not back: %s (was %s)%s\n", MacText(d.mac).c_str(), IpText(d.ip_before).c_str(),
-                  d.seen ? (" answered from " + IpText(d.ip_after)).c_str() : "");
+      std::string why;
+      if (d.progress == kFactoryRefused) why = " refused the request (HTTP " + std::to_string(d.http) + ")";
+      if (d.seen) why += " answered from " + IpText(d.ip_after);
+      std::printf("  not back: %s (was %s)%s\n", MacText(d.mac).c_str(), IpText(d.ip_before).c_str(), why.c_str());
     }
     if (std::fflush(stdout) != 0) return kCliFailed;
   }
@@ -161,10 +158,11 @@ void AddFactoryDefaultCommand(CLI::App& app, int* status) {
       "usage: dravenkit-cli factory-default (--mac MAC ... | --all) [--user ID] [--password PW] [--json]\n"
       "One discovery scan (XFLAG from Dravenkit.ini), then the factory-default request to each device "
       "named (a MAC that did not answer is an error before anything is sent) or to every device found, "
-      "and discovery until each answers again from 192.168.1.2 (about 100 s at most). Prints each "
-      "device's state as it changes and a summary; --json prints one object with \"devices\": mac, "
-      "ip_before, progress, status, ip_after. Exit status 0 when every device came back, 1 otherwise, "
-      "2 usage error.");
+      "and discovery until each answers again from 192.168.1.2 (about 100 s at most); a device that "
+      "answers the request with an HTTP error (401 for wrong credentials, say) is not waited for and ends "
+      "as \"factorydefault error 'CHECK_FACTORYDEFAULT'\". Prints each device's state as it changes and a "
+      "summary; --json prints one object with \"devices\": mac, ip_before, progress, status, ip_after. "
+      "Exit status 0 when every device came back, 1 otherwise, 2 usage error.");
   sub->callback([opts, status, user, password] {
     opts->user_given = user->count() > 0;
     opts->password_given = password->count() > 0;

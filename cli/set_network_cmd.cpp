@@ -15,6 +15,7 @@
 #include "config/language.h"
 #include "config/settings.h"
 #include "engine/devices/device_format.h"
+#include "engine/ops/multiple_ip.h"
 #include "engine/ops/set_network.h"
 #include "engine/talq/talq_client.h"
 
@@ -88,11 +89,12 @@ int RunSetNetwork(const SetNetworkOptions& o) {
       return kCliUsage;
     }
   }
-  if (o.user.empty() || o.user.size() > kAdminIdMax) {
+  if (o.user.empty() || !AdminIdProblem(o.user).empty()) {
     std::fprintf(stderr, "dravenkit-cli set-network: --user must have 1 to %zu bytes\n", kAdminIdMax);
     return kCliUsage;
   }
-  if (o.password.empty() || o.password.size() > kAdminPasswordMax) {
+  // The credential block carries 16 bytes of the password: a longer one would go out cut.
+  if (o.password.empty() || !AdminPasswordProblem(o.password).empty()) {
     std::fprintf(stderr, "dravenkit-cli set-network: --password must have 1 to %zu bytes\n", kAdminPasswordMax);
     return kCliUsage;
   }
@@ -133,9 +135,11 @@ int RunSetNetwork(const SetNetworkOptions& o) {
   Line(o, report.mac, report.status);
   if (outcome != SetNetworkOutcome::kAccepted) return Finish(o, report);
 
-  // The device takes a moment to take its new address; the first look comes
-  // one period after the acceptance, so an answer from the old address just
-  // before the move is not taken for the change.
+  // Only an answer that shows the new setting counts (the window's test): a
+  // device still answering from its old address has not moved yet.
+  DeviceRecord want = *target;
+  want.network_type = type;
+  want.configured_ip = addr[0];
   const Clock::time_point deadline = Clock::now() + std::chrono::seconds(o.verify_timeout_s);
   Clock::time_point next = Clock::now();
   for (;;) {
@@ -146,7 +150,7 @@ int RunSetNetwork(const SetNetworkOptions& o) {
     (void)ScanOnce(settings.XFLAG, &seen);
     const DeviceRecord* again = nullptr;
     for (const DeviceRecord& d : seen)
-      if (!std::memcmp(d.mac, mac, 6)) again = &d;
+      if (NvtVerificationMatches(want, d)) again = &d;
     if (!again) continue;
     bool collision = false;
     for (const DeviceRecord& d : seen)
@@ -173,9 +177,11 @@ void AddSetNetworkCommand(CLI::App& app, int* status) {
       "usage: dravenkit-cli set-network MAC (--static IP MASK GATEWAY DNS | --dhcp) --user ID --password PW\n"
       "                                 [--verify-timeout SECONDS] [--json]\n"
       "Finds the device with one discovery scan, sends it the new network setting by MAC and, once it "
-      "accepted, scans every 3 seconds until it answers again (at most --verify-timeout seconds, default 60). "
-      "MAC as 00:1A:2B:3C:4D:5E, 00-1A-2B-3C-4D-5E or 00:1A:2B - 3C:4D:5E. Exit status 0 when the device "
-      "was seen again after the change, 1 otherwise, 2 for usage errors.");
+      "accepted, scans every 3 seconds until it answers with the new setting (from the static address sent, "
+      "or reporting DHCP), at most --verify-timeout seconds (default 60); answers from its old address "
+      "before it moves do not count. MAC as 00:1A:2B:3C:4D:5E, 00-1A-2B-3C-4D-5E or 00:1A:2B - 3C:4D:5E. "
+      "Exit status 0 when the device answered with the new setting, 1 otherwise, 2 for usage errors "
+      "(an ID over 8 or a password over 16 bytes among them).");
   sub->add_option("MAC", opts->mac, "the device's MAC address")->required();
   CLI::Option* st = sub->add_option("--static", opts->static_addrs, "static address, mask, gateway and DNS server")
                         ->expected(4)
@@ -183,7 +189,7 @@ void AddSetNetworkCommand(CLI::App& app, int* status) {
   CLI::Option* dhcp = sub->add_flag("--dhcp", opts->dhcp, "let the device take its address by DHCP");
   st->excludes(dhcp);
   sub->add_option("--user", opts->user, "administrator ID (at most 8 bytes)")->required();
-  sub->add_option("--password", opts->password, "administrator password (at most 22 bytes)")->required();
+  sub->add_option("--password", opts->password, "administrator password (at most 16 bytes)")->required();
   sub->add_option("--verify-timeout", opts->verify_timeout_s, "seconds to wait for the device (default 60)")
       ->check(CLI::Range(0, 86400));
   sub->add_flag("--json", opts->json, "print one JSON object at the end");

@@ -72,6 +72,11 @@ int RunUpdate(const UpdateOptions& o) {
     std::fputs("dravenkit-cli update: give --mac MAC ... or --all\n", stderr);
     return kCliUsage;
   }
+  // Every check would fail on a device that took its image.
+  if (o.version.empty()) {
+    std::fputs("dravenkit-cli update: --version must not be empty\n", stderr);
+    return kCliUsage;
+  }
   for (const std::string& m : o.macs) {
     uint8_t mac[6];
     if (ParseMacText(m, mac) != 0) {
@@ -93,6 +98,19 @@ int RunUpdate(const UpdateOptions& o) {
   }
   CNVTSettings settings;
   (void)settings.Load();
+  const std::string before_id =
+      o.user_given ? o.user : Text(settings.UPDATE_BEFORE_ID, sizeof settings.UPDATE_BEFORE_ID);
+  const std::string before_password =
+      o.password_given ? o.password : Text(settings.UPDATE_BEFORE_PASSWORD, sizeof settings.UPDATE_BEFORE_PASSWORD);
+  if (o.ip_setting) {
+    // The address step sends them by TALQ: a longer text would go out cut.
+    std::string problem = AdminIdProblem(before_id);
+    if (problem.empty()) problem = AdminPasswordProblem(before_password);
+    if (!problem.empty()) {
+      std::fprintf(stderr, "dravenkit-cli update: %s\n", problem.c_str());
+      return kCliUsage;
+    }
+  }
   std::vector<DeviceRecord> found, devices;
   if (ScanOnce(settings.XFLAG, &found) != 0) return kCliFailed;
   std::string error;
@@ -111,11 +129,8 @@ int RunUpdate(const UpdateOptions& o) {
   cfg.factory_after = o.factory_after;
   const int code = settings.UPDATE_PROJECT_CODE;
   cfg.type_index = o.type != -2 ? o.type : (code == 0 || code == 1 ? code : -1);
-  cfg.before_id = o.user_given ? o.user : Text(settings.UPDATE_BEFORE_ID, sizeof settings.UPDATE_BEFORE_ID);
-  cfg.before_password =
-      o.password_given ? o.password : Text(settings.UPDATE_BEFORE_PASSWORD, sizeof settings.UPDATE_BEFORE_PASSWORD);
-  cfg.before_id = cfg.before_id.substr(0, 63);
-  cfg.before_password = cfg.before_password.substr(0, 63);
+  cfg.before_id = before_id.substr(0, 63);
+  cfg.before_password = before_password.substr(0, 63);
   cfg.after_id = Text(settings.UPDATE_AFTER_ID, sizeof settings.UPDATE_AFTER_ID).substr(0, 63);
   cfg.after_password = Text(settings.UPDATE_AFTER_PASSWORD, sizeof settings.UPDATE_AFTER_PASSWORD).substr(0, 63);
   cfg.firmware_path = o.file;
@@ -144,6 +159,7 @@ int RunUpdate(const UpdateOptions& o) {
       e["text"] = JsonText(d.dropped ? "dropped after the IP setting" : d.text);
       e["version"] = d.has_version ? nlohmann::ordered_json(JsonText(d.version)) : nlohmann::ordered_json(nullptr);
       e["uploaded_bytes"] = d.uploaded;
+      e["upload_http_status"] = d.upload_http == 0 ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(d.upload_http);
       j["devices"].push_back(e);
     }
     j["result"] = r == 0 ? "complete" : "failed";
@@ -178,8 +194,11 @@ void AddUpdateCommand(CLI::App& app, int* status) {
       "password default to UPDATE_PROJECT_CODE, UPDATE_BEFORE_ID and UPDATE_BEFORE_PASSWORD; the check and "
       "the factory default use UPDATE_AFTER_ID and UPDATE_AFTER_PASSWORD (Dravenkit.ini beside the "
       "executable, never written). Prints a line per status change and the upload progress, then a "
-      "summary; --json one object at the end. Exit status 0 when every device was updated (and with "
-      "--factory-after came back at 192.168.1.2), 1 otherwise.");
+      "summary; --json one object at the end. An upload that fails or that the device answers with an "
+      "HTTP error ends that device at once (-1, -2, -3). An empty --version, and with --ip-setting an ID "
+      "over 8 or a password over 16 bytes, is a usage error before anything is sent. Exit status 0 when "
+      "every device was updated (and with --factory-after came back at 192.168.1.2), 1 otherwise, 2 usage "
+      "error.");
   sub->add_option("--file", opts->file, "firmware image")->required();
   sub->add_option("--version", opts->version, "the firmware version expected after the update")->required();
   sub->add_option("--type", opts->type, "0 TERN1, 1 PLOV (default UPDATE_PROJECT_CODE)");

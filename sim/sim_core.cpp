@@ -366,7 +366,7 @@ void Simulator::HandleSetNetwork(int dev, uint16_t local_port, uint32_t from_ip,
     if (r.network_type == 3) l.Str("text1", r.text1).Str("text2", r.text2);
     log_->Write(l.Finish());
   }
-  SendResult(dev, local_port, from_port, code);
+  if (!(d.cfg.faults & kFaultResultLost)) SendResult(dev, local_port, from_port, code);
   if (code != kResultOk) return;
   if (d.cfg.faults & kFaultNoMove) {
     if (log_->enabled()) log_->Write(Line("move_skipped").Dev(dev, d.cfg.mac).Str("reason", "no-move fault").Finish());
@@ -374,7 +374,8 @@ void Simulator::HandleSetNetwork(int dev, uint16_t local_port, uint32_t from_ip,
   }
   const uint32_t epoch = d.epoch;
   auto req = std::make_shared<ParsedRequest>(r);
-  timers_.At(io_->NowUs() + uint64_t(opt_.timings.move_delay_ms) * 1000, [this, dev, epoch, req] {
+  const uint32_t delay = (d.cfg.faults & kFaultMoveLate) ? opt_.timings.move_late_ms : opt_.timings.move_delay_ms;
+  timers_.At(io_->NowUs() + uint64_t(delay) * 1000, [this, dev, epoch, req] {
     SimDevice& dd = devices_[static_cast<size_t>(dev)];
     if (dd.epoch != epoch || dd.state != DevState::kUp) return;  // restarted or reset meanwhile
     ApplySetNetwork(dev, *req);
@@ -636,6 +637,11 @@ HttpVerdict Simulator::OnUploadEnd(int dev, const ConnInfo& c, const UploadResul
   HttpVerdict v;
   if (!r.body_complete || !r.field_found) {
     v.status = 400;
+    return v;
+  }
+  if (d.cfg.faults & kFaultUploadRefuse) {
+    LogHttp("upload_refused", dev, c, "upload-refuse fault");
+    v.status = 500;
     return v;
   }
   // "wrong-version" ignores the image's version; "no-return" never comes back.

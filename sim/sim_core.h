@@ -24,6 +24,7 @@ struct SimTimings {
   uint32_t spread_max_ms = 100;
   uint32_t late_ms = 800;        // "late" devices add this to their delay
   uint32_t move_delay_ms = 1000; // accepted set-network -> new address
+  uint32_t move_late_ms = 4000;  // "move-late" devices take this long instead
   uint32_t reset_delay_ms = 5000;   // factory default request -> back at 192.168.1.2 (silent meanwhile)
   uint32_t restart_ms = 10000;      // finished upload -> back with the new version (silent meanwhile)
   uint32_t grace_ms = 300;          // a going-silent device keeps its address this long, so its answer leaves

@@ -27,8 +27,11 @@ enum Fault : uint32_t {
   kFaultNoReturn = 1u << 17,      // "no-return": never comes back after an upload
   kFaultWrongVersion = 1u << 18,  // "wrong-version": comes back with its old version after an upload
   kFaultRtspResize = 1u << 19,    // "rtsp-resize": the video's picture size changes every second
+  kFaultUploadRefuse = 1u << 20,  // "upload-refuse": takes the upload, answers 500, no restart
+  kFaultMoveLate = 1u << 21,      // "move-late": moves --move-late-ms after accepting, answering from the old address meanwhile
+  kFaultResultLost = 1u << 22,    // "result-lost": takes set-network like any device, its result datagram never arrives
 };
-constexpr int kFaultCount = 20;
+constexpr int kFaultCount = 23;
 
 // Name of fault bit i (0..kFaultCount-1).
 const char* FaultName(int i);

@@ -57,6 +57,7 @@ const char* SimUsage() {
          "  --spread MIN-MAX       discovery reply delay in ms (0-100)\n"
          "  --late-ms N            extra delay of 'late' devices (800)\n"
          "  --move-delay-ms N      set-network accepted -> moved (1000)\n"
+         "  --move-late-ms N       the same for 'move-late' devices (4000)\n"
          "  --reset-delay-ms N     factory default -> back at 192.168.1.2 (5000)\n"
          "  --restart-ms N         upload done -> back with the new version (10000)\n"
          "  --split-gap-ms N       pause between the parts of a split reply (50)\n"
@@ -73,9 +74,10 @@ const char* SimUsage() {
          "  --max-conns N          concurrent HTTP connections (4096)\n"
          "  --exit-with PID        end when process PID ends\n"
          "  --dump-fleet           print the fleet as fleet-file lines and exit\n"
-         "faults: no-discovery late auth-refuse no-move move-silent http-refuse http-hang\n"
-         "        http-split upload-cut dup-ip bad-length garbage rtsp-busy rtsp-silent\n"
-         "        rtsp-resize\n";
+         "faults: no-discovery late auth-refuse no-move move-silent move-late http-refuse\n"
+         "        http-hang http-split upload-cut upload-stall upload-refuse no-return\n"
+         "        wrong-version dup-ip bad-length garbage reset-ignore reset-keep-ip\n"
+         "        rtsp-busy rtsp-silent rtsp-resize result-lost\n";
 }
 
 int ParseSimArgs(int argc, const char* const* argv, SimArgs* out, std::string* error) {
@@ -151,6 +153,8 @@ int ParseSimArgs(int argc, const char* const* argv, SimArgs* out, std::string* e
       rc = ms(&a.sim.timings.late_ms);
     } else if (opt == "--move-delay-ms") {
       rc = ms(&a.sim.timings.move_delay_ms);
+    } else if (opt == "--move-late-ms") {
+      rc = ms(&a.sim.timings.move_late_ms);
     } else if (opt == "--reset-delay-ms") {
       rc = ms(&a.sim.timings.reset_delay_ms);
     } else if (opt == "--restart-ms") {

@@ -96,10 +96,16 @@ void HttpSession::BodyBytes(const uint8_t* data, size_t len) {
   if (phase_ != Phase::kSmallBody && phase_ != Phase::kUpload) return;
   size_t n = len;
   if (!chunked_ && body_left_ >= 0) n = static_cast<size_t>(std::min<int64_t>(body_left_, int64_t(len)));
-  bool cut = false;
+  bool cut = false, stall = false;
   if (cut_at_ > 0 && body_bytes_ + n >= cut_at_) {
     n = static_cast<size_t>(cut_at_ - body_bytes_);
     cut = true;
+  }
+  // The stall point bounds what is taken, as the cut point does: a read that
+  // carries the body past it and to its end must not complete the upload.
+  if (!cut && stall_at_ > 0 && phase_ == Phase::kUpload && body_bytes_ + n >= stall_at_) {
+    n = static_cast<size_t>(stall_at_ - body_bytes_);
+    stall = true;
   }
   body_bytes_ += n;
   if (chunked_) {
@@ -108,13 +114,13 @@ void HttpSession::BodyBytes(const uint8_t* data, size_t len) {
     if (used < 0) return Fail(400, "malformed chunked body");
     if (!decoded_.empty()) BodyDecoded(reinterpret_cast<const uint8_t*>(decoded_.data()), decoded_.size());
     if (phase_ == Phase::kDone) return;
-    if (!cut && chunks_.done()) return BodyEnded();
+    if (!cut && !stall && chunks_.done()) return BodyEnded();
   } else {
     if (n > 0) BodyDecoded(data, n);
     if (phase_ == Phase::kDone) return;
     if (body_left_ >= 0) {
       body_left_ -= static_cast<int64_t>(n);
-      if (body_left_ == 0 && !cut) return BodyEnded();
+      if (body_left_ == 0 && !cut && !stall) return BodyEnded();
     }
   }
   if (cut) {
@@ -123,7 +129,7 @@ void HttpSession::BodyBytes(const uint8_t* data, size_t len) {
     phase_ = Phase::kDone;
     return;
   }
-  if (stall_at_ > 0 && body_bytes_ >= stall_at_ && phase_ == Phase::kUpload) {
+  if (stall) {
     sim_->LogHttp("upload_stall", dev_, info_, std::to_string(body_bytes_) + " bytes");
     stalled_ = true;
     after_ = After::kHang;

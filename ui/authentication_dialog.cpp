@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <cstdio>
 
 #include "config/language.h"
 #include "engine/ops/set_network.h"
@@ -71,16 +70,13 @@ void Authentication::OnOk() {
     return;
   }
   // The device compares what arrives: a cut text would be refused although typed correctly.
-  char text[96];
-  if (id_.size() > kAdminIdMax) {
-    std::snprintf(text, sizeof text, "Admin ID is too long (at most %zu bytes)", kAdminIdMax);
-    prompt_->Info(text, PromptIcon::kWarning);
+  if (const std::string t = AdminIdProblem(id_); !t.empty()) {
+    prompt_->Info(t, PromptIcon::kWarning);
     id_edit_->setFocus();
     return;
   }
-  if (password_.size() > kAdminPasswordMax) {
-    std::snprintf(text, sizeof text, "Admin Password is too long (at most %zu bytes)", kAdminPasswordMax);
-    prompt_->Info(text, PromptIcon::kWarning);
+  if (const std::string t = AdminPasswordProblem(password_); !t.empty()) {
+    prompt_->Info(t, PromptIcon::kWarning);
     password_edit_->setFocus();
     return;
   }

@@ -236,12 +236,12 @@ void CNVTSettingDlg::OnOk() {
   // Credentials longer than their wire fields would be cut and refused by every device.
   const QByteArray id = static_cast<QLineEdit*>(Control(IDC_NVT_ID))->text().toUtf8();
   const QByteArray pw = static_cast<QLineEdit*>(Control(IDC_NVT_PASSWORD))->text().toUtf8();
-  if (static_cast<size_t>(id.size()) > kAdminIdMax) {
-    Refuse("The user ID is longer than 8 bytes.", IDC_NVT_ID);
+  if (const std::string t = AdminIdProblem(id.toStdString()); !t.empty()) {
+    Refuse(t, IDC_NVT_ID);
     return;
   }
-  if (static_cast<size_t>(pw.size()) > kAdminPasswordMax) {
-    Refuse("The password is longer than 22 bytes.", IDC_NVT_PASSWORD);
+  if (const std::string t = AdminPasswordProblem(pw.toStdString()); !t.empty()) {
+    Refuse(t, IDC_NVT_PASSWORD);
     return;
   }
   ReadAddress(Control(IDC_NVT_MASK), subnet_mask_);

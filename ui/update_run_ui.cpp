@@ -73,6 +73,16 @@ void CDravenkitDlg::OnUpdateStart() {
     prompt_->Info(Lang(56).toStdString(), PromptIcon::kWarning);
     return;
   }
+  // An empty version, or credentials the address step would send cut.
+  const UpdateRefusal refusal = CheckUpdateConfig(UpdateConfigFromPanel());
+  if (refusal.field != UpdateField::kNone) {
+    prompt_->Info(refusal.text, PromptIcon::kWarning);
+    const int focus = refusal.field == UpdateField::kVersion ? IDC_VERSION
+                      : refusal.field == UpdateField::kId    ? IDC_USER_ID
+                                                             : IDC_PASSWORD;
+    Control(focus)->setFocus();
+    return;
+  }
   if (!prompt_->Question(Lang(50).toStdString())) return;
   const UpdateConfig cfg = UpdateConfigFromPanel();
   if (!update_run_.Start([&](MessageSink* sink) { return backend_->StartUpdate(cfg, sink); })) {

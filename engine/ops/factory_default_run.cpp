@@ -15,6 +15,24 @@
 const char kFactoryDefaultIpText[] = "192.168.1.2";
 const char kFactoryThreadFaultText[] = "[ERROR] NvtFactoryDefaultThreadProc : NvtFactoryDefaultThreadProcRun";
 
+std::string FactoryStatusText(int32_t progress) {
+  switch (progress) {
+    case 0: return "factorydefault init";
+    case 100: return "factorydefault complete.";
+    case -1: return "factorydefault error 'UPLOAD_TOOL -1'";
+    case -2: return "factorydefault error 'UPLOAD_TOOL -2'";
+    case -3: return "factorydefault error 'UPLOAD_FIRMWARE'";
+    case -4: return "factorydefault error 'SESSION -1'";
+    case -5: return "factorydefault error 'CONNECTION -2'";
+    case -8: return "factorydefault error 'THREAD -1'";
+    case -9: return "factorydefault error 'FACTORY_TIMEOUT'";
+    case -10: return "factorydefault error 'AFTER_PROCESSING'";
+    case -11: return "factorydefault error 'CHECK_FIRMWARE_VERSION'";
+    case -12: return "factorydefault error 'CHECK_FACTORYDEFAULT'";
+    default: return "";
+  }
+}
+
 bool IsFactoryAddress(const DeviceRecord& rec) {
   char ip[16];
   return std::strcmp(FormatIp(rec.ip, ip), kFactoryDefaultIpText) == 0;
@@ -39,6 +57,7 @@ struct FactoryRequestGroup::Shared {
   std::condition_variable cv;
   int32_t running = 0;
   int32_t started = 0;
+  std::vector<Finished> finished;  // not yet taken
   dk::StopFlag abort;
 };
 
@@ -46,7 +65,7 @@ FactoryRequestGroup::FactoryRequestGroup() : shared_(std::make_shared<Shared>())
 
 FactoryRequestGroup::~FactoryRequestGroup() { Join(); }
 
-bool FactoryRequestGroup::Start(const FactoryDefaultParam& param) {
+bool FactoryRequestGroup::Start(const FactoryDefaultParam& param, size_t tag) {
   auto thread = std::make_unique<dk::WorkerThread>();
   std::shared_ptr<Shared> sh = shared_;
   {
@@ -55,13 +74,15 @@ bool FactoryRequestGroup::Start(const FactoryDefaultParam& param) {
   }
   bool ok = false;
   try {
-    ok = thread->Start([sh, param] {
+    ok = thread->Start([sh, param, tag] {
+      Finished f{tag, -2, 0};
       try {
-        (void)FactoryDefaultRequest(param, &sh->abort);
+        f.rc = FactoryDefaultRequest(param, &sh->abort, &f.http);
       } catch (...) {
-        // A request that faulted counts as ended; its result is not read.
+        f = Finished{tag, -2, 0};  // a request that faulted counts as failed
       }
       std::lock_guard<std::mutex> lk(sh->m);
+      sh->finished.push_back(f);
       --sh->running;
       sh->cv.notify_all();
     });
@@ -78,18 +99,31 @@ bool FactoryRequestGroup::Start(const FactoryDefaultParam& param) {
   return true;
 }
 
-bool FactoryRequestGroup::WaitAll(uint32_t ms, const dk::StopFlag& stop, uint32_t slice_ms) {
+bool FactoryRequestGroup::WaitAll(uint32_t ms, const dk::StopFlag& stop, uint32_t slice_ms,
+                                  const std::function<void()>& each) {
   dk::TickTimer t;
   t.Start();
   const uint32_t slice = std::max<uint32_t>(1, slice_ms);
   std::unique_lock<std::mutex> lk(shared_->m);
-  while (shared_->running > 0) {
+  for (;;) {
+    if (each && !shared_->finished.empty()) {
+      lk.unlock();
+      each();
+      lk.lock();
+    }
+    if (shared_->running == 0) return true;
     if (stop.IsSet()) return false;
     const uint32_t elapsed = t.Elapsed();
     if (elapsed >= ms) return false;
     shared_->cv.wait_for(lk, std::chrono::milliseconds(std::min(ms - elapsed, slice)));
   }
-  return true;
+}
+
+std::vector<FactoryRequestGroup::Finished> FactoryRequestGroup::TakeFinished() {
+  std::vector<Finished> out;
+  std::lock_guard<std::mutex> lk(shared_->m);
+  out.swap(shared_->finished);
+  return out;
 }
 
 void FactoryRequestGroup::Abort() { shared_->abort.Set(); }
@@ -166,6 +200,12 @@ int32_t FactoryRunResult::Complete() const {
   }));
 }
 
+int32_t FactoryRunResult::Refused() const {
+  return static_cast<int32_t>(std::count_if(devices.begin(), devices.end(), [](const FactoryDeviceOutcome& d) {
+    return d.progress == kFactoryRefused;
+  }));
+}
+
 namespace {
 
 bool InProgress(int32_t v) { return v >= 0 && v < kFactoryComplete; }
@@ -207,7 +247,9 @@ class FactoryRun {
     return std::any_of(out_.begin(), out_.end(), [](const FactoryDeviceOutcome& d) { return InProgress(d.progress); });
   }
   void SendRequests(FactoryRequestGroup* group);
-  void Watch();
+  void TakeAnswers(FactoryRequestGroup* group);
+  void ReportPending(bool all);
+  void Watch(FactoryRequestGroup* group);
   void OnReply(const DeviceRecord& rec);
 
   const FactoryDefaultConfig& cfg_;
@@ -234,8 +276,26 @@ void FactoryRun::SendRequests(FactoryRequestGroup* group) {
     FactoryDefaultParam p =
         MakeFactoryDefaultParam(FormatIp(rec.ip, ip), cfg_.user.c_str(), cfg_.password.c_str(), rec.web_port);
     p.timings = t_.curl;
-    started_[i] = group->Start(p);
+    started_[i] = group->Start(p, i);
     Report(i, started_[i] ? kFactoryRequestStarted : kFactoryThreadFailed);
+  }
+}
+
+void FactoryRun::TakeAnswers(FactoryRequestGroup* group) {
+  for (const FactoryRequestGroup::Finished& f : group->TakeFinished()) {
+    if (f.tag >= out_.size()) continue;
+    out_[f.tag].http = f.http;
+    // A refusal (wrong credentials, say) is final at once: the device will
+    // not reset, so waiting for it would only end in a time-out.
+    if (f.rc == 0 && f.http >= 400 && InProgress(out_[f.tag].progress)) Report(f.tag, kFactoryRefused);
+  }
+}
+
+void FactoryRun::ReportPending(bool all) {
+  const uint32_t now = dk::TickCount();
+  while (!pending_.empty() && (all || static_cast<int32_t>(now - pending_.front().at) >= 0)) {
+    Report(pending_.front().index, kFactoryComplete);
+    pending_.erase(pending_.begin());
   }
 }
 
@@ -254,7 +314,7 @@ void FactoryRun::OnReply(const DeviceRecord& rec) {
   }
 }
 
-void FactoryRun::Watch() {
+void FactoryRun::Watch(FactoryRequestGroup* group) {
   TalqClient client{};
   if (TALQCLIENT_OpenPorts(&client, t_.talq_bind_port, t_.talq_dest_port) != 0) {
     // Without a client no device can be seen coming back: say so rather
@@ -269,7 +329,10 @@ void FactoryRun::Watch() {
   wt.tick_ms = t_.step_ms;
   wt.slice_ms = std::min(wt.slice_ms, std::max<uint32_t>(1, t_.stop_slice_ms));
   DiscoveryWatchHooks hooks;
-  hooks.active = [this] { return AnyInProgress() || !pending_.empty(); };
+  hooks.active = [this, group] {
+    TakeAnswers(group);  // a request that hung past the first wait may still be refused
+    return AnyInProgress() || !pending_.empty();
+  };
   hooks.tick = [this] { Advance(); };
   hooks.reply = [this](const DeviceRecord& rec) { OnReply(rec); };
   hooks.next_due = [this](uint32_t* at) {
@@ -277,15 +340,11 @@ void FactoryRun::Watch() {
     *at = pending_.front().at;  // appended in time order
     return true;
   };
-  hooks.due = [this] {
-    const uint32_t now = dk::TickCount();
-    while (!pending_.empty() && static_cast<int32_t>(now - pending_.front().at) >= 0) {
-      Report(pending_.front().index, kFactoryComplete);
-      pending_.erase(pending_.begin());
-    }
-  };
+  hooks.due = [this] { ReportPending(false); };
   (void)WatchDiscovery(&client, wt, stop_, hooks);
   TALQCLIENT_Close(&client.socket);
+  // After a stop, the devices already back are still said to be back.
+  ReportPending(true);
 }
 
 void FactoryRun::Run() {
@@ -294,16 +353,20 @@ void FactoryRun::Run() {
   FactoryRequestGroup group;
   SendRequests(&group);
   if (stop_.IsSet()) return;
-  if (group.WaitAll(t_.request_wait_ms, stop_, t_.stop_slice_ms)) {
+  const bool all_ended =
+      group.WaitAll(t_.request_wait_ms, stop_, t_.stop_slice_ms, [this, &group] { TakeAnswers(&group); });
+  TakeAnswers(&group);
+  if (all_ended) {
     for (size_t i = 0; i < out_.size(); ++i)
       if (started_[i] && InProgress(out_[i].progress)) Report(i, out_[i].progress + 1);
   }
-  for (int32_t s = 0; s < t_.settle_steps; ++s) {
+  for (int32_t s = 0; s < t_.settle_steps && AnyInProgress(); ++s) {
     if (!SleepUnlessStopped(t_.step_ms, stop_, t_.stop_slice_ms)) return;
+    TakeAnswers(&group);
     Advance();
   }
-  if (stop_.IsSet() || out_.empty()) return;
-  Watch();
+  if (stop_.IsSet() || out_.empty() || !AnyInProgress()) return;
+  Watch(&group);
   // group's destructor aborts requests still hanging and joins them.
 }
 

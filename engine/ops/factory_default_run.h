@@ -41,11 +41,22 @@ class FactoryRequestGroup {
   FactoryRequestGroup& operator=(const FactoryRequestGroup&) = delete;
 
   // Starts a thread running the request with its own copy of param; false
-  // when the system gave no thread (the request is not sent).
-  bool Start(const FactoryDefaultParam& param);
+  // when the system gave no thread (the request is not sent). tag names the
+  // request in TakeFinished.
+  bool Start(const FactoryDefaultParam& param, size_t tag = 0);
   // Waits up to ms for every started request together, looking at stop every
-  // slice_ms. True when all have ended; false on time-out or stop.
-  bool WaitAll(uint32_t ms, const dk::StopFlag& stop, uint32_t slice_ms = 50);
+  // slice_ms; each (may be empty) is called whenever a request has ended
+  // meanwhile. True when all have ended; false on time-out or stop.
+  bool WaitAll(uint32_t ms, const dk::StopFlag& stop, uint32_t slice_ms = 50,
+               const std::function<void()>& each = {});
+  // The requests that ended since the last call: tag, result (0 answered,
+  // -2 failed, -1 no handle) and the HTTP status answered (0 none).
+  struct Finished {
+    size_t tag;
+    int32_t rc;
+    long http;
+  };
+  std::vector<Finished> TakeFinished();
   // Aborts the transfers still running (they end within about a second).
   void Abort();
   // Aborts and joins every thread.
@@ -108,9 +119,13 @@ enum : int32_t {
   kFactoryInit = 0,
   kFactoryRequestStarted = 3,
   kFactoryComplete = 100,
+  kFactoryRefused = -12,  // the device answered the request with 400 or more
   kFactoryTimeout = -9,
   kFactoryThreadFailed = -13,
 };
+// The status column's text of a factory progress value ("" where the column
+// keeps what it showed or shows a bar).
+std::string FactoryStatusText(int32_t progress);
 
 struct FactoryDefaultConfig {
   std::string user;      // administrator ID and password of the requests
@@ -126,17 +141,21 @@ struct FactoryDeviceOutcome {
   int32_t progress;    // final value: 100, -9, -13, or in progress when stopped
   bool seen = false;   // answered discovery during the watch
   uint32_t ip_after = 0;  // the address of its last reply (when seen)
+  long http = 0;          // status its request was answered with (0: none)
 };
 
 struct FactoryRunResult {
   std::vector<FactoryDeviceOutcome> devices;  // in selection order
   bool stopped = false;
   int32_t Complete() const;  // devices at 100
+  int32_t Refused() const;   // devices whose request was refused
 };
 
 // The run on the calling thread: posts UM_FACTORY_STATUS per change,
 // UM_DEVICE_FOUND with the reply of a device back at "192.168.1.2", and
-// UM_FACTORY_DONE once at the end (also after a stop or a fault). result may
+// UM_FACTORY_DONE once at the end (also after a stop or a fault). A request
+// answered with 400 or more ends its device at once as kFactoryRefused. After
+// a stop, the devices already back are still reported complete. result may
 // be null. Returns the number of devices that came back, -1 on a fault.
 int32_t NvtFactoryDefaultThreadProc(const FactoryDefaultConfig& cfg, const dk::StopFlag& stop, MessageSink* sink,
                                     FactoryRunResult* result);

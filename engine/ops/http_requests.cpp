@@ -164,7 +164,8 @@ std::string FactoryDefaultUrl(const FactoryDefaultParam& p) {
 
 int32_t FactoryDefaultRequestProc(FactoryDefaultParam param) { return FactoryDefaultRequest(param, nullptr); }
 
-int32_t FactoryDefaultRequest(const FactoryDefaultParam& param, const dk::StopFlag* stop) {
+int32_t FactoryDefaultRequest(const FactoryDefaultParam& param, const dk::StopFlag* stop, long* http_status) {
+  if (http_status) *http_status = 0;
   ReplyBuffer reply;
   CURL* h = curl_easy_init();
   if (!h) return -1;
@@ -174,6 +175,9 @@ int32_t FactoryDefaultRequest(const FactoryDefaultParam& param, const dk::StopFl
   curl_easy_setopt(h, CURLOPT_WRITEDATA, &reply);
   ApplyCurlTimings(h, param.timings, stop);
   CURLcode rc = curl_easy_perform(h);
+  long code = 0;
+  if (rc == CURLE_OK && http_status && curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &code) == CURLE_OK)
+    *http_status = code;
   curl_easy_cleanup(h);
   return rc == CURLE_OK ? 0 : -2;
 }

@@ -79,5 +79,7 @@ std::string FactoryDefaultUrl(const FactoryDefaultParam& p);
 // Runs one factory-default request (the body of a request thread; the record
 // is its own copy). 0 transfer completed, -2 transfer failed, -1 no handle.
 int32_t FactoryDefaultRequestProc(FactoryDefaultParam param);
-// The same request; a set stop flag aborts the transfer (within about a second).
-int32_t FactoryDefaultRequest(const FactoryDefaultParam& param, const dk::StopFlag* stop);
+// The same request; a set stop flag aborts the transfer (within about a
+// second). http_status (may be null) receives the status the device
+// answered, 0 when no answer came.
+int32_t FactoryDefaultRequest(const FactoryDefaultParam& param, const dk::StopFlag* stop, long* http_status = nullptr);

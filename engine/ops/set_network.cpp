@@ -8,6 +8,16 @@
 
 const char kSetNetworkNoAnswerText[] = "ip setting error 'no answer'";
 
+std::string AdminIdProblem(const std::string& id) {
+  if (id.size() <= kAdminIdMax) return "";
+  return "Admin ID is too long (at most " + std::to_string(kAdminIdMax) + " bytes)";
+}
+
+std::string AdminPasswordProblem(const std::string& password) {
+  if (password.size() <= kAdminPasswordMax) return "";
+  return "Admin Password is too long (at most " + std::to_string(kAdminPasswordMax) + " bytes)";
+}
+
 namespace {
 constexpr int kOpenAttempts = 10;
 constexpr int kOpenRetryMs = 20;

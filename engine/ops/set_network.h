@@ -2,6 +2,7 @@
 // One set-network request by MAC and its result: the exchange behind "Apply",
 // the multiple IP setting run, the update run's address step and the CLI.
 #include <cstdint>
+#include <string>
 
 #include "engine/devices/device_record.h"
 #include "engine/talq/talq_wire.h"
@@ -32,13 +33,20 @@ SetNetworkOutcome SetNetworkOutcomeOf(int32_t result);
 // "accepted", "authentication", "configuration", "no-answer", "send-failed".
 const char* SetNetworkOutcomeName(SetNetworkOutcome o);
 
-// Wire field sizes of the credentials.
+// Credential limits: the ID field holds 8 bytes; the password field holds
+// 22, but the credential block built from it carries only its first 16, so a
+// longer password would reach the device cut and be refused.
 constexpr size_t kAdminIdMax = 8;
-constexpr size_t kAdminPasswordMax = 22;
+constexpr size_t kAdminPasswordMax = 16;
+// "" when the text fits a request whole; otherwise the refusal, naming the
+// limit ("Admin ID is too long (at most 8 bytes)", "Admin Password is too
+// long (at most 16 bytes)").
+std::string AdminIdProblem(const std::string& id);
+std::string AdminPasswordProblem(const std::string& password);
 
 // Fills req for the device in rec: MAC, device byte and the PPPoE fields from
 // the record, the rest from the arguments. ID and password are copied as text
-// and zero-padded; -1 (req untouched) when either does not fit its field,
+// and zero-padded; -1 (req untouched) when either is over its limit above,
 // since a cut secret would be refused by the device. 0 otherwise.
 int32_t FillSetNetworkRequest(const DeviceRecord& rec, int32_t network_type, const char* admin_id,
                               const char* admin_password, uint32_t ip, uint32_t subnet_mask, uint32_t gateway,

@@ -54,8 +54,9 @@ std::string UploadUrl(const UpdateJob& job) {
   return url;
 }
 
-int32_t UploadProc(UpdateJob job, uint64_t* sent) {
+int32_t UploadProc(UpdateJob job, uint64_t* sent, long* http_status) {
   if (sent) *sent = 0;
+  if (http_status) *http_status = 0;
   if (job.port == 0) job.port = 80;
   ReplyBuffer reply;  // the device's answer is not examined
   CURL* h = curl_easy_init();
@@ -87,6 +88,8 @@ int32_t UploadProc(UpdateJob job, uint64_t* sent) {
     if (curl_easy_getinfo(h, CURLINFO_SIZE_UPLOAD_T, &up) == CURLE_OK && up > 0) progress.sent = uint64_t(up);
     if (job.progress && progress.sent != progress.reported) job.progress(progress.sent);
     if (sent) *sent = progress.sent;
+    long code = 0;
+    if (rc == 0 && http_status && curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &code) == CURLE_OK) *http_status = code;
   }
   curl_mime_free(mime);
   curl_easy_cleanup(h);

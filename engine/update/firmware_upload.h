@@ -48,5 +48,7 @@ std::string UploadUrl(const UpdateJob& job);
 // Uploads the file. 0 when the transfer completed (whatever HTTP status the
 // device answered), -2 when it failed (unreadable file, no connection, cut,
 // stalled or stopped), -1 when no libcurl handle could be created.
-// sent (may be null) receives the bytes of the request body sent.
-int32_t UploadProc(UpdateJob job, uint64_t* sent = nullptr);
+// sent (may be null) receives the bytes of the request body sent;
+// http_status (may be null) the status the device answered, 0 when no answer
+// came, so a caller can tell a refused image from a taken one.
+int32_t UploadProc(UpdateJob job, uint64_t* sent = nullptr, long* http_status = nullptr);

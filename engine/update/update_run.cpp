@@ -17,6 +17,28 @@ const char kUpdateThreadFaultText[] = "[ERROR] NvtUpdateManagerThreadProc : NvtU
 const char kInitFactoryText[] = "Init. factory";
 const char kSetFactoryText[] = "Set factory ...";
 const char kFactorySuccessfulText[] = "factorydefault successful";
+const char kUpdateVersionRequiredText[] = "Firmware version is required";
+
+UpdateRefusal CheckUpdateConfig(const UpdateConfig& cfg) {
+  UpdateRefusal r;
+  if (cfg.ip_setting) {
+    r.text = AdminIdProblem(cfg.before_id);
+    if (!r.text.empty()) {
+      r.field = UpdateField::kId;
+      return r;
+    }
+    r.text = AdminPasswordProblem(cfg.before_password);
+    if (!r.text.empty()) {
+      r.field = UpdateField::kPassword;
+      return r;
+    }
+  }
+  if (cfg.expected_version.empty()) {
+    r.field = UpdateField::kVersion;
+    r.text = kUpdateVersionRequiredText;
+  }
+  return r;
+}
 
 std::string UpdateStatusText(int32_t status, const std::string& report_text) {
   switch (status) {
@@ -62,9 +84,21 @@ struct Entry {
   std::string text;
   bool has_version = false;
   std::string version;
+  uint32_t offered_ip = 0;  // address step: sent, but no result accepted it
   bool upload_started = false;
+  bool upload_ended = false;
+  long upload_http = 0;
+  uint32_t check_ip = 0;
+  uint16_t check_port = 0;
   bool checking = false;
   bool factory_started = false;
+};
+
+// How an upload thread ended, read by the run.
+struct UploadEnd {
+  std::atomic<bool> ended{false};
+  std::atomic<int32_t> rc{0};
+  std::atomic<long> http{0};
 };
 
 // A version check that has ended, handed from its thread to the run.
@@ -76,7 +110,8 @@ struct CheckDone {
 class Run {
  public:
   Run(const UpdateConfig& cfg, const dk::StopFlag& stop, MessageSink* sink)
-      : cfg_(cfg), t_(cfg.timings), stop_(stop), sink_(sink), uploaded_(cfg.devices.size()) {
+      : cfg_(cfg), t_(cfg.timings), stop_(stop), sink_(sink), uploaded_(cfg.devices.size()),
+        upload_ends_(cfg.devices.size()) {
     for (size_t i = 0; i < cfg.devices.size(); ++i) {
       Entry e;
       e.rec = cfg.devices[i];
@@ -116,6 +151,7 @@ class Run {
   bool FactoryAfter();  // true when every device came back at the factory address
   void StartCheck(size_t i, const DeviceRecord& reply);
   void TakeFinishedChecks();
+  void TakeFinishedUploads();
   bool OpenClient(const TalqPorts& p, TalqClient* c) {
     *c = TalqClient{};
     if (TALQCLIENT_OpenPorts(c, p.bind, p.dest) == 0) return true;
@@ -139,6 +175,7 @@ class Run {
   std::vector<Entry> entries_;  // the selection list as the run changes it
   std::vector<Entry> all_;      // every configured device, for the result
   std::vector<std::atomic<uint64_t>> uploaded_;
+  std::vector<UploadEnd> upload_ends_;
   int32_t started_ = 0;
   int32_t verified_ = 0;
 
@@ -152,8 +189,9 @@ class Run {
 
 void Run::AddressStep() {
   const TalqPorts ports = UpdateFirstPorts(cfg_.xflag);
-  const std::string id = Cut(cfg_.before_id, kAdminIdMax);
-  const std::string pw = Cut(cfg_.before_password, kAdminPasswordMax);
+  // CheckUpdateConfig has refused credentials over their limits: none is cut here.
+  const std::string& id = cfg_.before_id;
+  const std::string& pw = cfg_.before_password;
   int32_t accepted = 0, found = 0, offset = 0;
   for (Entry& e : entries_) {
     if (Stopped()) return;
@@ -170,6 +208,8 @@ void Run::AddressStep() {
                               cfg_.dns_server, &req) != 0)
       continue;
     const int32_t r = SendSetNetworkRequest(req, ports, t_.set_network);
+    // Without a result the device may have taken the address or not.
+    if (r == kSetNetworkNoAnswer || r == kSetNetworkSendFailed || r == -1) e.offered_ip = ip;
     if (r == 0) {
       // Only a device that took the address is looked for (and uploaded to) there.
       e.rec.ip = ip;
@@ -192,10 +232,17 @@ void Run::AddressStep() {
   dk::TickTimer limit;
   limit.Start();
   bool leave = false;
+  // A device whose result was lost may still be moving: before the limit
+  // only an answer from the address it was sent counts; once the limit has
+  // passed, a last round of broadcasts takes it wherever it answers then.
+  auto unsure = [](const Entry& e) { return e.status == kUpdateQueued && e.offered_ip != 0; };
+  const uint32_t last_round_ms = 2 * t_.broadcast_ms;
   DiscoveryWatchHooks hooks;
   hooks.active = [&] {
     if (leave) return false;
-    if (limit.Expired(t_.reappear_ms)) {
+    const bool past = limit.Expired(t_.reappear_ms);
+    const bool any_unsure = std::any_of(entries_.begin(), entries_.end(), unsure);
+    if ((past && !any_unsure) || limit.Expired(t_.reappear_ms + last_round_ms)) {
       entries_.erase(std::remove_if(entries_.begin(), entries_.end(),
                                     [](const Entry& e) { return e.status < kUpdateFoundAgain; }),
                      entries_.end());
@@ -204,17 +251,25 @@ void Run::AddressStep() {
     return true;
   };
   hooks.reply = [&](const DeviceRecord& reply) {
+    const bool past = limit.Expired(t_.reappear_ms);
     for (Entry& e : entries_) {
       if (e.status < 0 || e.status == kUpdateFoundAgain || std::memcmp(e.rec.mac, reply.mac, 6) != 0) continue;
+      if (past && !unsure(e)) continue;  // the last round is for the unsure ones only
       // A device that took its new address counts once it answers from there.
       if (e.status == kUpdateIpAccepted && reply.ip != e.rec.ip) continue;
-      e.rec.ip = reply.ip;
+      if (unsure(e) && !past && reply.ip != e.offered_ip) continue;
+      if (unsure(e) && reply.ip == e.offered_ip) {
+        e.rec.configured_ip = e.offered_ip;
+        e.rec.network_type = 1;
+      }
+      const bool was_accepted = e.status == kUpdateIpAccepted;
+      e.rec.ip = reply.ip;  // the upload goes where the device answers from
       e.rec.web_port = reply.web_port;
       if (sink_) sink_->Post(MakeDeviceFound(reply));
       Post(e, kUpdateFoundAgain);
-      ++found;
+      if (was_accepted) ++found;
     }
-    if (found >= accepted) leave = true;
+    if (found >= accepted && !std::any_of(entries_.begin(), entries_.end(), unsure)) leave = true;
   };
   (void)WatchDiscovery(&client, WatchTimings(t_.reappear_ms + 1), stop_, hooks);
   TALQCLIENT_Close(&client.socket);
@@ -237,10 +292,22 @@ void Run::Uploads() {
       counter->store(sent, std::memory_order_relaxed);
       if (observer) observer(index, sent);
     };
+    UploadEnd* end = &upload_ends_[e.index];
     auto thread = std::make_unique<dk::WorkerThread>();
     bool ok = false;
     try {
-      ok = thread->Start([job] { (void)UploadProc(job); });
+      ok = thread->Start([job, end] {
+        long http = 0;
+        int32_t rc = kUpdateUploadFailed;
+        try {
+          rc = UploadProc(job, nullptr, &http);
+        } catch (...) {
+          rc = kUpdateUploadFailed;
+        }
+        end->rc.store(rc);
+        end->http.store(http);
+        end->ended.store(true, std::memory_order_release);
+      });
     } catch (const std::exception&) {
       ok = false;
     }
@@ -258,8 +325,38 @@ void Run::Uploads() {
     e.upload_started = true;
     ++started_;
     Post(e, kUpdateUploadStarted);
+    TakeFinishedUploads();  // an upload that failed within its head start says so at once
   }
-  if (!Stopped()) Pause(t_.after_uploads_ms);
+  if (Stopped()) return;
+  dk::TickTimer pause;
+  pause.Start();
+  while (!Stopped() && !pause.Expired(t_.after_uploads_ms)) {
+    TakeFinishedUploads();
+    dk::SleepMs(std::min<uint32_t>(t_.slice_ms, t_.after_uploads_ms - std::min(pause.Elapsed(), t_.after_uploads_ms)));
+  }
+  TakeFinishedUploads();
+}
+
+void Run::TakeFinishedUploads() {
+  for (Entry& e : entries_) {
+    if (!e.upload_started || e.upload_ended) continue;
+    const UploadEnd& end = upload_ends_[e.index];
+    if (!end.ended.load(std::memory_order_acquire)) continue;
+    e.upload_ended = true;
+    e.upload_http = end.http.load();
+    all_[e.index] = e;
+    const int32_t rc = end.rc.load();
+    // A failed or refused upload is final at once: the device has nothing
+    // new to restart with, so it is neither waited for nor checked.
+    if (e.status < 0 || e.status >= kUpdateVerified) continue;
+    if (rc == -1) {
+      Post(e, kUpdateUploadNoHandle);
+    } else if (rc != 0) {
+      Post(e, kUpdateUploadFailed);
+    } else if (e.upload_http >= 400) {
+      Post(e, kUpdateUploadRefused);
+    }
+  }
 }
 
 void Run::StartCheck(size_t i, const DeviceRecord& reply) {
@@ -268,6 +365,9 @@ void Run::StartCheck(size_t i, const DeviceRecord& reply) {
   FormatIp(reply.ip, ip);
   const std::string host = ip;
   const uint16_t port = reply.web_port == 0 ? 80 : reply.web_port;  // no web port item: the default port
+  e.check_ip = reply.ip;
+  e.check_port = port;
+  all_[e.index] = e;
   const std::string user = cfg_.after_id, password = cfg_.after_password, expected = expected_;
   const int32_t attempts = attempts_;
   const uint32_t pause = t_.attempt_pause_ms, slice = t_.slice_ms;
@@ -347,6 +447,7 @@ bool Run::WaitAndCheck() {
   overall.Start();
   DiscoveryWatchHooks hooks;
   hooks.active = [&] {
+    TakeFinishedUploads();
     TakeFinishedChecks();
     if (overall.Expired(t_.overall_ms)) return false;
     // Ends as soon as no entry can change any more.
@@ -364,6 +465,9 @@ bool Run::WaitAndCheck() {
       Entry& e = entries_[i];
       if (e.checking || e.status < 0 || e.status >= t_.check_below || std::memcmp(e.rec.mac, reply.mac, 6) != 0)
         continue;
+      // A device still taking its image has not restarted with it: a check
+      // now would read the old version and fail a device that is fine.
+      if (e.upload_started && !e.upload_ended) continue;
       // A device whose check cannot start now is checked at one of its next replies.
       if (checks_running_ >= std::max<int32_t>(1, t_.max_checks)) continue;
       StartCheck(i, reply);
@@ -379,18 +483,31 @@ bool Run::FactoryAfter() {
   FactoryRequestGroup group;
   int32_t sent = 0, back = 0;
   bool all_started = true;
-  for (Entry& e : entries_) {
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    Entry& e = entries_[i];
     if (Stopped()) return false;
     if (e.status <= 0) continue;
     char ip[16];
     FactoryDefaultParam p = MakeFactoryDefaultParam(FormatIp(e.rec.ip, ip), cfg_.after_id.c_str(),
                                                     cfg_.after_password.c_str(), e.rec.web_port);
     p.timings = t_.factory;
-    e.factory_started = group.Start(p);
+    e.factory_started = group.Start(p, i);
     all_started = all_started && e.factory_started;
     Post(e, e.factory_started ? kUpdateVerified : kUpdateFactoryThreadFailed, kInitFactoryText);
   }
-  (void)group.WaitAll(t_.factory_wait_ms, stop_, t_.slice_ms);
+  // A refused request is final at once; the device is not waited for.
+  bool refused = false;
+  auto take = [&] {
+    for (const FactoryRequestGroup::Finished& f : group.TakeFinished()) {
+      if (f.tag >= entries_.size() || f.rc != 0 || f.http < 400) continue;
+      Entry& e = entries_[f.tag];
+      e.factory_started = false;
+      refused = true;
+      Post(e, kUpdateFactoryRefused);
+    }
+  };
+  (void)group.WaitAll(t_.factory_wait_ms, stop_, t_.slice_ms, take);
+  take();
   if (Stopped()) return false;
   // Every device whose request went out is waited for, whether or not its
   // request thread has ended yet.
@@ -418,10 +535,11 @@ bool Run::FactoryAfter() {
   };
   (void)WatchDiscovery(&client, WatchTimings(t_.overall_ms), stop_, hooks);
   TALQCLIENT_Close(&client.socket);
-  return !Stopped() && all_started && back == sent;
+  return !Stopped() && all_started && !refused && back == sent;
 }
 
 UpdateOutcome Run::Go() {
+  if (!CheckUpdateConfig(cfg_).text.empty()) return UpdateOutcome::kFailed;  // nothing sent
   for (Entry& e : entries_) Post(e, kUpdateQueued);
   FlushArp();
   if (cfg_.ip_setting) {
@@ -450,6 +568,9 @@ UpdateRunResult Run::Result(UpdateOutcome outcome) const {
     UpdateDeviceResult d;
     std::memcpy(d.mac, e.rec.mac, 6);
     d.ip = e.rec.ip;
+    d.check_ip = e.check_ip;
+    d.check_port = e.check_port;
+    d.upload_http = e.upload_http;
     d.status = e.status;
     d.text = UpdateStatusText(e.status, e.text);
     d.has_version = e.has_version;

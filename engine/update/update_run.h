@@ -24,10 +24,14 @@ enum : int32_t {
   kUpdateUploadStarted = 3,
   kUpdateVerified = 100,
   kUpdateFactoryBack = 101,
+  kUpdateUploadNoHandle = -1,  // UploadProc had no libcurl handle
+  kUpdateUploadFailed = -2,    // the transfer failed: cut, stalled, unreachable, unreadable file
+  kUpdateUploadRefused = -3,   // the device answered the upload with an HTTP status of 400 or more
   kUpdateIpAuthRefused = -6,
   kUpdateIpRefused = -7,
   kUpdateTimeout = -9,
   kUpdateWrongVersion = -11,
+  kUpdateFactoryRefused = -12,  // the factory default request was answered with 400 or more
   kUpdateFactoryThreadFailed = -13,
   kUpdateUploadThreadFailed = -14,
 };
@@ -92,6 +96,9 @@ struct UpdateConfig {
 struct UpdateDeviceResult {
   uint8_t mac[6];
   uint32_t ip;            // the address the run used for the device
+  uint32_t check_ip = 0;  // where its version check went (0: none started)
+  uint16_t check_port = 0;
+  long upload_http = 0;   // HTTP status the device answered its upload with (0: none)
   int32_t status;         // final status (see above)
   std::string text;       // text of the last status report
   bool has_version = false;
@@ -107,6 +114,18 @@ struct UpdateRunResult {
   UpdateOutcome outcome = UpdateOutcome::kFault;
 };
 
+// What refuses a run before anything is sent, and the panel field to focus.
+enum class UpdateField { kNone, kId, kPassword, kVersion };
+struct UpdateRefusal {
+  UpdateField field = UpdateField::kNone;
+  std::string text;  // "" when the run may start
+};
+extern const char kUpdateVersionRequiredText[];  // "Firmware version is required"
+// An empty expected version (every check would fail on a device that took
+// its image) and, when the address step sends them, an ID or password over
+// its limit (it would go out cut and be refused).
+UpdateRefusal CheckUpdateConfig(const UpdateConfig& cfg);
+
 // Port pairs from UPDATE_XFLAG: the first (address step, uploads) and the
 // second (wait after the upload, factory default).
 TalqPorts UpdateFirstPorts(int32_t xflag);
@@ -114,7 +133,8 @@ TalqPorts UpdateSecondPorts(int32_t xflag);
 
 // The run on the calling thread. Posts UM_UPDATE_STATUS per change,
 // UM_DEVICE_FOUND for devices found again, and UM_UPDATE_DONE at the end
-// (wparam as above); nothing more after a stop. result may be null.
+// (wparam as above); nothing more after a stop. result may be null. A
+// configuration that CheckUpdateConfig refuses sends nothing and fails.
 // Returns 0 succeeded, 1 failed, 2 stopped, -1 fault.
 int32_t UpdateRun(const UpdateConfig& cfg, const dk::StopFlag& stop, MessageSink* sink, UpdateRunResult* result);
 

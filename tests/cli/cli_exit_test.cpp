@@ -100,11 +100,30 @@ TEST(CliSetNetwork, UsageErrorsNameTheirText) {
       {"00:1A:2B:3C:4D:5E --dhcp --password tulp", "--user"},
       {"00:1A:2B:3C:4D:5E --dhcp --user root", "--password"},
       {"00:1A:2B:3C:4D:5E --dhcp --user root9abcd --password tulp", "--user must have 1 to 8 bytes"},
-      {"00:1A:2B:3C:4D:5E --dhcp --user root --password 12345678901234567890123", "1 to 22 bytes"},
+      // The credential block carries 16 bytes: a 17th would be sent cut.
+      {"00:1A:2B:3C:4D:5E --dhcp --user root --password 12345678901234567", "1 to 16 bytes"},
       {"00:1A:2B:3C:4D:5E --static 10.0.0.5 255.255.255.0" + creds, "--static"},
   };
   for (const auto& c : cases) {
     const CliRun r = Cli("set-network " + c.args, false);
+    EXPECT_EQ(r.code, 2) << c.args;
+    EXPECT_NE(r.out.find(c.named), std::string::npos) << c.args << "\n" << r.out;
+  }
+}
+
+// Refused before the scan: an empty version (every check would fail) and,
+// for the address step, a password the credential block would cut.
+TEST(CliUpdate, UsageErrorsComeBeforeAnythingIsSent) {
+  const std::string file = std::string(" --file '") + DK_CLI_PATH + "' --all";
+  const struct {
+    std::string args, named;
+  } cases[] = {
+      {file + " --version ''", "--version must not be empty"},
+      {file + " --version 2.0 --ip-setting --user root --password 12345678901234567",
+       "Admin Password is too long (at most 16 bytes)"},
+  };
+  for (const auto& c : cases) {
+    const CliRun r = Cli("update" + c.args, false);
     EXPECT_EQ(r.code, 2) << c.args;
     EXPECT_NE(r.out.find(c.named), std::string::npos) << c.args << "\n" << r.out;
   }

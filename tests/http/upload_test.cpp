@@ -79,7 +79,9 @@ TEST_F(UploadTest, UrlUsesPort80ForZeroAndAnErrorAnswerStillCompletes) {
     return OneChunk("HTTP/1.0 500 Internal Server Error\r\nContent-Length: 0\r\n\r\n");
   });
   ASSERT_TRUE(srv.ok());
-  EXPECT_EQ(UploadProc(Job(srv.port(), 1)), 0);
+  long status = -1;
+  EXPECT_EQ(UploadProc(Job(srv.port(), 1), nullptr, &status), 0);
+  EXPECT_EQ(status, 500);  // handed back, so the run can report the refusal
 }
 
 TEST_F(UploadTest, FailuresGiveMinusTwo) {

@@ -1,9 +1,11 @@
 // The factory default run and `dravenkit-cli factory-default` against the
 // simulator on a segment, with the devices of fleet_factory.txt: two come back
 // at 192.168.1.2, one ignores the request, one comes back at its old address,
-// one's web server hangs.
+// one's web server hangs, one refuses every credential (401), and one is
+// stopped for after it came back.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -37,7 +39,7 @@ int Cli(const std::vector<std::string>& args, std::string* out) {
 // Runs first: devices 0-4 as the window would run them.
 TEST(SegmentFactory, EachDeviceEndsByWhereItComesBack) {
   const auto fleet = LoadTestFleet();
-  ASSERT_EQ(fleet.size(), 7u);
+  ASSERT_EQ(fleet.size(), 9u);
   FactoryDefaultConfig cfg;
   cfg.user = "root";
   cfg.password = "tulp";
@@ -83,6 +85,67 @@ TEST(SegmentFactory, CliExitsZeroOnlyWhenEveryDeviceCameBack) {
   out.clear();
   EXPECT_EQ(Cli({"--mac", "02:44:4B:00:50:06", "--mac", "02:44:4B:00:99:99"}, &out), 1);
   EXPECT_EQ(EventLines({"factory_reset"}).size(), resets);
+}
+
+std::vector<int32_t> FactoryStatuses(const RecordingSink& sink, const uint8_t mac[6]) {
+  std::vector<int32_t> out;
+  for (const WorkerMessage& m : sink.Snapshot())
+    if (const auto* r = std::get_if<FactoryStatusReport>(&m.payload))
+      if (std::memcmp(r->mac, mac, 6) == 0) out.push_back(r->status);
+  return out;
+}
+
+// A refused request (401) ends its device at once with its own status, on the
+// product's one-second steps: not after the ten steps, let alone the hundred.
+TEST(SegmentFactory, ARefusedRequestEndsAtOnce) {
+  const auto fleet = LoadTestFleet();
+  ASSERT_EQ(fleet.size(), 9u);
+  FactoryDefaultConfig cfg;
+  cfg.user = "root";
+  cfg.password = "tulp";
+  cfg.timings.curl.total_timeout_ms = 3000;
+  cfg.devices.push_back(ExpectedRecord(fleet[7]));
+  RecordingSink sink;
+  dk::StopFlag stop;
+  FactoryRunResult r;
+  dk::TickTimer t;
+  t.Start();
+  EXPECT_EQ(NvtFactoryDefaultThreadProc(cfg, stop, &sink, &r), 0);
+  EXPECT_LT(t.Elapsed(), 10000u);
+  ASSERT_EQ(r.devices.size(), 1u);
+  EXPECT_EQ(r.devices[0].progress, kFactoryRefused);
+  EXPECT_EQ(r.devices[0].http, 401);
+  EXPECT_EQ(FactoryStatuses(sink, fleet[7].mac), (std::vector<int32_t>{kFactoryInit, kFactoryRequestStarted, kFactoryRefused}));
+  EXPECT_EQ(FactoryStatusText(kFactoryRefused), "factorydefault error 'CHECK_FACTORYDEFAULT'");
+  EXPECT_EQ(sink.CountOf(UM_FACTORY_DONE), 1u);
+
+  std::string out;
+  EXPECT_EQ(Cli({"--mac", MacText(fleet[7].mac), "--json"}, &out), 1) << out;
+  EXPECT_NE(out.find("\"progress\":-12,\"status\":\"factorydefault error 'CHECK_FACTORYDEFAULT'\""), std::string::npos)
+      << out;
+}
+
+// A stop during the pause before "factorydefault complete." still reports it.
+TEST(SegmentFactory, AStopStillReportsTheDevicesBack) {
+  const auto fleet = LoadTestFleet();
+  ASSERT_EQ(fleet.size(), 9u);
+  FactoryDefaultConfig cfg;
+  cfg.user = "root";
+  cfg.password = "tulp";
+  cfg.timings = Shortened();
+  cfg.timings.step_ms = 200;  // 20 s before a time-out, whatever the load
+  cfg.timings.watch.broadcast_ms = 300;
+  cfg.timings.found_pause_ms = 60000;  // only the stop can end the pause
+  cfg.devices.push_back(ExpectedRecord(fleet[8]));
+  RecordingSink sink;
+  FactoryDefaultRunner runner;
+  ASSERT_TRUE(runner.Start(cfg, &sink));
+  ASSERT_TRUE(sink.WaitFor(UM_DEVICE_FOUND, 30000)) << "the device did not come back";
+  EXPECT_NE(FactoryStatuses(sink, fleet[8].mac).back(), kFactoryComplete);
+  runner.Stop();
+  EXPECT_FALSE(runner.Running());
+  EXPECT_EQ(FactoryStatuses(sink, fleet[8].mac).back(), kFactoryComplete);
+  EXPECT_EQ(sink.CountOf(UM_FACTORY_DONE), 1u);
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ class SegmentSetNetwork : public ::testing::Test {
  protected:
   void SetUp() override {
     fleet = LoadTestFleet();
-    ASSERT_EQ(fleet.size(), 8u) << "DK_TEST_FLEET must name fleet_set_network.txt";
+    ASSERT_EQ(fleet.size(), 9u) << "DK_TEST_FLEET must name fleet_set_network.txt";
   }
   int32_t Send(const SimDeviceConfig& d, const char* id, const char* pw, uint32_t ip, uint32_t mask,
                SetNetworkTimings t = {}) {
@@ -115,6 +115,19 @@ TEST_F(SegmentSetNetwork, CliMovesADeviceAndReportsRefusals) {
   EXPECT_EQ(missing.code, 1);
   EXPECT_EQ(missing.j.value("result", ""), "not-found");
   EXPECT_EQ(missing.j.value("mac", ""), "02:00:00:0A:0B:0C");
+}
+
+// A device that goes on answering from its old address for a few seconds
+// (past the first rescan) is verified only once it answers from the new one.
+TEST_F(SegmentSetNetwork, CliWaitsForTheMoveOfALateMover) {
+  const SimDeviceConfig& d = fleet[8];
+  const std::string creds = " --user root --password tulp --verify-timeout 20";
+  const CliRun moved = Cli(MacText(d.mac) + " --static 10.77.99.9 255.255.0.0 10.77.0.1 10.77.0.1" + creds);
+  EXPECT_EQ(moved.code, 0);
+  EXPECT_EQ(moved.j.value("ip", ""), "10.77.99.9");
+  EXPECT_EQ(moved.j.value("verified", false), true);
+  // It moves 4 s after accepting (--move-late-ms), so the first rescan at 3 s saw the old address.
+  EXPECT_FALSE(EventLines({"\"ev\":\"moved\"", "\"mac\":\"" + MacText(d.mac) + "\""}).empty());
 }
 
 }  // namespace

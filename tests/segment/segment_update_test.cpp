@@ -19,7 +19,9 @@ using namespace segtest;
 
 namespace {
 
-enum { kGood, kPort8080, kNoWebItem, kWrongVersion, kNoReturn, kUploadCut, kUploadStall, kAuthRefuse, kCount };
+enum {
+  kGood, kPort8080, kNoWebItem, kWrongVersion, kNoReturn, kUploadCut, kUploadStall, kAuthRefuse, kUploadRefuse, kResultLost, kCount
+};
 
 class SegmentUpdate : public ::testing::Test {
  protected:
@@ -86,6 +88,21 @@ class SegmentUpdate : public ::testing::Test {
                        "ITEM=software_version"})
         .size();
   }
+  // Every version check went to the address and port the device answered
+  // discovery from, and the simulator saw each at that device.
+  void ExpectChecksAtTheirDevices(const UpdateConfig& c, const UpdateRunResult& r) {
+    ASSERT_EQ(r.devices.size(), c.devices.size());
+    for (size_t i = 0; i < r.devices.size(); ++i) {
+      const UpdateDeviceResult& d = r.devices[i];
+      if (d.check_ip == 0) continue;
+      const std::string mac = MacText(d.mac);
+      EXPECT_EQ(d.check_ip, d.ip) << mac;
+      EXPECT_EQ(d.check_port, c.devices[i].web_port == 0 ? 80 : c.devices[i].web_port) << mac;
+      for (const std::string& l : EventLines({"\"ev\":\"http_request\"", "ITEM=software_version",
+                                               "\"ip\":\"" + IpText(d.check_ip) + "\""}))
+        EXPECT_NE(l.find("\"mac\":\"" + mac + "\""), std::string::npos) << l;
+    }
+  }
   int32_t DoneParam() {
     int32_t w = -100;
     for (const WorkerMessage& m : sink_.Snapshot())
@@ -134,26 +151,81 @@ TEST_F(SegmentUpdate, BothUploadFormsUpdateEveryDevice) {
 }
 
 TEST_F(SegmentUpdate, WrongVersionAndLostDevicesEndTheRunFailed) {
-  const UpdateConfig c = Config({kGood, kWrongVersion, kNoReturn, kUploadCut, kUploadStall}, "3.0.0", 1);
+  const UpdateConfig c = Config({kGood, kWrongVersion, kNoReturn}, "3.0.0", 1);
   UpdateRunResult r;
   dk::TickTimer t;
   t.Start();
   EXPECT_EQ(Run(c, &r), 1);
   EXPECT_LT(t.Elapsed(), 25000u);  // ends once nothing can change, not at the overall limit
   EXPECT_EQ(DoneParam(), kUpdateDoneFailed);
-  ASSERT_EQ(r.devices.size(), 5u);
+  ASSERT_EQ(r.devices.size(), 3u);
   EXPECT_EQ(r.devices[0].status, kUpdateVerified);
   EXPECT_EQ(r.devices[1].status, kUpdateWrongVersion);
   EXPECT_EQ(r.devices[1].version, "1.0.0");
   EXPECT_EQ(r.devices[2].status, kUpdateTimeout);
   EXPECT_FALSE(r.devices[2].has_version);
-  EXPECT_EQ(r.devices[3].status, kUpdateWrongVersion);  // cut: no restart, old version
-  EXPECT_EQ(r.devices[4].status, kUpdateWrongVersion);  // stalled upload aborted, old version
   const std::vector<int32_t> s = Statuses(kNoReturn);
   ASSERT_GE(s.size(), 4u);
   EXPECT_EQ(s[s.size() - 2], 99);  // ticked up to 99, then gave up
-  EXPECT_FALSE(EventLines({"\"ev\":\"upload_stall\""}).empty());
   EXPECT_EQ(VersionRequests(kWrongVersion), 4u);  // type index 1: four attempts
+  ExpectChecksAtTheirDevices(c, r);
+}
+
+// With the product's 8-second tick: the failed uploads end at once with
+// their own texts, are never version-checked, and the run ends failed long
+// before ticking could have timed them out (97 ticks, about 13 minutes).
+TEST_F(SegmentUpdate, FailedUploadsEndAtOnceWithTheirOwnTexts) {
+  UpdateConfig c = Config({kGood, kUploadCut, kUploadStall, kUploadRefuse}, "3.0.5", 1);
+  c.timings.tick_ms = 8000;
+  const size_t checks_before = VersionRequests(kUploadCut) + VersionRequests(kUploadStall) + VersionRequests(kUploadRefuse);
+  UpdateRunResult r;
+  dk::TickTimer t;
+  t.Start();
+  EXPECT_EQ(Run(c, &r), 1);
+  EXPECT_LT(t.Elapsed(), 90000u);
+  EXPECT_EQ(DoneParam(), kUpdateDoneFailed);
+  ASSERT_EQ(r.devices.size(), 4u);
+  const struct {
+    int32_t status;
+    const char* text;
+  } want[] = {{kUpdateVerified, "3.0.5"},
+              {kUpdateUploadFailed, "update error 'UPLOAD_TOOL -2'"},
+              {kUpdateUploadFailed, "update error 'UPLOAD_TOOL -2'"},
+              {kUpdateUploadRefused, "update error 'UPLOAD_FIRMWARE'"}};
+  for (size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(r.devices[i].status, want[i].status) << i;
+    EXPECT_EQ(r.devices[i].text, want[i].text) << i;
+  }
+  EXPECT_EQ(r.devices[3].upload_http, 500);
+  for (int dev : {kUploadCut, kUploadStall, kUploadRefuse}) {
+    EXPECT_EQ(Statuses(dev).back(), dev == kUploadRefuse ? kUpdateUploadRefused : kUpdateUploadFailed) << dev;
+  }
+  EXPECT_EQ(VersionRequests(kUploadCut) + VersionRequests(kUploadStall) + VersionRequests(kUploadRefuse), checks_before);
+  EXPECT_FALSE(EventLines({"\"ev\":\"upload_stall\""}).empty());
+  EXPECT_FALSE(EventLines({"\"ev\":\"upload_cut\""}).empty());
+  ExpectChecksAtTheirDevices(c, r);
+}
+
+// Nothing goes out for a run the window and the CLI refuse.
+TEST_F(SegmentUpdate, EmptyVersionOrCutPasswordSendsNothing) {
+  UpdateConfig empty = Config({kGood}, "", 0);
+  UpdateConfig long_pw = Config({kGood}, "3.0.6", 0);
+  long_pw.ip_setting = true;
+  long_pw.before_password = "12345678901234567";
+  long_pw.start_ip = IpFromOctets(10, 77, 9, 40);
+  EXPECT_EQ(CheckUpdateConfig(empty).field, UpdateField::kVersion);
+  EXPECT_EQ(CheckUpdateConfig(long_pw).text, "Admin Password is too long (at most 16 bytes)");
+  const std::vector<std::string> sent = {"\"ev\":\"http_request\"", "\"mac\":\"" + MacText(fleet_[kGood].mac) + "\""};
+  const size_t before = EventLines(sent).size();
+  for (const UpdateConfig* c : {&empty, &long_pw}) {
+    sink_.Take();
+    EXPECT_EQ(Run(*c, nullptr), 1);
+    EXPECT_TRUE(Statuses(kGood).empty());
+    EXPECT_EQ(DoneParam(), kUpdateDoneFailed);
+  }
+  dk::SleepMs(300);  // anything sent would be in the log by now
+  EXPECT_EQ(EventLines(sent).size(), before);
+  EXPECT_TRUE(EventLines({"\"ev\":\"set_network\"", "10.77.9.40"}).empty());
 }
 
 TEST_F(SegmentUpdate, TypeZeroTriesTheVersionTenTimes) {
@@ -185,6 +257,29 @@ TEST_F(SegmentUpdate, AddressStepMovesAcceptingDevicesAndKeepsRefusedOnes) {
   EXPECT_EQ(Statuses(kAuthRefuse)[1], kUpdateIpAuthRefused);
   EXPECT_EQ(r.devices[1].ip, refused_ip);
   EXPECT_FALSE(EventLines({"\"ev\":\"http_request\"", "\"ip\":\"" + IpText(refused_ip) + "\"", "upload.cgi"}).empty());
+}
+
+// A device whose result never arrived may have moved: it counts as found
+// only at the address it was sent, and its upload goes there, not to the
+// old address it may still answer from for a moment.
+TEST_F(SegmentUpdate, AddressStepFindsAnUnsureDeviceAtTheAddressSent) {
+  UpdateConfig c = Config({kGood, kResultLost}, "3.1.5", 0);
+  c.ip_setting = true;
+  c.start_ip = IpFromOctets(10, 77, 9, 20);
+  c.subnet_mask = IpFromOctets(255, 255, 0, 0);
+  c.gateway = c.dns_server = IpFromOctets(10, 77, 0, 1);
+  c.timings.reappear_ms = 20000;  // ends by finding both, long before this
+  const uint32_t sent_ip = IpFromOctets(10, 77, 9, 21);
+  UpdateRunResult r;
+  EXPECT_EQ(Run(c, &r), 0);
+  ASSERT_EQ(r.devices.size(), 2u);
+  EXPECT_EQ(r.devices[1].ip, sent_ip);
+  EXPECT_EQ(r.devices[1].status, kUpdateVerified);
+  EXPECT_EQ(Statuses(kResultLost)[1], kUpdateFoundAgain);  // no result: straight from 0 to found
+  const auto uploads = EventLines({"\"ev\":\"http_request\"", "\"mac\":\"" + MacText(fleet_[kResultLost].mac) + "\"", "upload.cgi"});
+  ASSERT_EQ(uploads.size(), 1u);
+  EXPECT_NE(uploads[0].find("\"ip\":\"" + IpText(sent_ip) + "\""), std::string::npos) << uploads[0];
+  ExpectChecksAtTheirDevices(c, r);
 }
 
 TEST_F(SegmentUpdate, FactoryDefaultAfterwardsWaitsForTheFactoryAddress) {

@@ -80,10 +80,15 @@ TEST_F(MultipleIpUi, DialogShowingsModesAndRefusals) {
   d->OnCommand(IDC_NVT_OK);
   ASSERT_EQ(prompt.infos.size(), 4u);
   Edit(d, IDC_NVT_ID)->setText("admin");
+  Edit(d, IDC_NVT_PASSWORD)->setText("12345678901234567");  // 17 bytes: the credential block holds 16
+  d->OnCommand(IDC_NVT_OK);
+  ASSERT_EQ(prompt.infos.size(), 5u);
+  EXPECT_EQ(prompt.infos[4], "Admin Password is too long (at most 16 bytes)");
+  EXPECT_NE(d->result(), QDialog::Accepted);
   Edit(d, IDC_NVT_PASSWORD)->setText("pw");
   d->OnCommand(IDC_NVT_OK);
   EXPECT_EQ(d->result(), QDialog::Accepted);
-  EXPECT_EQ(prompt.infos.size(), 4u);
+  EXPECT_EQ(prompt.infos.size(), 5u);
   EXPECT_EQ(d->assignment_mode_, 0);
   EXPECT_EQ(d->static_flag_, 0);
   const CNVTSettings s = SavedSettings();

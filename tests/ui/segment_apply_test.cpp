@@ -28,7 +28,7 @@ class SegmentApplyTest : public ::testing::Test {
  protected:
   void SetUp() override {
     fleet = segtest::LoadTestFleet();
-    ASSERT_EQ(fleet.size(), 8u) << "DK_TEST_FLEET must name fleet_set_network.txt";
+    ASSERT_EQ(fleet.size(), 9u) << "DK_TEST_FLEET must name fleet_set_network.txt";
     dk::SetExecutableDirOverride(dir.path());
     WindowOptions o;
     o.backend = &engine;
@@ -45,7 +45,7 @@ class SegmentApplyTest : public ::testing::Test {
     window->show();
     window->OnCommand(IDC_DISCOVERY);
     ASSERT_TRUE(WaitUntil([&] { return window->OperationState() == kStateIdle; }, 5000));
-    ASSERT_EQ(window->List()->GetItemCount(), 8);
+    ASSERT_EQ(window->List()->GetItemCount(), 9);
   }
   void TearDown() override {
     window.reset();

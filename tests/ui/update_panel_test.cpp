@@ -52,6 +52,22 @@ TEST_F(UpdatePanelTest, StartRefusesInOrderAndStartsWithThePanelAndSettings) {
     EXPECT_EQ(prompt.infos.back(), s.expected);
     EXPECT_EQ(w()->OperationState(), kStateUpdatePanel);
   }
+  // Refused before the question: an empty version, and a password the address step would cut.
+  Edit(IDC_PASSWORD)->setText("pw");
+  Edit(IDC_VERSION)->setText("");
+  w()->OnCommand(IDC_UPDATE_START);
+  EXPECT_EQ(prompt.infos.back(), "Firmware version is required");
+  EXPECT_TRUE(w()->Control(IDC_VERSION)->hasFocus());
+  Edit(IDC_VERSION)->setText("2.0.1");
+  auto* ip_setting = static_cast<QCheckBox*>(w()->Control(IDC_IP_SETTING_CHECK));
+  ip_setting->setChecked(true);
+  Edit(IDC_PASSWORD)->setText("12345678901234567");
+  w()->OnCommand(IDC_UPDATE_START);
+  EXPECT_EQ(prompt.infos.back(), "Admin Password is too long (at most 16 bytes)");
+  EXPECT_TRUE(w()->Control(IDC_PASSWORD)->hasFocus());
+  EXPECT_TRUE(prompt.questions.empty());
+  EXPECT_TRUE(backend.updates.empty());
+  ip_setting->setChecked(false);
   Edit(IDC_PASSWORD)->setText("pw");
   prompt.answer = false;  // the question declined: nothing starts
   w()->OnCommand(IDC_UPDATE_START);

@@ -1,12 +1,22 @@
 #include "config/assignment_file.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
 namespace {
 
-bool IsSpace(unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+// White space by table: one load per byte instead of six comparisons.
+struct SpaceTable {
+  bool is[256] = {};
+  constexpr SpaceTable() {
+    for (unsigned char c : {' ', '\t', '\n', '\r', '\v', '\f'}) is[c] = true;
+  }
+};
+constexpr SpaceTable kSpace;
+
+bool IsSpace(unsigned char c) { return kSpace.is[c]; }
 
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
@@ -60,27 +70,63 @@ int32_t ParseAssignmentLine(const char* line, size_t length, AssignmentEntry* ou
   return 0;
 }
 
+namespace {
+
+// Cuts the bytes into lines (or pieces of at most kAssignmentLineSize - 1
+// bytes) and parses each; the file reader and the in-memory entry share it.
+class AssignmentSplitter {
+ public:
+  explicit AssignmentSplitter(const std::function<void(const AssignmentEntry&)>& each) : each_(each) {}
+
+  void Feed(const char* data, size_t len) {
+    while (len > 0) {
+      size_t take = std::min(len, kAssignmentLineSize - 1 - n_);
+      const void* lf = std::memchr(data, '\n', take);
+      if (lf) take = static_cast<size_t>(static_cast<const char*>(lf) - data) + 1;
+      std::memcpy(piece_ + n_, data, take);
+      n_ += take;
+      data += take;
+      len -= take;
+      if (lf || n_ == kAssignmentLineSize - 1) Flush();
+    }
+  }
+  int32_t Finish() {
+    Flush();
+    return count_;
+  }
+
+ private:
+  void Flush() {
+    if (n_ > 0 && ParseAssignmentLine(piece_, n_, &entry_) == 0) {
+      ++count_;
+      if (each_) each_(entry_);
+    }
+    n_ = 0;
+  }
+
+  const std::function<void(const AssignmentEntry&)>& each_;
+  char piece_[kAssignmentLineSize];
+  size_t n_ = 0;
+  int32_t count_ = 0;
+  AssignmentEntry entry_;
+};
+
+}  // namespace
+
+int32_t ParseAssignmentText(const char* data, size_t length, const std::function<void(const AssignmentEntry&)>& each) {
+  AssignmentSplitter split(each);
+  split.Feed(data, length);
+  return split.Finish();
+}
+
 int32_t ReadAssignmentFile(const std::string& path, const std::function<void(const AssignmentEntry&)>& each) {
   std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path.c_str(), "rb"));
   if (!f) return -1;
-  int32_t count = 0;
-  char piece[kAssignmentLineSize];
-  size_t n = 0;
-  AssignmentEntry entry;
-  auto flush = [&] {
-    if (n > 0 && ParseAssignmentLine(piece, n, &entry) == 0) {
-      ++count;
-      if (each) each(entry);
-    }
-    n = 0;
-  };
-  int c;
-  while ((c = std::getc(f.get())) != EOF) {
-    piece[n++] = static_cast<char>(c);
-    if (c == '\n' || n == kAssignmentLineSize - 1) flush();
-  }
-  flush();
-  return count;
+  AssignmentSplitter split(each);
+  char buf[8192];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) split.Feed(buf, n);
+  return split.Finish();
 }
 
 int32_t LoadAssignmentFile(const std::string& path, std::vector<AssignmentEntry>* out) {

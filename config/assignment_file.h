@@ -34,7 +34,9 @@ int32_t ParseAssignmentLine(const char* line, size_t length, AssignmentEntry* ou
 // (memory stays bounded whatever the file holds). Returns the number of valid
 // entries, or -1 when the file cannot be opened. each may be empty.
 int32_t ReadAssignmentFile(const std::string& path, const std::function<void(const AssignmentEntry&)>& each);
-// The same into a list.
+// The same over bytes held in memory (always >= 0).
+int32_t ParseAssignmentText(const char* data, size_t length, const std::function<void(const AssignmentEntry&)>& each);
+// The file into a list.
 int32_t LoadAssignmentFile(const std::string& path, std::vector<AssignmentEntry>* out);
 
 // Network type of an entry: 1 for STATIC, 0 for DHCP.

@@ -1,6 +1,7 @@
 #include "config/language.h"
 
 #include <cstdio>
+#include <string_view>
 
 #include "platform/exe_path.h"
 #include "platform/ini.h"
@@ -91,22 +92,35 @@ CNVTLanguage::CNVTLanguage() : key_count_(kLanguageKeyCount) {
 CNVTLanguage::~CNVTLanguage() = default;
 
 int CNVTLanguage::Read() {
-  texts_.assign(static_cast<size_t>(key_count_), std::string());
   std::string file;
-  if (path_.empty() || !dk::IniReadFile(path_, &file)) return 0;
+  if (path_.empty() || !dk::IniReadFile(path_, &file)) {
+    texts_.assign(static_cast<size_t>(key_count_), std::string());
+    return 0;
+  }
+  return ReadText(file.data(), file.size());
+}
+
+int CNVTLanguage::ReadText(const char* text, size_t len) {
+  texts_.assign(static_cast<size_t>(key_count_), std::string());
+  std::vector<bool> seen(static_cast<size_t>(key_count_), false);
   int supplied = 0;
-  std::string value;
-  for (int k = 1; k <= key_count_; ++k) {
-    char name[16];
-    std::snprintf(name, sizeof name, "%d", k);
-    if (!dk::IniLookup(file.data(), file.size(), kLanguageSection, name, &value)) continue;
+  // One pass; the first line of a key counts. Names are the keys as "%d" writes them.
+  dk::IniForEachKey(text, len, kLanguageSection, [&](std::string_view name, std::string_view value) {
+    if (name.empty() || name.size() > 2 || name[0] < '1' || name[0] > '9') return;
+    int k = name[0] - '0';
+    if (name.size() == 2) {
+      if (name[1] < '0' || name[1] > '9') return;
+      k = k * 10 + (name[1] - '0');
+    }
+    if (k > key_count_ || seen[static_cast<size_t>(k - 1)]) return;
+    seen[static_cast<size_t>(k - 1)] = true;
     // Same cut as a read into a 260-character buffer; a NUL ends the text.
     size_t n = value.find('\0');
-    if (n == std::string::npos) n = value.size();
+    if (n == std::string_view::npos) n = value.size();
     if (n > kLanguageTextMax) n = kLanguageTextMax;
-    texts_[static_cast<size_t>(k - 1)].assign(value, 0, n);
+    texts_[static_cast<size_t>(k - 1)].assign(value.data(), n);
     if (n > 0) ++supplied;
-  }
+  });
   return supplied;
 }
 

@@ -32,6 +32,8 @@ class CNVTLanguage {
   int Read();
   // The same from an explicit file (path() becomes it).
   int ReadFrom(const std::string& path);
+  // Read's reading of the file's text, from memory (path() unchanged).
+  int ReadText(const char* text, size_t len);
 
   // Entry of key 1-65, "" when not supplied or out of range.
   const std::string& Text(int key) const;

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 #include <system_error>
 
 #include "platform/exe_path.h"
@@ -81,6 +82,19 @@ void SetAddress(uint8_t* a, uint8_t o0, uint8_t o1, uint8_t o2, uint8_t o3) {
   a[1] = o1;
   a[2] = o2;
   a[3] = o3;
+}
+
+// Key names match without regard to ASCII case, as in the INI reader.
+bool NameIs(std::string_view name, const char* key) {
+  const size_t n = std::strlen(key);
+  if (name.size() != n) return false;
+  for (size_t i = 0; i < n; ++i) {
+    char a = name[i], b = key[i];
+    if (a >= 'a' && a <= 'z') a = static_cast<char>(a - 'a' + 'A');
+    if (b >= 'a' && b <= 'z') b = static_cast<char>(b - 'a' + 'A');
+    if (a != b) return false;
+  }
+  return true;
 }
 
 // The value as Save writes it after "KEY=".
@@ -198,24 +212,44 @@ int32_t CNVTSettings::LoadFrom(const std::string& path) {
   // One read of the file for all keys, so the record comes from one version of it.
   std::string text;
   if (!dk::IniReadFile(path, &text)) return -2;
-  std::string value;
-  for (const FieldDef& f : kFields) {
-    bool found = dk::IniLookup(text.data(), text.size(), f.section, f.key, &value);
+  LoadFromText(text.data(), text.size());
+  return 0;
+}
+
+void CNVTSettings::LoadFromText(const char* text, size_t len) {
+  constexpr size_t kCount = sizeof kFields / sizeof kFields[0];
+  std::string values[kCount];
+  bool found[kCount] = {};
+  // One pass per section; the first line of a key is the one that counts.
+  for (size_t first = 0; first < kCount; ++first) {
+    const char* section = kFields[first].section;
+    if (first > 0 && std::strcmp(kFields[first - 1].section, section) == 0) continue;
+    dk::IniForEachKey(text, len, section, [&](std::string_view name, std::string_view value) {
+      for (size_t i = first; i < kCount && std::strcmp(kFields[i].section, section) == 0; ++i) {
+        if (found[i] || !NameIs(name, kFields[i].key)) continue;
+        found[i] = true;
+        values[i].assign(value);
+        break;
+      }
+    });
+  }
+  for (size_t i = 0; i < kCount; ++i) {
+    const FieldDef& f = kFields[i];
     void* p = f.field(*this);
+    const char* value = values[i].c_str();
     switch (f.kind) {
       case Kind::kInt:
-        *static_cast<int32_t*>(p) = found ? dk::IniParseInt(value.c_str()) : kSettingsMissingInt;
+        *static_cast<int32_t*>(p) = found[i] ? dk::IniParseInt(value) : kSettingsMissingInt;
         break;
       case Kind::kAddress:
-        ParseSettingsAddress(found ? value.c_str() : f.load_default, static_cast<uint8_t*>(p));
+        ParseSettingsAddress(found[i] ? value : f.load_default, static_cast<uint8_t*>(p));
         break;
       case Kind::kText:
         // c_str(): a NUL inside the value ends the text, as for any C-string read.
-        CopyText(static_cast<char*>(p), f.size, found ? value.c_str() : f.load_default);
+        CopyText(static_cast<char*>(p), f.size, found[i] ? value : f.load_default);
         break;
     }
   }
-  return 0;
 }
 
 std::vector<std::pair<std::string, std::string>> SettingsKeyValues(const CNVTSettings& s) {

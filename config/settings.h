@@ -9,6 +9,7 @@
 // empty value after construction. A missing file leaves the record as it is.
 // Save rewrites the whole file: four sections, keys in a fixed order, nothing
 // of the former content kept.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -43,6 +44,8 @@ class CNVTSettings {
   // The same with an explicit path (SaveTo creates no folder).
   int32_t LoadFrom(const std::string& path);
   int32_t SaveTo(const std::string& path, std::string* reason = nullptr);
+  // Load's reading of the file's text, from memory (the fuzz target's entry).
+  void LoadFromText(const char* text, size_t len);
 
   // Fields named as their INI keys, in file order.
   int32_t UPDATE_ENABLE;

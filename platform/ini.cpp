@@ -193,13 +193,31 @@ bool IniReadFile(const std::string& path, std::string* text) {
   return ReadAll(path, text, &missing);
 }
 
-size_t IniGetString(const std::string& path, const char* section, const char* key, const char* def, char* buf,
+void IniForEachKey(const char* text, size_t len, const char* section,
+                   const std::function<void(std::string_view name, std::string_view value)>& each) {
+  if (!section || (!text && len)) return;
+  size_t pos = TextStart(text, len);
+  bool inside = false;
+  while (pos < len) {
+    Line ln = ParseLine(text, len, pos);
+    if (ln.kind == LineKind::kSection) {
+      if (inside) return;  // the first block of the section has ended
+      inside = NameEquals(text, ln.name_b, ln.name_e, section);
+    } else if (inside && ln.kind == LineKind::kKey) {
+      each(std::string_view(text + ln.name_b, ln.name_e - ln.name_b),
+           std::string_view(text + ln.value_b, ln.value_e - ln.value_b));
+    }
+    pos = ln.next;
+  }
+}
+
+size_t IniCopyValue(const char* text, size_t len, const char* section, const char* key, const char* def, char* buf,
                     size_t size) {
   if (!buf || size == 0) return 0;
-  std::string text, value;
+  std::string value;
   const char* src = def ? def : "";
   size_t n = std::strlen(src);
-  if (section && key && IniReadFile(path, &text) && IniLookup(text.data(), text.size(), section, key, &value)) {
+  if (section && key && IniLookup(text, len, section, key, &value)) {
     src = value.c_str();
     n = std::strlen(src);  // a NUL inside the value ends it
   }
@@ -207,6 +225,13 @@ size_t IniGetString(const std::string& path, const char* section, const char* ke
   std::memcpy(buf, src, n);
   buf[n] = 0;
   return n;
+}
+
+size_t IniGetString(const std::string& path, const char* section, const char* key, const char* def, char* buf,
+                    size_t size) {
+  std::string text;
+  if (!IniReadFile(path, &text)) text.clear();
+  return IniCopyValue(text.data(), text.size(), section, key, def, buf, size);
 }
 
 int32_t IniParseInt(const char* s) {
@@ -288,6 +313,32 @@ bool FileWriteAll(const std::string& path, const std::string& text) {
   return ok;
 }
 
+bool IniSetText(std::string* text, const char* section, const char* key, const char* value) {
+  if (!text || !ValidName(section) || !ValidName(key)) return false;
+  // New lines follow the text's own style.
+  const char* eol = "\n";
+  size_t first_lf = text->find('\n');
+  if (first_lf != std::string::npos && first_lf > 0 && (*text)[first_lf - 1] == '\r') eol = "\r\n";
+
+  std::string line = std::string(key) + "=" + IniValueForWrite(value);
+  Location loc = Locate(text->data(), text->size(), section, key);
+  if (loc.key_found) {
+    text->replace(loc.key_line.begin, loc.key_line.end - loc.key_line.begin, line);
+  } else if (loc.section_found) {
+    std::string add;
+    size_t at = loc.block_insert;
+    if (at > 0 && (*text)[at - 1] != '\n') add += eol;  // last line had no line end
+    add += line + eol;
+    text->insert(at, add);
+  } else {
+    std::string add;
+    if (!text->empty() && text->back() != '\n') add += eol;
+    add += "[" + std::string(section) + "]" + eol + line + eol;
+    *text += add;
+  }
+  return true;
+}
+
 bool IniWriteString(const std::string& path, const char* section, const char* key, const char* value) {
   if (!ValidName(section) || !ValidName(key)) return false;
   std::string text;
@@ -296,28 +347,7 @@ bool IniWriteString(const std::string& path, const char* section, const char* ke
     if (!missing) return false;  // present but unreadable: never clobber it
     text.clear();
   }
-  // New lines follow the file's own style.
-  const char* eol = "\n";
-  size_t first_lf = text.find('\n');
-  if (first_lf != std::string::npos && first_lf > 0 && text[first_lf - 1] == '\r') eol = "\r\n";
-
-  std::string line = std::string(key) + "=" + IniValueForWrite(value);
-  Location loc = Locate(text.data(), text.size(), section, key);
-  if (loc.key_found) {
-    text.replace(loc.key_line.begin, loc.key_line.end - loc.key_line.begin, line);
-  } else if (loc.section_found) {
-    std::string add;
-    size_t at = loc.block_insert;
-    if (at > 0 && text[at - 1] != '\n') add += eol;  // last line had no line end
-    add += line + eol;
-    text.insert(at, add);
-  } else {
-    std::string add;
-    if (!text.empty() && text.back() != '\n') add += eol;
-    add += "[" + std::string(section) + "]" + eol + line + eol;
-    text += add;
-  }
-  return FileWriteAll(path, text);
+  return IniSetText(&text, section, key, value) && FileWriteAll(path, text);
 }
 
 bool FileExists(const std::string& path) {

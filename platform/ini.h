@@ -12,12 +12,31 @@
 // any byte (NUL included) is accepted, the C-string readers end a value at NUL.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 
 namespace dk {
 
 // Looks key up in INI text held in memory; true and *value when found.
 bool IniLookup(const char* text, size_t len, const char* section, const char* key, std::string* value);
+
+// Calls each(name, value) for every key line of the first block of section,
+// in file order, names and values as IniLookup gives them (so the first call
+// for a name is the one IniLookup finds). One pass over the text.
+void IniForEachKey(const char* text, size_t len, const char* section,
+                   const std::function<void(std::string_view name, std::string_view value)>& each);
+
+// The value of key (or def when missing) copied into buf as IniGetString
+// does, from INI text held in memory.
+size_t IniCopyValue(const char* text, size_t len, const char* section, const char* key, const char* def, char* buf,
+                    size_t size);
+
+// IniWriteString's change applied to INI text held in memory; false for the
+// names IniWriteString refuses (text unchanged).
+bool IniSetText(std::string* text, const char* section, const char* key, const char* value);
+
+// The file readers below read the whole file and use the functions above.
 
 // Copies the value (or def when the key or file is missing) into buf, cut to
 // size - 1 characters and terminated; returns the number of characters copied.

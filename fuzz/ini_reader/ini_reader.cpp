@@ -1,10 +1,11 @@
-// The INI reader on arbitrary bytes: in-memory lookups, the settings record
-// and the language table read from the bytes as a file. Besides memory
-// safety it checks what must hold for any input: texts stay inside their
-// fields, a saved record loads back identical, a written key reads back.
+// The INI reader on arbitrary bytes, all in memory through the same code the
+// file readers use: lookups, the settings record and the language table.
+// Besides memory safety it checks what must hold for any input: texts stay
+// inside their fields, a saved record loads back identical, a written key
+// reads back, the one-pass readers agree with single lookups.
 #include <stdlib.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -21,24 +22,6 @@ void Check(bool ok, const char* what) {
     std::fprintf(stderr, "ini_reader: %s\n", what);
     abort();
   }
-}
-
-std::string g_dir;
-
-void RemoveDir() {
-  unlink((g_dir + "/in.ini").c_str());
-  unlink((g_dir + "/out.ini").c_str());
-  rmdir(g_dir.c_str());
-}
-
-const std::string& Dir() {
-  if (g_dir.empty()) {
-    char tmpl[] = "/tmp/dk-fuzz-ini-XXXXXX";
-    Check(mkdtemp(tmpl) != nullptr, "mkdtemp");
-    g_dir = tmpl;
-    atexit(RemoveDir);
-  }
-  return g_dir;
 }
 
 bool FieldsTerminated(const CNVTSettings& s) {
@@ -64,27 +47,42 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (dk::IniLookup(text, size, p[0], p[1], &v)) Check(v.size() <= size, "value longer than input");
   }
 
-  const std::string in = Dir() + "/in.ini";
-  const std::string out = Dir() + "/out.ini";
-  Check(dk::FileWriteAll(in, std::string(text, size)), "write input file");
-
   CNVTSettings s;
-  Check(s.LoadFrom(in) == 0, "load of an existing file");
+  s.LoadFromText(text, size);
   Check(FieldsTerminated(s), "settings text field overrun");
-  Check(s.SaveTo(out) == 0, "save");
+  // The one-pass load finds what a lookup of the key finds.
+  std::string v;
+  char buf[64];
+  if (dk::IniLookup(text, size, kSectionIpSetting, "IP_SETTING_ID", &v)) {
+    dk::IniCopyValue(text, size, kSectionIpSetting, "IP_SETTING_ID", "", buf, sizeof buf);
+    Check(std::strcmp(buf, s.IP_SETTING_ID) == 0, "one-pass load and lookup disagree");
+  } else {
+    Check(std::strcmp(s.IP_SETTING_ID, "root") == 0, "missing key without its load default");
+  }
+  if (!dk::IniLookup(text, size, kSectionCommon, "UPDATE_ENABLE", nullptr))
+    Check(s.UPDATE_ENABLE == kSettingsMissingInt, "missing integer key");
+  const std::string saved = SettingsFileText(s);
   CNVTSettings again;
-  Check(again.LoadFrom(out) == 0, "reload");
-  Check(SettingsKeyValues(again) == SettingsKeyValues(s), "saved record does not load back identical");
+  again.LoadFromText(saved.data(), saved.size());
+  Check(SettingsFileText(again) == saved, "saved record does not load back identical");
 
-  CNVTLanguage lang;
-  lang.ReadFrom(in);
+  // One table for all inputs: its constructor looks for the configuration
+  // folder (file system calls), ReadText starts from an empty table anyway.
+  static CNVTLanguage lang;
+  lang.ReadText(text, size);
   for (int k = 0; k <= 66; ++k) Check(lang.Text(k).size() <= kLanguageTextMax, "language text too long");
   Check(lang.Text(0).empty() && lang.Text(66).empty(), "key outside 1-65 supplied");
+  if (dk::IniLookup(text, size, kLanguageSection, "7", &v)) {
+    const size_t n = std::min(std::min(v.find('\0'), v.size()), kLanguageTextMax);
+    Check(lang.Text(7) == v.substr(0, n), "one-pass language read and lookup disagree");
+  } else {
+    Check(lang.Text(7).empty(), "language key supplied that a lookup does not find");
+  }
 
-  // Writing into whatever the file holds must leave a key that reads back.
-  if (dk::IniWriteString(in, "Language", "7", " fuzz \"value\" ")) {
-    char buf[64];
-    dk::IniGetString(in, "Language", "7", "<missing>", buf, sizeof buf);
+  // Writing into whatever the text holds must leave a key that reads back.
+  std::string edited(text, size);
+  if (dk::IniSetText(&edited, "Language", "7", " fuzz \"value\" ")) {
+    dk::IniCopyValue(edited.data(), edited.size(), "Language", "7", "<missing>", buf, sizeof buf);
     Check(std::strcmp(buf, " fuzz \"value\" ") == 0, "written key does not read back");
   }
   return 0;

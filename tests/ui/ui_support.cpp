@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/exe_path.h"
+#include "tests/support/test_select.h"
 #include "ui/app.h"
 
 bool FakeBackend::StartScan(const ScanConfig& cfg, MessageSink*) {
@@ -177,5 +178,6 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   ApplyDravenkitLook(&app);
   ::testing::InitGoogleTest(&argc, argv);
+  if (!dktest::SelectTestsBySource(argc, argv)) return 1;
   return RUN_ALL_TESTS();
 }

@@ -7,8 +7,9 @@
 //   firmware update              update_run_ui.cpp (the panel), UpdateRunUi (UM_UPDATE_*)
 //   factory default run          factory_run_ui.cpp (the button), FactoryRunUi (UM_FACTORY_*)
 //   information query            InfoQueryUi (UM_*_TEXT, each query's own sink)
-//   ping and ARP                 here (UM_PING_RESULT in worker_reports.cpp)
-//   monitoring, export           monitoring_ui.cpp, list_export_ui.cpp
+//   ping and ARP                 PingArpUi, ping_arp_ui.cpp (UM_PING_RESULT)
+//   monitoring, export           MonitoringUi, ListExportUi (monitoring_ui.cpp, list_export_ui.cpp)
+//   inventory, video wall        InventoryUi, VideoWallUi (inventory_ui.cpp, video_wall_ui.cpp)
 // Which control may be pressed is ComputeCommandStates (command_table.h),
 // applied by RefreshCommands after every command and message.
 #include "ui/main_window.h"
@@ -175,6 +176,22 @@ void CDravenkitDlg::Tell(const std::string& text, PromptIcon icon) { prompt_->In
 bool CDravenkitDlg::Ask(const std::string& question) { return prompt_->Question(question); }
 WindowBackend* CDravenkitDlg::Engine() { return backend_; }
 MessageSink* CDravenkitDlg::Sink() { return post_box_.get(); }
+int CDravenkitDlg::ListRows() const { return list_->GetItemCount(); }
+QString CDravenkitDlg::CellText(int row, int col) const { return list_->GetItemText(row, col); }
+
+std::vector<DeviceRecord> CDravenkitDlg::ListedRecords(bool ticked_only) const {
+  std::vector<DeviceRecord> out;
+  for (int r = 0, n = list_->GetItemCount(); r < n; ++r) {
+    if (ticked_only && list_->GetCheckbox(r, kColNo) != 1) continue;
+    if (const DeviceTableEntry* e = devices_.FindByKey(r)) out.push_back(e->record);
+  }
+  return out;
+}
+
+void CDravenkitDlg::SetCellLook(int row, int col, const QColor& fg, const QColor& bg, bool bold) {
+  list_->SetItemColours(row, col, fg, bg);
+  list_->SetBold(row, col, bold ? 1 : 0);
+}
 
 void CDravenkitDlg::Started(ActiveOp op, RunPhase phase, int32_t state) {
   op_ = op;
@@ -501,8 +518,8 @@ void CDravenkitDlg::OnCommand(int id) {
   switch (id) {
     case IDC_DISCOVERY: OnDiscovery(); break;
     case IDC_CLEAR: OnClear(); break;
-    case IDC_DELETE_ARP: OnDeleteArpTable(); break;
-    case IDC_PING_RESPONSE: OnPingResponse(); break;
+    case IDC_DELETE_ARP: ping_arp_.OnDeleteArpTable(); break;
+    case IDC_PING_RESPONSE: ping_arp_.OnPingResponse(); break;
     case IDC_FIRMWARE_UPDATE: OnOpenUpdatePanel(); break;
     case IDC_UPDATE_CANCEL: OnUpdateCancel(); break;
     case IDC_SELECT_FILE: OnSelectFirmwareFile(); break;
@@ -519,10 +536,10 @@ void CDravenkitDlg::OnCommand(int id) {
       else
         OpenWebPage(selected_record_);
       break;
-    case ID_MENU_MONITORING: OnMonitoring(); break;
-    case ID_MENU_VIDEO_WALL: OnVideoWall(); break;
-    case ID_MENU_READ_INFORMATION: OnReadInformation(); break;
-    case ID_MENU_EXPORT: OnExportList(); break;
+    case ID_MENU_MONITORING: monitoring_ui_.OnMonitoring(); break;
+    case ID_MENU_VIDEO_WALL: video_wall_ui_.OnVideoWall(); break;
+    case ID_MENU_READ_INFORMATION: inventory_ui_.OnReadInformation(); break;
+    case ID_MENU_EXPORT: export_ui_.OnExportList(); break;
     case IDCANCEL_HIDDEN: close(); break;
     default: break;
   }
@@ -546,7 +563,7 @@ void CDravenkitDlg::OnClear() {
     return;
   }
   if (TablesInUse()) return;  // a run reads the tables on its thread
-  ReportRunnerFailure(backend_->DeleteArpTable());
+  ReportRunnerFailure(this, backend_->DeleteArpTable());
   StopScan();
   backend_->StopPing();
   info_query_->Void();
@@ -566,16 +583,6 @@ void CDravenkitDlg::OnClear() {
   SetText(IDC_SYSTEM_MODE, QStringLiteral("-"));
   SetText(IDC_SELECTED_COUNT, QStringLiteral("0"));
   SetOperationState(kStateIdle);
-}
-
-void CDravenkitDlg::OnDeleteArpTable() {
-  ReportRunnerFailure(backend_->DeleteArpTable());
-  prompt_->Info(Lang(27).toStdString(), PromptIcon::kInformation);
-}
-
-void CDravenkitDlg::OnPingResponse() {
-  // Start stops a recorded run first, so a second press begins again.
-  backend_->StartPing(PingTargetsFromTable(devices_), post_box_.get());
 }
 
 void CDravenkitDlg::OnSyslog() {
@@ -611,7 +618,7 @@ void CDravenkitDlg::WorkerMessageHandler(const WorkerMessage& msg) {
       break;
     case UM_FACTORY_DONE: factory_run_.OnDone(msg); break;
     case UM_PING_RESULT:
-      if (const auto* r = std::get_if<PingResult>(&msg.payload)) OnPingResult(*r, msg.wparam != 0);
+      if (const auto* r = std::get_if<PingResult>(&msg.payload)) ping_arp_.OnPingResult(*r, msg.wparam != 0);
       break;
     case UM_FIRMWARE_VERSION_TEXT:
     case UM_SERIAL_TEXT:

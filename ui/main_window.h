@@ -30,6 +30,7 @@
 #include "ui/command_table.h"
 #include "ui/control_ids.h"
 #include "ui/info_query_ui.h"
+#include "ui/list_ops.h"
 #include "ui/operation.h"
 #include "ui/panel_run.h"
 #include "ui/prompt.h"
@@ -193,11 +194,11 @@ class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost 
   // The list's popup menu (shown by a right click).
   QMenu* ContextMenu() const { return context_menu_; }
   // The open monitoring window, or nullptr.
-  QWidget* MonitoringWindow() const { return monitoring_; }
+  QWidget* MonitoringWindow() const { return monitoring_ui_.Window(); }
   // The inventory window "Read information" opened last, while it is open.
-  QWidget* InventoryWindow() const { return inventory_; }
+  QWidget* InventoryWindow() const { return inventory_ui_.Window(); }
   // The open video wall, or nullptr.
-  QWidget* VideoWallWindow() const { return video_wall_; }
+  QWidget* VideoWallWindow() const { return video_wall_ui_.Window(); }
 
   // The multiple IP setting dialog, kept and reused (created at first use).
   CNVTSettingDlg* NvtDialog();
@@ -237,12 +238,8 @@ class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost 
   // Commands.
   void OnDiscovery();
   void OnClear();
-  void OnDeleteArpTable();
-  // ui/list_export_ui.cpp: "Export list..." and the command runner's failure box.
+  // ui/list_export_ui.cpp: the "Export list..." entries.
   void CreateExportActions();
-  void OnExportList();
-  void ReportRunnerFailure(int32_t rc);
-  void OnPingResponse();
   void OnOpenUpdatePanel();
   void OnUpdateCancel();
   void OnSyslog();
@@ -269,7 +266,6 @@ class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost 
   void OnFactoryStatus(const FactoryStatusReport& report);
   // Factory default run (factory_run_ui.cpp).
   void OnFactoryDefault();
-  void OnPingResult(const PingResult& result, bool answered);
 
   // Multiple IP setting (multiple_ip_ui.cpp).
   void OnMultipleIpSetting();
@@ -301,13 +297,10 @@ class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost 
   void OnItemChanged();
   void ShowRow(int row);
   void RestoreRowColours(int row);
-  void ForgetSelection();
+  void ForgetSelection() override;
   void OpenWebPage(const std::optional<DeviceRecord>& rec);
-  void OnMonitoring();
   // ui/inventory_ui.cpp: "Read information" of the popup menu.
   void CreateInventoryAction();
-  void OnReadInformation();
-  void OnVideoWall();  // ui/video_wall_ui.cpp
   void AfterCheckChange();
   void SortByColumn(int col);
   void ResizeColumns();
@@ -322,6 +315,14 @@ class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost 
   bool Ask(const std::string& question) override;
   WindowBackend* Engine() override;
   MessageSink* Sink() override;
+  Prompt* Prompts() override { return prompt_; }
+  QWidget* Window() override { return this; }
+  int ListRows() const override;
+  QString CellText(int row, int col) const override;
+  std::vector<DeviceRecord> ListedRecords(bool ticked_only) const override;
+  void SetCellLook(int row, int col, const QColor& fg, const QColor& bg, bool bold) override;
+  int SelectedKey() const override { return selected_row_; }
+  const std::optional<DeviceRecord>& Selected() const override { return selected_record_; }
   void Started(ActiveOp op, RunPhase phase, int32_t state) override;
   void PhaseChanged(RunPhase phase) override;
   void Ended(int32_t state) override;
@@ -367,10 +368,7 @@ class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost 
   QAction* web_action_ = nullptr;
   QAction* monitoring_action_ = nullptr;
   QAction* inventory_action_ = nullptr;
-  QPointer<QWidget> monitoring_;
-  QPointer<QWidget> inventory_;
   QAction* video_wall_action_ = nullptr;
-  QPointer<QWidget> video_wall_;
   QButtonGroup* network_type_ = nullptr;
   std::map<int, QWidget*> controls_;
   std::multimap<int, QAction*> actions_;  // menu commands by identifier
@@ -380,4 +378,10 @@ class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost 
   UpdateRunUi update_run_{this};
   FactoryRunUi factory_run_{this};
   std::unique_ptr<InfoQueryUi> info_query_;  // made with the post box
+  // The list's short operations (ui/list_ops.h).
+  PingArpUi ping_arp_{this};
+  MonitoringUi monitoring_ui_{this, options_.make_viewer};
+  ListExportUi export_ui_{this};
+  InventoryUi inventory_ui_{this, options_.inventory_timings};
+  VideoWallUi video_wall_ui_{this, options_.make_viewer};
 };

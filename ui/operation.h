@@ -2,9 +2,12 @@
 // What an operation's window part may ask of the window: the rows it reads,
 // the messages and questions it shows, "I started" and "I ended". Operations
 // never reach the window's controls or members otherwise.
+#include <QColor>
 #include <QString>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/devices/device_table.h"
 #include "ui/command_table.h"
@@ -12,6 +15,7 @@
 
 class WindowBackend;
 class MessageSink;
+class QWidget;
 
 class OperationHost {
  public:
@@ -25,6 +29,19 @@ class OperationHost {
   virtual QString Lang(int key) const = 0;
   virtual WindowBackend* Engine() = 0;
   virtual MessageSink* Sink() = 0;
+  virtual Prompt* Prompts() = 0;
+  virtual QWidget* Window() = 0;  // the parent of the windows an operation opens
+  // The list as shown: its rows, a cell's text, the records of the rows in list
+  // order (only the ticked ones when ticked_only), and the look of a cell.
+  virtual int ListRows() const = 0;
+  virtual QString CellText(int row, int col) const = 0;
+  virtual std::vector<DeviceRecord> ListedRecords(bool ticked_only) const = 0;
+  virtual void SetCellLook(int row, int col, const QColor& fg, const QColor& bg, bool bold) = 0;
+  // The selected row and its record (-1 and empty when none); forgetting it
+  // gives the row its own colours back.
+  virtual int SelectedKey() const = 0;
+  virtual const std::optional<DeviceRecord>& Selected() const = 0;
+  virtual void ForgetSelection() = 0;
   // The operation takes the window into state (its phase as given), changes its phase, or gives
   // the window back in the state its end leads to.
   virtual void Started(ActiveOp op, RunPhase phase, int32_t state) = 0;

@@ -273,17 +273,3 @@ void CDravenkitDlg::OnFactoryStatus(const FactoryStatusReport& report) {
   ApplyProgress(list_, row, *action, report.status);
   if (action->set_text) SetStatus(row, QString::fromStdString(action->text), action->fg, action->bg);
 }
-
-void CDravenkitDlg::OnPingResult(const PingResult& result, bool answered) {
-  const int row = devices_.FindKeyByMac(result.mac);
-  if (row < 0) return;  // the device left the list (Clear)
-  const bool selected = row == selected_row_;
-  const QColor bg = selected ? SelectionColour() : kWhite;
-  if (answered) {
-    list_->SetItemColours(row, kColModel, selected ? kWhite : kBlack, bg);
-    list_->SetBold(row, kColModel, 0);
-  } else {
-    list_->SetItemColours(row, kColModel, PingFailureColour(), bg);
-    list_->SetBold(row, kColModel, 1);
-  }
-}

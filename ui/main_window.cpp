@@ -2,7 +2,7 @@
 // device tables, the operation state and the command table's inputs; the
 // operations live beside it:
 //   scan and its merges          worker_reports.cpp (UM_DEVICE_FOUND, UM_SCAN_DONE)
-//   Apply and its verification   network_setting_ui.cpp, then timer 0 and the scan
+//   Apply and its verification   ApplyUi, apply_ui.cpp (UM_DEVICE_FOUND in state 1; timer 0 and the scan)
 //   multiple IP setting          multiple_ip_ui.cpp (UM_IP_SETTING_RESULT, UM_IP_CHECK_START)
 //   firmware update              update_run_ui.cpp (the panel), UpdateRunUi (UM_UPDATE_*)
 //   factory default run          factory_run_ui.cpp (the button), FactoryRunUi (UM_FACTORY_*)
@@ -188,6 +188,10 @@ std::vector<DeviceRecord> CDravenkitDlg::ListedRecords(bool ticked_only) const {
   return out;
 }
 
+void CDravenkitDlg::SetCellColours(int row, int col, const QColor& fg, const QColor& bg) {
+  list_->SetItemColours(row, col, fg, bg);
+}
+
 void CDravenkitDlg::SetCellLook(int row, int col, const QColor& fg, const QColor& bg, bool bold) {
   list_->SetItemColours(row, col, fg, bg);
   list_->SetBold(row, col, bold ? 1 : 0);
@@ -200,6 +204,12 @@ void CDravenkitDlg::Started(ActiveOp op, RunPhase phase, int32_t state) {
 }
 
 void CDravenkitDlg::PhaseChanged(RunPhase phase) {
+  phase_ = phase;
+  RefreshCommands();
+}
+
+void CDravenkitDlg::Claim(ActiveOp op, RunPhase phase) {
+  op_ = op;
   phase_ = phase;
   RefreshCommands();
 }
@@ -487,11 +497,6 @@ void CDravenkitDlg::FillLocalAdapterPanel(bool* found) {
   SetText(IDC_LOCAL_DNS, QString::fromStdString(info.dns_server));
 }
 
-void CDravenkitDlg::SetExpectedMac(const uint8_t mac[6]) {
-  std::memcpy(expected_mac_, mac, 6);
-  expected_setting_known_ = false;
-}
-
 // ---------------------------------------------------------------- timer 0
 
 void CDravenkitDlg::ArmTimer0(uint32_t ms) { timer0_.start(static_cast<int>(ms)); }
@@ -529,7 +534,7 @@ void CDravenkitDlg::OnCommand(int id) {
     case IDC_MULTIPLE_IP: OnMultipleIpSetting(); break;
     case IDC_STATIC_IP: OnStaticIp(); break;
     case IDC_DHCP: OnDhcp(); break;
-    case IDC_APPLY: OnApply(); break;
+    case IDC_APPLY: apply_ui_.OnApply(); break;
     case ID_MENU_WEB:
       if (!selected_record_)
         ForgetSelection();

@@ -29,6 +29,7 @@
 #include "engine/update/worker_messages.h"
 #include "ui/command_table.h"
 #include "ui/control_ids.h"
+#include "ui/apply_ui.h"
 #include "ui/info_query_ui.h"
 #include "ui/list_ops.h"
 #include "ui/operation.h"
@@ -171,7 +172,7 @@ class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost 
   int32_t RowCount() const { return row_count_; }
   int32_t PendingCount() const { return pending_count_; }
   void SetPendingCount(int32_t n) { pending_count_ = n; }
-  void SetExpectedMac(const uint8_t mac[6]);
+  void SetExpectedMac(const uint8_t mac[6]) { apply_ui_.SetExpectedMac(mac); }
   int32_t SelectedRow() const { return selected_row_; }
   const std::optional<DeviceRecord>& SelectedRecord() const { return selected_record_; }
   int32_t CheckedCount() const { return checked_count_; }
@@ -182,15 +183,15 @@ class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost 
   bool TablesInUse() const;
 
   // Timer 0: re-scan while a network change is verified.
-  void ArmTimer0(uint32_t ms);
-  void KillTimer0();
+  void ArmTimer0(uint32_t ms) override;
+  void KillTimer0() override;
   bool Timer0Active() const;
   void OnTimer0();
 
   // What the command table decides from, as the window knows it now.
   CommandInputs CurrentCommandInputs() const;
   ActiveOp ActiveOperation() const { return op_; }
-  RunPhase Phase() const { return phase_; }
+  RunPhase Phase() const override { return phase_; }
   // The list's popup menu (shown by a right click).
   QMenu* ContextMenu() const { return context_menu_; }
   // The open monitoring window, or nullptr.
@@ -245,18 +246,14 @@ class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost 
   void OnSyslog();
   void OnStaticIp();
   void OnDhcp();
-  // "Apply" (network_setting_ui.cpp).
-  void OnApply();
-  bool ApplyToDevice(int target, const DeviceRecord& rec);
-  int32_t PanelNetworkType() const;
-  bool ReadPanelAddresses(int32_t network_type, uint32_t out[4]);
-  int RunAuthentication(Authentication* dlg);
+  // The panel that "Apply" reads (network_setting_ui.cpp).
+  bool ReadPanelSetting(int32_t* type, uint32_t addr[4]) override;
   void StorePanelIntoSettings();
   void RefreshUpdatePanelCount();
 
   // Scan.
   bool StartScan();
-  void StopScan();
+  void StopScan() override;
 
   // Messages.
   void OnDeviceFound(const DeviceRecord& rec);
@@ -274,13 +271,13 @@ class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost 
 
   // Merging a record into the list.
   void MergeScanning(const DeviceRecord& rec);
-  void MergeVerifyOne(const DeviceRecord& rec);
+  void ShowVerifiedRecord(int row, const DeviceRecord& rec) override;
   void MergeMultipleIp(const DeviceRecord& rec);
   void MergeUpdateRun(const DeviceRecord& rec);
   void WriteIdentityCells(int row, const DeviceRecord& rec);
   void WritePortCells(int row, const DeviceRecord& rec);
   void MarkIpCollision(int row_a, int row_b);
-  void SetStatus(int row, const QString& text, const QColor& fg, const QColor& bg);
+  void SetStatus(int row, const QString& text, const QColor& fg, const QColor& bg) override;
   void ReplaceRecord(int key, const DeviceRecord& rec);
   void PaintSelectedIpCell(int row);
   void RefreshSelectedRow(int row);
@@ -325,6 +322,8 @@ class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost 
   const std::optional<DeviceRecord>& Selected() const override { return selected_record_; }
   void Started(ActiveOp op, RunPhase phase, int32_t state) override;
   void PhaseChanged(RunPhase phase) override;
+  void Claim(ActiveOp op, RunPhase phase) override;
+  void SetCellColours(int row, int col, const QColor& fg, const QColor& bg) override;
   void Ended(int32_t state) override;
   int32_t State() const override { return state_; }
   ActiveOp Active() const override { return op_; }
@@ -345,9 +344,6 @@ class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost 
   int32_t row_count_ = 0;
   int32_t pending_count_ = 0;
   int32_t selection_count_ = 0;
-  uint8_t expected_mac_[6] = {};
-  DeviceRecord expected_setting_{};  // what "Apply" sent, when known
-  bool expected_setting_known_ = false;
   int32_t selected_row_ = -1;
   std::optional<DeviceRecord> selected_record_;
   int32_t checked_count_ = 0;
@@ -380,6 +376,7 @@ class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost 
   std::unique_ptr<InfoQueryUi> info_query_;  // made with the post box
   // The list's short operations (ui/list_ops.h).
   PingArpUi ping_arp_{this};
+  ApplyUi apply_ui_{this, options_.set_network_timings, options_.run_authentication};
   MonitoringUi monitoring_ui_{this, options_.make_viewer};
   ListExportUi export_ui_{this};
   InventoryUi inventory_ui_{this, options_.inventory_timings};

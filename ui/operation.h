@@ -42,10 +42,26 @@ class OperationHost {
   virtual int SelectedKey() const = 0;
   virtual const std::optional<DeviceRecord>& Selected() const = 0;
   virtual void ForgetSelection() = 0;
+  // The cells an operation writes: the status (its text whole as the tool tip
+  // when it does not fit), a cell's colours, and a verified device's new record
+  // into its row (collision marks included).
+  virtual void SetStatus(int row, const QString& text, const QColor& fg, const QColor& bg) = 0;
+  virtual void SetCellColours(int row, int col, const QColor& fg, const QColor& bg) = 0;
+  virtual void ShowVerifiedRecord(int row, const DeviceRecord& rec) = 0;
+  // The network setting panel's type (1 static, 0 DHCP, 2 PPPoE) and four
+  // addresses; false (the field named, focused) when one is incomplete.
+  virtual bool ReadPanelSetting(int32_t* type, uint32_t addr[4]) = 0;
+  // The verification scans: timer 0 re-scans while a change is verified.
+  virtual void ArmTimer0(uint32_t ms) = 0;
+  virtual void KillTimer0() = 0;
+  virtual void StopScan() = 0;
   // The operation takes the window into state (its phase as given), changes its phase, or gives
   // the window back in the state its end leads to.
   virtual void Started(ActiveOp op, RunPhase phase, int32_t state) = 0;
   virtual void PhaseChanged(RunPhase phase) = 0;
+  // The operation owns the window (or gives it back) without a change of state.
+  virtual void Claim(ActiveOp op, RunPhase phase) = 0;
+  virtual RunPhase Phase() const = 0;
   virtual void Ended(int32_t state) = 0;
   virtual int32_t State() const = 0;
   virtual ActiveOp Active() const = 0;

@@ -113,7 +113,7 @@ void ApplyProgress(CCellListCtrl* list, int row, const StatusAction& a, int32_t 
 void CDravenkitDlg::OnDeviceFound(const DeviceRecord& rec) {
   switch (state_) {
     case kStateScanning: MergeScanning(rec); break;
-    case kStateVerifyOne: MergeVerifyOne(rec); break;
+    case kStateVerifyOne: apply_ui_.OnDeviceFound(rec); break;
     case kStateMultipleIp: MergeMultipleIp(rec); break;
     case kStateUpdateRun: MergeUpdateRun(rec); break;
     default: break;  // states 0, 4 and 6 ignore records
@@ -177,11 +177,7 @@ void CDravenkitDlg::MergeScanning(const DeviceRecord& rec) {
   ++row_count_;
 }
 
-void CDravenkitDlg::MergeVerifyOne(const DeviceRecord& rec) {
-  if (std::memcmp(rec.mac, expected_mac_, 6) != 0) return;
-  if (expected_setting_known_ && !NvtVerificationMatches(expected_setting_, rec)) return;  // not moved yet
-  const int m = devices_.FindKeyByMac(rec);
-  if (m < 0) return;
+void CDravenkitDlg::ShowVerifiedRecord(int m, const DeviceRecord& rec) {
   WriteIdentityCells(m, rec);
   list_->SetItemColours(m, kColIp, kBlack, kWhite);
   SetStatus(m, Lang(40), kBlack, kGreen);
@@ -193,9 +189,6 @@ void CDravenkitDlg::MergeVerifyOne(const DeviceRecord& rec) {
   }
   WritePortCells(m, rec);
   ReplaceRecord(m, rec);
-  KillTimer0();
-  backend_->StopPing();
-  SetOperationState(kStateIdle);
   PaintSelectedIpCell(m);
   update();
 }

@@ -3,7 +3,8 @@
 // operations live beside it:
 //   scan and its merges          worker_reports.cpp (UM_DEVICE_FOUND, UM_SCAN_DONE)
 //   Apply and its verification   ApplyUi, apply_ui.cpp (UM_DEVICE_FOUND in state 1; timer 0 and the scan)
-//   multiple IP setting          multiple_ip_ui.cpp (UM_IP_SETTING_RESULT, UM_IP_CHECK_START)
+//   multiple IP setting          MultipleIpUi, multiple_ip_ui.cpp (UM_IP_SETTING_RESULT,
+//                                UM_IP_CHECK_START, UM_DEVICE_FOUND in state 3)
 //   firmware update              update_run_ui.cpp (the panel), UpdateRunUi (UM_UPDATE_*)
 //   factory default run          factory_run_ui.cpp (the button), FactoryRunUi (UM_FACTORY_*)
 //   information query            InfoQueryUi (UM_*_TEXT, each query's own sink)
@@ -191,6 +192,8 @@ std::vector<DeviceRecord> CDravenkitDlg::ListedRecords(bool ticked_only) const {
 void CDravenkitDlg::SetCellColours(int row, int col, const QColor& fg, const QColor& bg) {
   list_->SetItemColours(row, col, fg, bg);
 }
+
+bool CDravenkitDlg::Ticked(int row) const { return list_->GetCheckbox(row, kColNo) == 1; }
 
 void CDravenkitDlg::SetCellLook(int row, int col, const QColor& fg, const QColor& bg, bool bold) {
   list_->SetItemColours(row, col, fg, bg);
@@ -465,10 +468,7 @@ bool CDravenkitDlg::SetOperationState(int32_t state) {
   const int32_t old = state_;
   if (state == kStateIdle && (old == kStateVerifyOne || old == kStateMultipleIp || old == kStateUpdatePanel)) {
     KillTimer0();
-    if (old == kStateMultipleIp) {
-      verify_list_.Clear();
-      pending_count_ = 0;
-    }
+    if (old == kStateMultipleIp) multiple_ip_.Reset();
     if (old == kStateUpdatePanel) {
       selection_list_.Clear();
       selection_count_ = 0;
@@ -531,7 +531,7 @@ void CDravenkitDlg::OnCommand(int id) {
     case IDC_UPDATE_START: OnUpdateStart(); break;
     case IDC_FACTORY_DEFAULT: OnFactoryDefault(); break;
     case IDC_SYSLOG: OnSyslog(); break;
-    case IDC_MULTIPLE_IP: OnMultipleIpSetting(); break;
+    case IDC_MULTIPLE_IP: multiple_ip_.OnMultipleIpSetting(); break;
     case IDC_STATIC_IP: OnStaticIp(); break;
     case IDC_DHCP: OnDhcp(); break;
     case IDC_APPLY: apply_ui_.OnApply(); break;
@@ -575,10 +575,9 @@ void CDravenkitDlg::OnClear() {
   list_->DeleteAllItems();
   list_->Header()->SetCheckState(kColNo, 0);
   devices_.Clear();
-  verify_list_.Clear();
+  multiple_ip_.Reset();
   selection_list_.Clear();
   row_count_ = 0;
-  pending_count_ = 0;
   selection_count_ = 0;
   selected_row_ = -1;
   selected_record_.reset();
@@ -612,8 +611,8 @@ void CDravenkitDlg::WorkerMessageHandler(const WorkerMessage& msg) {
       if (const auto* rec = std::get_if<DeviceRecord>(&msg.payload)) OnDeviceFound(*rec);
       break;
     case UM_SCAN_DONE: OnScanDone(msg); break;
-    case UM_IP_CHECK_START: OnNvtSettingDone(msg); break;
-    case UM_IP_SETTING_RESULT: OnIpSettingResult(msg); break;
+    case UM_IP_CHECK_START: multiple_ip_.OnNvtSettingDone(msg); break;
+    case UM_IP_SETTING_RESULT: multiple_ip_.OnIpSettingResult(msg); break;
     case UM_UPDATE_STATUS:
       if (const auto* r = std::get_if<StatusReport>(&msg.payload)) OnUpdateStatus(*r);
       break;
@@ -643,15 +642,6 @@ void CDravenkitDlg::OnScanDone(const WorkerMessage& msg) {
   if (state_ != kStateScanning) return;
   StopScan();
   SetOperationState(kStateIdle);
-}
-
-void CDravenkitDlg::OnIpCheckStart() {
-  phase_ = RunPhase::kVerifying;
-  for (const auto& e : verify_list_) {
-    const int row = devices_.FindKeyByMac(e->record);
-    if (row >= 0) SetStatus(row, Lang(42), kBlack, kYellow);
-  }
-  if (StartScan()) ArmTimer0(options_.timings.rescan_ms);
 }
 
 // ---------------------------------------------------------------- closing

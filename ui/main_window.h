@@ -32,6 +32,7 @@
 #include "ui/apply_ui.h"
 #include "ui/info_query_ui.h"
 #include "ui/list_ops.h"
+#include "ui/multiple_ip_ui.h"
 #include "ui/operation.h"
 #include "ui/panel_run.h"
 #include "ui/prompt.h"
@@ -167,11 +168,11 @@ class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost 
 
   // Tables and window-level values.
   const DeviceTable& Devices() const { return devices_; }
-  DeviceTable* VerificationList() { return &verify_list_; }
+  DeviceTable* VerificationList() { return multiple_ip_.VerificationList(); }
   DeviceTable* SelectionList() { return &selection_list_; }
   int32_t RowCount() const { return row_count_; }
-  int32_t PendingCount() const { return pending_count_; }
-  void SetPendingCount(int32_t n) { pending_count_ = n; }
+  int32_t PendingCount() const { return multiple_ip_.PendingCount(); }
+  void SetPendingCount(int32_t n) { multiple_ip_.SetPendingCount(n); }
   void SetExpectedMac(const uint8_t mac[6]) { apply_ui_.SetExpectedMac(mac); }
   int32_t SelectedRow() const { return selected_row_; }
   const std::optional<DeviceRecord>& SelectedRecord() const { return selected_record_; }
@@ -202,7 +203,7 @@ class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost 
   QWidget* VideoWallWindow() const { return video_wall_ui_.Window(); }
 
   // The multiple IP setting dialog, kept and reused (created at first use).
-  CNVTSettingDlg* NvtDialog();
+  CNVTSettingDlg* NvtDialog() override;
 
   // Closing: stops every worker cooperatively (bounded waits). Idempotent.
   void Shutdown();
@@ -252,34 +253,29 @@ class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost 
   void RefreshUpdatePanelCount();
 
   // Scan.
-  bool StartScan();
+  bool StartScan() override;
   void StopScan() override;
 
   // Messages.
   void OnDeviceFound(const DeviceRecord& rec);
   void OnScanDone(const WorkerMessage& msg);
-  void OnIpCheckStart();
   void OnUpdateStatus(const StatusReport& report);
   void OnFactoryStatus(const FactoryStatusReport& report);
   // Factory default run (factory_run_ui.cpp).
   void OnFactoryDefault();
 
-  // Multiple IP setting (multiple_ip_ui.cpp).
-  void OnMultipleIpSetting();
-  void OnIpSettingResult(const WorkerMessage& msg);
-  void OnNvtSettingDone(const WorkerMessage& msg);
 
   // Merging a record into the list.
   void MergeScanning(const DeviceRecord& rec);
   void ShowVerifiedRecord(int row, const DeviceRecord& rec) override;
-  void MergeMultipleIp(const DeviceRecord& rec);
+  void ShowMovedRecord(int row, const DeviceRecord& rec, const std::set<int>& keep_rows) override;
   void MergeUpdateRun(const DeviceRecord& rec);
   void WriteIdentityCells(int row, const DeviceRecord& rec);
   void WritePortCells(int row, const DeviceRecord& rec);
   void MarkIpCollision(int row_a, int row_b);
   void SetStatus(int row, const QString& text, const QColor& fg, const QColor& bg) override;
   void ReplaceRecord(int key, const DeviceRecord& rec);
-  void PaintSelectedIpCell(int row);
+  void PaintSelectedIpCell(int row) override;
   void RefreshSelectedRow(int row);
 
   // Device list view.
@@ -324,6 +320,11 @@ class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost 
   void PhaseChanged(RunPhase phase) override;
   void Claim(ActiveOp op, RunPhase phase) override;
   void SetCellColours(int row, int col, const QColor& fg, const QColor& bg) override;
+  void ShowRowRecord(int row) override { ShowRow(row); }
+  bool Ticked(int row) const override;
+  DeviceTableEntry* RowEntry(int row) override { return devices_.FindByKey(row); }
+  CNVTSettings& SettingsStore() override { return settings_; }
+  uint32_t RescanMs() const override { return options_.timings.rescan_ms; }
   void Ended(int32_t state) override;
   int32_t State() const override { return state_; }
   ActiveOp Active() const override { return op_; }
@@ -338,11 +339,9 @@ class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost 
 
   CNVTSettings settings_;
   DeviceTable devices_;
-  DeviceTable verify_list_;
   DeviceTable selection_list_;
   int32_t state_ = -1;
   int32_t row_count_ = 0;
-  int32_t pending_count_ = 0;
   int32_t selection_count_ = 0;
   int32_t selected_row_ = -1;
   std::optional<DeviceRecord> selected_record_;
@@ -369,7 +368,6 @@ class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost 
   std::map<int, QWidget*> controls_;
   std::multimap<int, QAction*> actions_;  // menu commands by identifier
   CNVTSettingDlg* nvt_dialog_ = nullptr;  // child of the window
-  std::set<int> nvt_run_rows_;            // rows of the devices the last run sent to
   // The panel's runs (ui/panel_run.h).
   UpdateRunUi update_run_{this};
   FactoryRunUi factory_run_{this};
@@ -377,6 +375,7 @@ class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost 
   // The list's short operations (ui/list_ops.h).
   PingArpUi ping_arp_{this};
   ApplyUi apply_ui_{this, options_.set_network_timings, options_.run_authentication};
+  MultipleIpUi multiple_ip_{this, options_.nvt_timings};
   MonitoringUi monitoring_ui_{this, options_.make_viewer};
   ListExportUi export_ui_{this};
   InventoryUi inventory_ui_{this, options_.inventory_timings};

@@ -6,6 +6,7 @@
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,8 @@
 class WindowBackend;
 class MessageSink;
 class QWidget;
+class CNVTSettings;
+class CNVTSettingDlg;
 
 class OperationHost {
  public:
@@ -48,6 +51,15 @@ class OperationHost {
   virtual void SetStatus(int row, const QString& text, const QColor& fg, const QColor& bg) = 0;
   virtual void SetCellColours(int row, int col, const QColor& fg, const QColor& bg) = 0;
   virtual void ShowVerifiedRecord(int row, const DeviceRecord& rec) = 0;
+  // A device of a multiple IP setting found at its new address: its row, and
+  // every other row's marks cleared except those of keep_rows.
+  virtual void ShowMovedRecord(int row, const DeviceRecord& rec, const std::set<int>& keep_rows) = 0;
+  virtual void PaintSelectedIpCell(int row) = 0;  // the selected row's address cell in the selection colours
+  virtual void ShowRowRecord(int row) = 0;         // the panels show the row's record
+  virtual bool Ticked(int row) const = 0;
+  virtual DeviceTableEntry* RowEntry(int row) = 0;  // a row's record to amend (nullptr: none)
+  virtual CNVTSettings& SettingsStore() = 0;
+  virtual CNVTSettingDlg* NvtDialog() = 0;          // the multiple IP setting dialog, kept and reused
   // The network setting panel's type (1 static, 0 DHCP, 2 PPPoE) and four
   // addresses; false (the field named, focused) when one is incomplete.
   virtual bool ReadPanelSetting(int32_t* type, uint32_t addr[4]) = 0;
@@ -55,6 +67,8 @@ class OperationHost {
   virtual void ArmTimer0(uint32_t ms) = 0;
   virtual void KillTimer0() = 0;
   virtual void StopScan() = 0;
+  virtual bool StartScan() = 0;
+  virtual uint32_t RescanMs() const = 0;
   // The operation takes the window into state (its phase as given), changes its phase, or gives
   // the window back in the state its end leads to.
   virtual void Started(ActiveOp op, RunPhase phase, int32_t state) = 0;

@@ -3,8 +3,8 @@
 #include <QAction>
 #include <QMenu>
 
-#include "ui/cell_list.h"
 #include "ui/inventory_window.h"
+#include "ui/list_ops.h"
 #include "ui/main_window.h"
 
 void CDravenkitDlg::CreateInventoryAction() {
@@ -13,17 +13,11 @@ void CDravenkitDlg::CreateInventoryAction() {
   actions_.emplace(ID_MENU_READ_INFORMATION, inventory_action_);
 }
 
-void CDravenkitDlg::OnReadInformation() {
-  const int n = list_->GetItemCount();
-  std::vector<DeviceRecord> ticked, all;
-  for (int r = 0; r < n; ++r) {
-    const DeviceTableEntry* e = devices_.FindByKey(r);
-    if (!e) continue;
-    all.push_back(e->record);
-    if (list_->GetCheckbox(r, kColNo) == 1) ticked.push_back(e->record);
-  }
-  auto* w = new CInventoryWindow(ticked.empty() ? all : ticked, backend_, prompt_, options_.inventory_timings, this);
+void InventoryUi::OnReadInformation() {
+  std::vector<DeviceRecord> devices = host_->ListedRecords(true);
+  if (devices.empty()) devices = host_->ListedRecords(false);
+  auto* w = new CInventoryWindow(std::move(devices), host_->Engine(), host_->Prompts(), timings_, host_->Window());
   w->setAttribute(Qt::WA_DeleteOnClose);
-  inventory_ = w;
+  window_ = w;
   w->show();
 }

@@ -1,12 +1,11 @@
-// "Export list..." of the list's popup menu and the window's menu, and the
-// message box of a system command that could not be run.
+// "Export list..." of the list's popup menu and the window's menu: the rows
+// as shown, with their records, into a CSV file.
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
 
 #include "engine/devices/device_csv.h"
-#include "engine/ops/ping_tools.h"
-#include "ui/cell_list.h"
+#include "ui/list_ops.h"
 #include "ui/main_window.h"
 #include "ui/prompt.h"
 
@@ -29,31 +28,27 @@ void CDravenkitDlg::CreateExportActions() {
   window_menu->insertSeparator(first);
 }
 
-void CDravenkitDlg::OnExportList() {
-  const std::string path = prompt_->SaveFileName("Export list", "devices.csv");
+void ListExportUi::OnExportList() {
+  const std::string path = host_->Prompts()->SaveFileName("Export list", "devices.csv");
   if (path.empty()) return;
   std::vector<DeviceCsvRow> rows;
-  const int n = list_->GetItemCount();
+  const int n = host_->ListRows();
   rows.reserve(static_cast<size_t>(n));
   for (int r = 0; r < n; ++r) {
-    const DeviceTableEntry* e = devices_.FindByKey(r);
+    const DeviceTableEntry* e = host_->Rows().FindByKey(r);
     if (!e) continue;  // every row has its record; nothing to export without one
     DeviceCsvRow row;
-    row.number = list_->GetItemText(r, kColNo).trimmed().toStdString();
-    row.model = list_->GetItemText(r, kColModel).toStdString();
-    row.mac = list_->GetItemText(r, kColMac).toStdString();
-    row.ip = list_->GetItemText(r, kColIp).toStdString();
-    row.web_port = list_->GetItemText(r, kColWebPort).toStdString();
-    row.av_port = list_->GetItemText(r, kColAvPort).toStdString();
-    row.status = list_->GetItemText(r, kColStatus).toStdString();
+    row.number = host_->CellText(r, kColNo).trimmed().toStdString();
+    row.model = host_->CellText(r, kColModel).toStdString();
+    row.mac = host_->CellText(r, kColMac).toStdString();
+    row.ip = host_->CellText(r, kColIp).toStdString();
+    row.web_port = host_->CellText(r, kColWebPort).toStdString();
+    row.av_port = host_->CellText(r, kColAvPort).toStdString();
+    row.status = host_->CellText(r, kColStatus).toStdString();
     row.record = e->record;
     rows.push_back(std::move(row));
   }
   std::string error;
   if (WriteDeviceCsv(path, rows, &error) != 0)
-    prompt_->Info("Could not write \"" + path + "\": " + error, PromptIcon::kError);
-}
-
-void CDravenkitDlg::ReportRunnerFailure(int32_t rc) {
-  if (const char* text = RunCommandFailureText(rc)) prompt_->Info(text, PromptIcon::kError);
+    host_->Tell("Could not write \"" + path + "\": " + error, PromptIcon::kError);
 }

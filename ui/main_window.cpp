@@ -2,13 +2,15 @@
 // device tables, the operation state and the command table's inputs; the
 // operations live beside it:
 //   scan and its merges          worker_reports.cpp (UM_DEVICE_FOUND, UM_SCAN_DONE)
-//   Apply and its verification   network_setting_ui.cpp, then timer 0 and the scan
-//   multiple IP setting          multiple_ip_ui.cpp (UM_IP_SETTING_RESULT, UM_IP_CHECK_START)
+//   Apply and its verification   ApplyUi, apply_ui.cpp (UM_DEVICE_FOUND in state 1; timer 0 and the scan)
+//   multiple IP setting          MultipleIpUi, multiple_ip_ui.cpp (UM_IP_SETTING_RESULT,
+//                                UM_IP_CHECK_START, UM_DEVICE_FOUND in state 3)
 //   firmware update              update_run_ui.cpp (the panel), UpdateRunUi (UM_UPDATE_*)
 //   factory default run          factory_run_ui.cpp (the button), FactoryRunUi (UM_FACTORY_*)
 //   information query            InfoQueryUi (UM_*_TEXT, each query's own sink)
-//   ping and ARP                 here (UM_PING_RESULT in worker_reports.cpp)
-//   monitoring, export           monitoring_ui.cpp, list_export_ui.cpp
+//   ping and ARP                 PingArpUi, ping_arp_ui.cpp (UM_PING_RESULT)
+//   monitoring, export           MonitoringUi, ListExportUi (monitoring_ui.cpp, list_export_ui.cpp)
+//   inventory, video wall        InventoryUi, VideoWallUi (inventory_ui.cpp, video_wall_ui.cpp)
 // Which control may be pressed is ComputeCommandStates (command_table.h),
 // applied by RefreshCommands after every command and message.
 #include "ui/main_window.h"
@@ -175,6 +177,28 @@ void CDravenkitDlg::Tell(const std::string& text, PromptIcon icon) { prompt_->In
 bool CDravenkitDlg::Ask(const std::string& question) { return prompt_->Question(question); }
 WindowBackend* CDravenkitDlg::Engine() { return backend_; }
 MessageSink* CDravenkitDlg::Sink() { return post_box_.get(); }
+int CDravenkitDlg::ListRows() const { return list_->GetItemCount(); }
+QString CDravenkitDlg::CellText(int row, int col) const { return list_->GetItemText(row, col); }
+
+std::vector<DeviceRecord> CDravenkitDlg::ListedRecords(bool ticked_only) const {
+  std::vector<DeviceRecord> out;
+  for (int r = 0, n = list_->GetItemCount(); r < n; ++r) {
+    if (ticked_only && list_->GetCheckbox(r, kColNo) != 1) continue;
+    if (const DeviceTableEntry* e = devices_.FindByKey(r)) out.push_back(e->record);
+  }
+  return out;
+}
+
+void CDravenkitDlg::SetCellColours(int row, int col, const QColor& fg, const QColor& bg) {
+  list_->SetItemColours(row, col, fg, bg);
+}
+
+bool CDravenkitDlg::Ticked(int row) const { return list_->GetCheckbox(row, kColNo) == 1; }
+
+void CDravenkitDlg::SetCellLook(int row, int col, const QColor& fg, const QColor& bg, bool bold) {
+  list_->SetItemColours(row, col, fg, bg);
+  list_->SetBold(row, col, bold ? 1 : 0);
+}
 
 void CDravenkitDlg::Started(ActiveOp op, RunPhase phase, int32_t state) {
   op_ = op;
@@ -183,6 +207,12 @@ void CDravenkitDlg::Started(ActiveOp op, RunPhase phase, int32_t state) {
 }
 
 void CDravenkitDlg::PhaseChanged(RunPhase phase) {
+  phase_ = phase;
+  RefreshCommands();
+}
+
+void CDravenkitDlg::Claim(ActiveOp op, RunPhase phase) {
+  op_ = op;
   phase_ = phase;
   RefreshCommands();
 }
@@ -438,10 +468,7 @@ bool CDravenkitDlg::SetOperationState(int32_t state) {
   const int32_t old = state_;
   if (state == kStateIdle && (old == kStateVerifyOne || old == kStateMultipleIp || old == kStateUpdatePanel)) {
     KillTimer0();
-    if (old == kStateMultipleIp) {
-      verify_list_.Clear();
-      pending_count_ = 0;
-    }
+    if (old == kStateMultipleIp) multiple_ip_.Reset();
     if (old == kStateUpdatePanel) {
       selection_list_.Clear();
       selection_count_ = 0;
@@ -470,11 +497,6 @@ void CDravenkitDlg::FillLocalAdapterPanel(bool* found) {
   SetText(IDC_LOCAL_DNS, QString::fromStdString(info.dns_server));
 }
 
-void CDravenkitDlg::SetExpectedMac(const uint8_t mac[6]) {
-  std::memcpy(expected_mac_, mac, 6);
-  expected_setting_known_ = false;
-}
-
 // ---------------------------------------------------------------- timer 0
 
 void CDravenkitDlg::ArmTimer0(uint32_t ms) { timer0_.start(static_cast<int>(ms)); }
@@ -501,28 +523,28 @@ void CDravenkitDlg::OnCommand(int id) {
   switch (id) {
     case IDC_DISCOVERY: OnDiscovery(); break;
     case IDC_CLEAR: OnClear(); break;
-    case IDC_DELETE_ARP: OnDeleteArpTable(); break;
-    case IDC_PING_RESPONSE: OnPingResponse(); break;
+    case IDC_DELETE_ARP: ping_arp_.OnDeleteArpTable(); break;
+    case IDC_PING_RESPONSE: ping_arp_.OnPingResponse(); break;
     case IDC_FIRMWARE_UPDATE: OnOpenUpdatePanel(); break;
     case IDC_UPDATE_CANCEL: OnUpdateCancel(); break;
     case IDC_SELECT_FILE: OnSelectFirmwareFile(); break;
     case IDC_UPDATE_START: OnUpdateStart(); break;
     case IDC_FACTORY_DEFAULT: OnFactoryDefault(); break;
     case IDC_SYSLOG: OnSyslog(); break;
-    case IDC_MULTIPLE_IP: OnMultipleIpSetting(); break;
+    case IDC_MULTIPLE_IP: multiple_ip_.OnMultipleIpSetting(); break;
     case IDC_STATIC_IP: OnStaticIp(); break;
     case IDC_DHCP: OnDhcp(); break;
-    case IDC_APPLY: OnApply(); break;
+    case IDC_APPLY: apply_ui_.OnApply(); break;
     case ID_MENU_WEB:
       if (!selected_record_)
         ForgetSelection();
       else
         OpenWebPage(selected_record_);
       break;
-    case ID_MENU_MONITORING: OnMonitoring(); break;
-    case ID_MENU_VIDEO_WALL: OnVideoWall(); break;
-    case ID_MENU_READ_INFORMATION: OnReadInformation(); break;
-    case ID_MENU_EXPORT: OnExportList(); break;
+    case ID_MENU_MONITORING: monitoring_ui_.OnMonitoring(); break;
+    case ID_MENU_VIDEO_WALL: video_wall_ui_.OnVideoWall(); break;
+    case ID_MENU_READ_INFORMATION: inventory_ui_.OnReadInformation(); break;
+    case ID_MENU_EXPORT: export_ui_.OnExportList(); break;
     case IDCANCEL_HIDDEN: close(); break;
     default: break;
   }
@@ -546,17 +568,16 @@ void CDravenkitDlg::OnClear() {
     return;
   }
   if (TablesInUse()) return;  // a run reads the tables on its thread
-  ReportRunnerFailure(backend_->DeleteArpTable());
+  ReportRunnerFailure(this, backend_->DeleteArpTable());
   StopScan();
   backend_->StopPing();
   info_query_->Void();
   list_->DeleteAllItems();
   list_->Header()->SetCheckState(kColNo, 0);
   devices_.Clear();
-  verify_list_.Clear();
+  multiple_ip_.Reset();
   selection_list_.Clear();
   row_count_ = 0;
-  pending_count_ = 0;
   selection_count_ = 0;
   selected_row_ = -1;
   selected_record_.reset();
@@ -566,16 +587,6 @@ void CDravenkitDlg::OnClear() {
   SetText(IDC_SYSTEM_MODE, QStringLiteral("-"));
   SetText(IDC_SELECTED_COUNT, QStringLiteral("0"));
   SetOperationState(kStateIdle);
-}
-
-void CDravenkitDlg::OnDeleteArpTable() {
-  ReportRunnerFailure(backend_->DeleteArpTable());
-  prompt_->Info(Lang(27).toStdString(), PromptIcon::kInformation);
-}
-
-void CDravenkitDlg::OnPingResponse() {
-  // Start stops a recorded run first, so a second press begins again.
-  backend_->StartPing(PingTargetsFromTable(devices_), post_box_.get());
 }
 
 void CDravenkitDlg::OnSyslog() {
@@ -600,8 +611,8 @@ void CDravenkitDlg::WorkerMessageHandler(const WorkerMessage& msg) {
       if (const auto* rec = std::get_if<DeviceRecord>(&msg.payload)) OnDeviceFound(*rec);
       break;
     case UM_SCAN_DONE: OnScanDone(msg); break;
-    case UM_IP_CHECK_START: OnNvtSettingDone(msg); break;
-    case UM_IP_SETTING_RESULT: OnIpSettingResult(msg); break;
+    case UM_IP_CHECK_START: multiple_ip_.OnNvtSettingDone(msg); break;
+    case UM_IP_SETTING_RESULT: multiple_ip_.OnIpSettingResult(msg); break;
     case UM_UPDATE_STATUS:
       if (const auto* r = std::get_if<StatusReport>(&msg.payload)) OnUpdateStatus(*r);
       break;
@@ -611,7 +622,7 @@ void CDravenkitDlg::WorkerMessageHandler(const WorkerMessage& msg) {
       break;
     case UM_FACTORY_DONE: factory_run_.OnDone(msg); break;
     case UM_PING_RESULT:
-      if (const auto* r = std::get_if<PingResult>(&msg.payload)) OnPingResult(*r, msg.wparam != 0);
+      if (const auto* r = std::get_if<PingResult>(&msg.payload)) ping_arp_.OnPingResult(*r, msg.wparam != 0);
       break;
     case UM_FIRMWARE_VERSION_TEXT:
     case UM_SERIAL_TEXT:
@@ -631,15 +642,6 @@ void CDravenkitDlg::OnScanDone(const WorkerMessage& msg) {
   if (state_ != kStateScanning) return;
   StopScan();
   SetOperationState(kStateIdle);
-}
-
-void CDravenkitDlg::OnIpCheckStart() {
-  phase_ = RunPhase::kVerifying;
-  for (const auto& e : verify_list_) {
-    const int row = devices_.FindKeyByMac(e->record);
-    if (row >= 0) SetStatus(row, Lang(42), kBlack, kYellow);
-  }
-  if (StartScan()) ArmTimer0(options_.timings.rescan_ms);
 }
 
 // ---------------------------------------------------------------- closing

@@ -29,7 +29,10 @@
 #include "engine/update/worker_messages.h"
 #include "ui/command_table.h"
 #include "ui/control_ids.h"
+#include "ui/apply_ui.h"
 #include "ui/info_query_ui.h"
+#include "ui/list_ops.h"
+#include "ui/multiple_ip_ui.h"
 #include "ui/operation.h"
 #include "ui/panel_run.h"
 #include "ui/prompt.h"
@@ -165,12 +168,12 @@ class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost 
 
   // Tables and window-level values.
   const DeviceTable& Devices() const { return devices_; }
-  DeviceTable* VerificationList() { return &verify_list_; }
+  DeviceTable* VerificationList() { return multiple_ip_.VerificationList(); }
   DeviceTable* SelectionList() { return &selection_list_; }
   int32_t RowCount() const { return row_count_; }
-  int32_t PendingCount() const { return pending_count_; }
-  void SetPendingCount(int32_t n) { pending_count_ = n; }
-  void SetExpectedMac(const uint8_t mac[6]);
+  int32_t PendingCount() const { return multiple_ip_.PendingCount(); }
+  void SetPendingCount(int32_t n) { multiple_ip_.SetPendingCount(n); }
+  void SetExpectedMac(const uint8_t mac[6]) { apply_ui_.SetExpectedMac(mac); }
   int32_t SelectedRow() const { return selected_row_; }
   const std::optional<DeviceRecord>& SelectedRecord() const { return selected_record_; }
   int32_t CheckedCount() const { return checked_count_; }
@@ -181,26 +184,26 @@ class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost 
   bool TablesInUse() const;
 
   // Timer 0: re-scan while a network change is verified.
-  void ArmTimer0(uint32_t ms);
-  void KillTimer0();
+  void ArmTimer0(uint32_t ms) override;
+  void KillTimer0() override;
   bool Timer0Active() const;
   void OnTimer0();
 
   // What the command table decides from, as the window knows it now.
   CommandInputs CurrentCommandInputs() const;
   ActiveOp ActiveOperation() const { return op_; }
-  RunPhase Phase() const { return phase_; }
+  RunPhase Phase() const override { return phase_; }
   // The list's popup menu (shown by a right click).
   QMenu* ContextMenu() const { return context_menu_; }
   // The open monitoring window, or nullptr.
-  QWidget* MonitoringWindow() const { return monitoring_; }
+  QWidget* MonitoringWindow() const { return monitoring_ui_.Window(); }
   // The inventory window "Read information" opened last, while it is open.
-  QWidget* InventoryWindow() const { return inventory_; }
+  QWidget* InventoryWindow() const { return inventory_ui_.Window(); }
   // The open video wall, or nullptr.
-  QWidget* VideoWallWindow() const { return video_wall_; }
+  QWidget* VideoWallWindow() const { return video_wall_ui_.Window(); }
 
   // The multiple IP setting dialog, kept and reused (created at first use).
-  CNVTSettingDlg* NvtDialog();
+  CNVTSettingDlg* NvtDialog() override;
 
   // Closing: stops every worker cooperatively (bounded waits). Idempotent.
   void Shutdown();
@@ -237,56 +240,42 @@ class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost 
   // Commands.
   void OnDiscovery();
   void OnClear();
-  void OnDeleteArpTable();
-  // ui/list_export_ui.cpp: "Export list..." and the command runner's failure box.
+  // ui/list_export_ui.cpp: the "Export list..." entries.
   void CreateExportActions();
-  void OnExportList();
-  void ReportRunnerFailure(int32_t rc);
-  void OnPingResponse();
   void OnOpenUpdatePanel();
   void OnUpdateCancel();
   void OnSyslog();
   void OnStaticIp();
   void OnDhcp();
-  // "Apply" (network_setting_ui.cpp).
-  void OnApply();
-  bool ApplyToDevice(int target, const DeviceRecord& rec);
-  int32_t PanelNetworkType() const;
-  bool ReadPanelAddresses(int32_t network_type, uint32_t out[4]);
-  int RunAuthentication(Authentication* dlg);
+  // The panel that "Apply" reads (network_setting_ui.cpp).
+  bool ReadPanelSetting(int32_t* type, uint32_t addr[4]) override;
   void StorePanelIntoSettings();
   void RefreshUpdatePanelCount();
 
   // Scan.
-  bool StartScan();
-  void StopScan();
+  bool StartScan() override;
+  void StopScan() override;
 
   // Messages.
   void OnDeviceFound(const DeviceRecord& rec);
   void OnScanDone(const WorkerMessage& msg);
-  void OnIpCheckStart();
   void OnUpdateStatus(const StatusReport& report);
   void OnFactoryStatus(const FactoryStatusReport& report);
   // Factory default run (factory_run_ui.cpp).
   void OnFactoryDefault();
-  void OnPingResult(const PingResult& result, bool answered);
 
-  // Multiple IP setting (multiple_ip_ui.cpp).
-  void OnMultipleIpSetting();
-  void OnIpSettingResult(const WorkerMessage& msg);
-  void OnNvtSettingDone(const WorkerMessage& msg);
 
   // Merging a record into the list.
   void MergeScanning(const DeviceRecord& rec);
-  void MergeVerifyOne(const DeviceRecord& rec);
-  void MergeMultipleIp(const DeviceRecord& rec);
+  void ShowVerifiedRecord(int row, const DeviceRecord& rec) override;
+  void ShowMovedRecord(int row, const DeviceRecord& rec, const std::set<int>& keep_rows) override;
   void MergeUpdateRun(const DeviceRecord& rec);
   void WriteIdentityCells(int row, const DeviceRecord& rec);
   void WritePortCells(int row, const DeviceRecord& rec);
   void MarkIpCollision(int row_a, int row_b);
-  void SetStatus(int row, const QString& text, const QColor& fg, const QColor& bg);
+  void SetStatus(int row, const QString& text, const QColor& fg, const QColor& bg) override;
   void ReplaceRecord(int key, const DeviceRecord& rec);
-  void PaintSelectedIpCell(int row);
+  void PaintSelectedIpCell(int row) override;
   void RefreshSelectedRow(int row);
 
   // Device list view.
@@ -301,13 +290,10 @@ class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost 
   void OnItemChanged();
   void ShowRow(int row);
   void RestoreRowColours(int row);
-  void ForgetSelection();
+  void ForgetSelection() override;
   void OpenWebPage(const std::optional<DeviceRecord>& rec);
-  void OnMonitoring();
   // ui/inventory_ui.cpp: "Read information" of the popup menu.
   void CreateInventoryAction();
-  void OnReadInformation();
-  void OnVideoWall();  // ui/video_wall_ui.cpp
   void AfterCheckChange();
   void SortByColumn(int col);
   void ResizeColumns();
@@ -322,8 +308,23 @@ class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost 
   bool Ask(const std::string& question) override;
   WindowBackend* Engine() override;
   MessageSink* Sink() override;
+  Prompt* Prompts() override { return prompt_; }
+  QWidget* Window() override { return this; }
+  int ListRows() const override;
+  QString CellText(int row, int col) const override;
+  std::vector<DeviceRecord> ListedRecords(bool ticked_only) const override;
+  void SetCellLook(int row, int col, const QColor& fg, const QColor& bg, bool bold) override;
+  int SelectedKey() const override { return selected_row_; }
+  const std::optional<DeviceRecord>& Selected() const override { return selected_record_; }
   void Started(ActiveOp op, RunPhase phase, int32_t state) override;
   void PhaseChanged(RunPhase phase) override;
+  void Claim(ActiveOp op, RunPhase phase) override;
+  void SetCellColours(int row, int col, const QColor& fg, const QColor& bg) override;
+  void ShowRowRecord(int row) override { ShowRow(row); }
+  bool Ticked(int row) const override;
+  DeviceTableEntry* RowEntry(int row) override { return devices_.FindByKey(row); }
+  CNVTSettings& SettingsStore() override { return settings_; }
+  uint32_t RescanMs() const override { return options_.timings.rescan_ms; }
   void Ended(int32_t state) override;
   int32_t State() const override { return state_; }
   ActiveOp Active() const override { return op_; }
@@ -338,15 +339,10 @@ class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost 
 
   CNVTSettings settings_;
   DeviceTable devices_;
-  DeviceTable verify_list_;
   DeviceTable selection_list_;
   int32_t state_ = -1;
   int32_t row_count_ = 0;
-  int32_t pending_count_ = 0;
   int32_t selection_count_ = 0;
-  uint8_t expected_mac_[6] = {};
-  DeviceRecord expected_setting_{};  // what "Apply" sent, when known
-  bool expected_setting_known_ = false;
   int32_t selected_row_ = -1;
   std::optional<DeviceRecord> selected_record_;
   int32_t checked_count_ = 0;
@@ -367,17 +363,21 @@ class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost 
   QAction* web_action_ = nullptr;
   QAction* monitoring_action_ = nullptr;
   QAction* inventory_action_ = nullptr;
-  QPointer<QWidget> monitoring_;
-  QPointer<QWidget> inventory_;
   QAction* video_wall_action_ = nullptr;
-  QPointer<QWidget> video_wall_;
   QButtonGroup* network_type_ = nullptr;
   std::map<int, QWidget*> controls_;
   std::multimap<int, QAction*> actions_;  // menu commands by identifier
   CNVTSettingDlg* nvt_dialog_ = nullptr;  // child of the window
-  std::set<int> nvt_run_rows_;            // rows of the devices the last run sent to
   // The panel's runs (ui/panel_run.h).
   UpdateRunUi update_run_{this};
   FactoryRunUi factory_run_{this};
   std::unique_ptr<InfoQueryUi> info_query_;  // made with the post box
+  // The list's short operations (ui/list_ops.h).
+  PingArpUi ping_arp_{this};
+  ApplyUi apply_ui_{this, options_.set_network_timings, options_.run_authentication};
+  MultipleIpUi multiple_ip_{this, options_.nvt_timings};
+  MonitoringUi monitoring_ui_{this, options_.make_viewer};
+  ListExportUi export_ui_{this};
+  InventoryUi inventory_ui_{this, options_.inventory_timings};
+  VideoWallUi video_wall_ui_{this, options_.make_viewer};
 };

@@ -1,17 +1,18 @@
 // The main window's "Monitoring" command: the monitoring window for the
 // selected device.
-#include "ui/main_window.h"
+#include "ui/list_ops.h"
 #include "ui/monitoring.h"
 
-void CDravenkitDlg::OnMonitoring() {
-  if (!selected_record_) {
-    ForgetSelection();
+void MonitoringUi::OnMonitoring() {
+  const std::optional<DeviceRecord>& rec = host_->Selected();
+  if (!rec) {
+    host_->ForgetSelection();
     return;
   }
-  if (monitoring_) monitoring_->close();
-  auto* dlg = new CMonitoring(MakeMonitoringConnection(*selected_record_), prompt_, options_.make_viewer, this);
+  if (window_) window_->close();
+  auto* dlg = new CMonitoring(MakeMonitoringConnection(*rec), host_->Prompts(), make_viewer_, host_->Window());
   dlg->setAttribute(Qt::WA_DeleteOnClose);
   dlg->setModal(true);
-  monitoring_ = dlg;
+  window_ = dlg;
   dlg->show();
 }

@@ -1,15 +1,14 @@
 // The window's part of the multiple IP setting: the button, the plan and the
-// confirmation, the results of the run and the start of the verification.
+// confirmation, the results of the run and the verification.
+#include "ui/multiple_ip_ui.h"
+
 #include <QDialog>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "config/language.h"
-#include "engine/ops/multiple_ip.h"
 #include "engine/ops/set_network.h"
 #include "ui/backend.h"
-#include "ui/cell_list.h"
 #include "ui/main_window.h"
 #include "ui/nvt_setting_dialog.h"
 #include "ui/prompt.h"
@@ -19,6 +18,7 @@ namespace {
 const QColor kBlack(0, 0, 0);
 const QColor kWhite(255, 255, 255);
 const QColor kRed(255, 0, 0);
+const QColor kYellow(255, 255, 0);
 
 uint32_t Octets(const uint8_t o[4]) { return IpFromOctets(o[0], o[1], o[2], o[3]); }
 
@@ -36,35 +36,31 @@ CNVTSettingDlg* CDravenkitDlg::NvtDialog() {
   return nvt_dialog_;
 }
 
-void CDravenkitDlg::OnMultipleIpSetting() {
-  if (state_ != kStateIdle && state_ != kStateSyslog) return;
-  const int rows = list_->GetItemCount();
+void MultipleIpUi::Reset() {
+  verify_list_.Clear();
+  pending_count_ = 0;
+}
+
+void MultipleIpUi::OnMultipleIpSetting() {
+  const int32_t state = host_->State();
+  if (state != kStateIdle && state != kStateSyslog) return;
+  const int rows = host_->ListRows();
   NvtSettingParam p;
-  std::vector<DeviceRecord> listed;
+  const std::vector<DeviceRecord> listed = host_->ListedRecords(false);
+  p.devices = host_->ListedRecords(true);
   for (int r = 0; r < rows; ++r) {
-    const DeviceTableEntry* e = devices_.FindByKey(r);
-    if (e) listed.push_back(e->record);
-    if (list_->GetCheckbox(r, kColNo) == 1) {
-      if (e) p.devices.push_back(e->record);
-      continue;
-    }
-    list_->SetItemColours(r, kColIp, kBlack, kWhite);
-    SetStatus(r, QString(), kBlack, kWhite);
+    if (host_->Ticked(r)) continue;
+    host_->SetCellColours(r, kColIp, kBlack, kWhite);
+    host_->SetStatus(r, QString(), kBlack, kWhite);
   }
-  op_ = ActiveOp::kMultipleIp;
-  phase_ = RunPhase::kAsking;
-  RefreshCommands();
-  auto give_back = [this] {
-    op_ = ActiveOp::kNone;
-    phase_ = RunPhase::kNone;
-    RefreshCommands();
-  };
+  host_->Claim(ActiveOp::kMultipleIp, RunPhase::kAsking);
+  auto give_back = [this] { host_->Claim(ActiveOp::kNone, RunPhase::kNone); };
   if (rows == 0 || p.devices.empty()) {
-    prompt_->Info(Lang(28).toStdString(), PromptIcon::kInformation);
+    host_->Tell(host_->Lang(28).toStdString(), PromptIcon::kInformation);
     give_back();
     return;
   }
-  CNVTSettingDlg* dlg = NvtDialog();
+  CNVTSettingDlg* dlg = host_->NvtDialog();
   dlg->SetTickedCount(static_cast<int32_t>(p.devices.size()));
   if (dlg->Show() != QDialog::Accepted || (dlg->assignment_mode_ == 1 && dlg->file_path_.empty())) {
     give_back();
@@ -82,34 +78,33 @@ void CDravenkitDlg::OnMultipleIpSetting() {
   if (BuildNvtSettingPlan(p, listed, &plan) < 0 && p.assignment_mode == 1)
     details = "The file " + p.file_path + " cannot be opened: no device gets a request.\n";
   details += NvtPlanText(plan);
-  if (!prompt_->QuestionWithDetails(Lang(49).toStdString(), details)) {
+  if (!host_->Prompts()->QuestionWithDetails(host_->Lang(49).toStdString(), details)) {
     give_back();
     return;
   }
   // The run uses the credentials the dialog has just saved.
-  settings_.Load();
-  p.admin_id.assign(settings_.IP_SETTING_ID, strnlen(settings_.IP_SETTING_ID, sizeof settings_.IP_SETTING_ID));
-  p.admin_password.assign(settings_.IP_SETTING_PASSWORD,
-                          strnlen(settings_.IP_SETTING_PASSWORD, sizeof settings_.IP_SETTING_PASSWORD));
-  p.ip_setting_xflag = settings_.IP_SETTING_XFLAG;
-  p.timings = options_.nvt_timings;
-  nvt_run_rows_.clear();
-  StopScan();  // a scan still finishing holds the TALQ port the requests go out on
-  verify_list_.Clear();
-  pending_count_ = 0;
-  if (!backend_->StartNvtSetting(std::move(p), post_box_.get())) {
+  CNVTSettings& settings = host_->SettingsStore();
+  settings.Load();
+  p.admin_id.assign(settings.IP_SETTING_ID, strnlen(settings.IP_SETTING_ID, sizeof settings.IP_SETTING_ID));
+  p.admin_password.assign(settings.IP_SETTING_PASSWORD,
+                          strnlen(settings.IP_SETTING_PASSWORD, sizeof settings.IP_SETTING_PASSWORD));
+  p.ip_setting_xflag = settings.IP_SETTING_XFLAG;
+  p.timings = timings_;
+  run_rows_.clear();
+  host_->StopScan();  // a scan still finishing holds the TALQ port the requests go out on
+  Reset();
+  if (!host_->Engine()->StartNvtSetting(std::move(p), host_->Sink())) {
     give_back();
     return;
   }
-  phase_ = RunPhase::kSending;
-  SetOperationState(kStateMultipleIp);
+  host_->Started(ActiveOp::kMultipleIp, RunPhase::kSending, kStateMultipleIp);
 }
 
-void CDravenkitDlg::OnIpSettingResult(const WorkerMessage& msg) {
+void MultipleIpUi::OnIpSettingResult(const WorkerMessage& msg) {
   const auto* rec = std::get_if<DeviceRecord>(&msg.payload);
-  if (!rec || state_ != kStateMultipleIp) return;
-  const int row = devices_.FindKeyByMac(*rec);
-  if (DeviceTableEntry* e = devices_.FindByKey(row)) {
+  if (!rec || host_->State() != kStateMultipleIp) return;
+  const int row = host_->Rows().FindKeyByMac(*rec);
+  if (DeviceTableEntry* e = host_->RowEntry(row)) {
     e->record.network_type = rec->network_type;
     e->record.configured_ip = rec->configured_ip;
     e->record.subnet_mask = rec->subnet_mask;
@@ -128,22 +123,50 @@ void CDravenkitDlg::OnIpSettingResult(const WorkerMessage& msg) {
       ++pending_count_;
     }
   } else if (row >= 0) {
-    SetStatus(row, QString::fromLatin1(FailureText(msg.wparam)), kWhite, kRed);
+    host_->SetStatus(row, QString::fromLatin1(FailureText(msg.wparam)), kWhite, kRed);
   }
-  if (row >= 0) nvt_run_rows_.insert(row);
-  if (row >= 0 && row == selected_row_) ShowRow(row);  // the panel shows the setting sent
+  if (row >= 0) run_rows_.insert(row);
+  if (row >= 0 && row == host_->SelectedKey()) host_->ShowRowRecord(row);  // the panel shows the setting sent
 }
 
-void CDravenkitDlg::OnNvtSettingDone(const WorkerMessage& msg) {
+void MultipleIpUi::OnNvtSettingDone(const WorkerMessage& msg) {
   if (msg.wparam == kNvtSettingFault) {
     const auto* text = std::get_if<std::string>(&msg.payload);
-    prompt_->Info(text ? *text : std::string(kNvtSettingFaultText), PromptIcon::kError);
+    host_->Tell(text ? *text : std::string(kNvtSettingFaultText), PromptIcon::kError);
   }
-  if (state_ != kStateMultipleIp) return;
+  if (host_->State() != kStateMultipleIp) return;
   if (pending_count_ <= 0) {
     // Nobody accepted: nothing would ever end the verification.
-    SetOperationState(kStateIdle);
+    host_->Ended(kStateIdle);
     return;
   }
   OnIpCheckStart();
+}
+
+void MultipleIpUi::OnIpCheckStart() {
+  host_->PhaseChanged(RunPhase::kVerifying);
+  for (const auto& e : verify_list_) {
+    const int row = host_->Rows().FindKeyByMac(e->record);
+    if (row >= 0) host_->SetStatus(row, host_->Lang(42), kBlack, kYellow);
+  }
+  if (host_->StartScan()) host_->ArmTimer0(host_->RescanMs());
+}
+
+void MultipleIpUi::OnDeviceFound(const DeviceRecord& rec) {
+  DeviceTableEntry* entry = nullptr;
+  for (const auto& e : verify_list_) {
+    if (NvtVerificationMatches(e->record, rec)) {  // not while it still answers from its old setting
+      entry = e.get();
+      break;
+    }
+  }
+  if (!entry) return;
+  const int m = host_->Rows().FindKeyByMac(rec);
+  if (m >= 0) host_->ShowMovedRecord(m, rec, run_rows_);
+  std::memset(entry->record.mac, 0, 6);
+  --pending_count_;
+  if (pending_count_ <= 0) {
+    host_->Ended(kStateIdle);
+    host_->PaintSelectedIpCell(m);
+  }
 }

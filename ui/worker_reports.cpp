@@ -113,8 +113,8 @@ void ApplyProgress(CCellListCtrl* list, int row, const StatusAction& a, int32_t 
 void CDravenkitDlg::OnDeviceFound(const DeviceRecord& rec) {
   switch (state_) {
     case kStateScanning: MergeScanning(rec); break;
-    case kStateVerifyOne: MergeVerifyOne(rec); break;
-    case kStateMultipleIp: MergeMultipleIp(rec); break;
+    case kStateVerifyOne: apply_ui_.OnDeviceFound(rec); break;
+    case kStateMultipleIp: multiple_ip_.OnDeviceFound(rec); break;
     case kStateUpdateRun: MergeUpdateRun(rec); break;
     default: break;  // states 0, 4 and 6 ignore records
   }
@@ -177,11 +177,7 @@ void CDravenkitDlg::MergeScanning(const DeviceRecord& rec) {
   ++row_count_;
 }
 
-void CDravenkitDlg::MergeVerifyOne(const DeviceRecord& rec) {
-  if (std::memcmp(rec.mac, expected_mac_, 6) != 0) return;
-  if (expected_setting_known_ && !NvtVerificationMatches(expected_setting_, rec)) return;  // not moved yet
-  const int m = devices_.FindKeyByMac(rec);
-  if (m < 0) return;
+void CDravenkitDlg::ShowVerifiedRecord(int m, const DeviceRecord& rec) {
   WriteIdentityCells(m, rec);
   list_->SetItemColours(m, kColIp, kBlack, kWhite);
   SetStatus(m, Lang(40), kBlack, kGreen);
@@ -193,51 +189,31 @@ void CDravenkitDlg::MergeVerifyOne(const DeviceRecord& rec) {
   }
   WritePortCells(m, rec);
   ReplaceRecord(m, rec);
-  KillTimer0();
-  backend_->StopPing();
-  SetOperationState(kStateIdle);
   PaintSelectedIpCell(m);
   update();
 }
 
-void CDravenkitDlg::MergeMultipleIp(const DeviceRecord& rec) {
-  DeviceTableEntry* entry = nullptr;
-  for (const auto& e : verify_list_) {
-    if (NvtVerificationMatches(e->record, rec)) {  // not while it still answers from its old setting
-      entry = e.get();
-      break;
-    }
+void CDravenkitDlg::ShowMovedRecord(int m, const DeviceRecord& rec, const std::set<int>& keep_rows) {
+  SetStatus(m, Lang(40), kBlack, kGreen);
+  WriteIdentityCells(m, rec);
+  list_->SetItemColours(m, kColIp, kBlack, kWhite);
+  const int k = devices_.FindKeyByIp(rec.ip);
+  const int n = list_->GetItemCount();
+  for (int r = 0; r < n; ++r) {
+    if (r == m || keep_rows.count(r)) continue;  // the run's own marks (verified, failed, waiting) stay
+    list_->SetItemColours(r, kColIp, kBlack, kWhite);
+    SetStatus(r, QString(), kBlack, kWhite);
   }
-  if (!entry) return;
-  const int m = devices_.FindKeyByMac(rec);
-  if (m >= 0) {
-    SetStatus(m, Lang(40), kBlack, kGreen);
-    WriteIdentityCells(m, rec);
-    list_->SetItemColours(m, kColIp, kBlack, kWhite);
-    const int k = devices_.FindKeyByIp(rec.ip);
-    const int n = list_->GetItemCount();
-    for (int r = 0; r < n; ++r) {
-      if (r == m || nvt_run_rows_.count(r)) continue;  // the run's own marks (verified, failed, waiting) stay
-      list_->SetItemColours(r, kColIp, kBlack, kWhite);
-      SetStatus(r, QString(), kBlack, kWhite);
-    }
-    if (k >= 0 && k != m) {
-      MarkIpCollision(m, k);
-      SetStatus(m, Lang(41), kWhite, kRed);
-      SetStatus(k, Lang(39), kWhite, kRed);
-    }
-    WritePortCells(m, rec);
-    ReplaceRecord(m, rec);
-    RefreshSelectedRow(m);
-    if (selected_row_ >= 0 && selected_row_ != m) ShowRow(selected_row_);  // the loop above repainted it
+  if (k >= 0 && k != m) {
+    MarkIpCollision(m, k);
+    SetStatus(m, Lang(41), kWhite, kRed);
+    SetStatus(k, Lang(39), kWhite, kRed);
   }
-  std::memset(entry->record.mac, 0, 6);
-  --pending_count_;
-  if (pending_count_ <= 0) {
-    SetOperationState(kStateIdle);
-    PaintSelectedIpCell(m);
-    update();
-  }
+  WritePortCells(m, rec);
+  ReplaceRecord(m, rec);
+  RefreshSelectedRow(m);
+  if (selected_row_ >= 0 && selected_row_ != m) ShowRow(selected_row_);  // the loop above repainted it
+  update();
 }
 
 void CDravenkitDlg::MergeUpdateRun(const DeviceRecord& rec) {
@@ -272,18 +248,4 @@ void CDravenkitDlg::OnFactoryStatus(const FactoryStatusReport& report) {
   if (!action) return;
   ApplyProgress(list_, row, *action, report.status);
   if (action->set_text) SetStatus(row, QString::fromStdString(action->text), action->fg, action->bg);
-}
-
-void CDravenkitDlg::OnPingResult(const PingResult& result, bool answered) {
-  const int row = devices_.FindKeyByMac(result.mac);
-  if (row < 0) return;  // the device left the list (Clear)
-  const bool selected = row == selected_row_;
-  const QColor bg = selected ? SelectionColour() : kWhite;
-  if (answered) {
-    list_->SetItemColours(row, kColModel, selected ? kWhite : kBlack, bg);
-    list_->SetBold(row, kColModel, 0);
-  } else {
-    list_->SetItemColours(row, kColModel, PingFailureColour(), bg);
-    list_->SetBold(row, kColModel, 1);
-  }
 }

@@ -208,3 +208,18 @@ std::string Printable(const std::string& s) {
   }
   return out;
 }
+
+int CheckDeviceChoice(const char* me, const std::vector<std::string>& macs, bool all) {
+  if (all == !macs.empty()) {
+    std::fprintf(stderr, "%s: give --mac MAC ... or --all\n", me);
+    return -1;
+  }
+  for (const std::string& m : macs) {
+    uint8_t mac[6];
+    if (ParseMacText(m, mac) != 0) {
+      std::fprintf(stderr, "%s: '%s' is not a MAC address\n", me, m.c_str());
+      return -1;
+    }
+  }
+  return 0;
+}

@@ -28,6 +28,10 @@ int ParseIpText(const std::string& text, uint32_t* ip);
 // diagnostics go to standard error. 0, or -1 after a scan fault (reported).
 int ScanOnce(int32_t xflag, std::vector<DeviceRecord>* devices);
 
+// The device choice of a command: --mac MAC ... (each a MAC address) or
+// --all, not both. 0, or -1 after saying why on standard error.
+int CheckDeviceChoice(const char* me, const std::vector<std::string>& macs, bool all);
+
 // The devices to work on: those named by macs in the order given, or with
 // all every device found. -1 with *error naming the first MAC that did not
 // answer (or a text that is not a MAC).

@@ -51,17 +51,7 @@ class ProgressSink : public MessageSink {
 
 int RunInventory(const InventoryOptions& o) {
   const char* me = "dravenkit-cli inventory";
-  if (o.all == !o.macs.empty()) {
-    std::fprintf(stderr, "%s: give --mac MAC ... or --all\n", me);
-    return kCliUsage;
-  }
-  for (const std::string& m : o.macs) {
-    uint8_t mac[6];
-    if (ParseMacText(m, mac) != 0) {
-      std::fprintf(stderr, "%s: '%s' is not a MAC address\n", me, m.c_str());
-      return kCliUsage;
-    }
-  }
+  if (CheckDeviceChoice(me, o.macs, o.all) != 0) return kCliUsage;
   CNVTSettings settings;
   (void)settings.Load();  // read only
   TalqSetTraceEnabled(settings.XDEBUG_SERVER_ENABLE == 1);

@@ -33,17 +33,7 @@ int WriteSheetPng(const RgbPicture& pic, const std::string& path) {
 
 int RunSnapshotSheet(const SheetOptions& o) {
   const char* me = "dravenkit-cli snapshot";
-  if (o.all == !o.macs.empty()) {
-    std::fprintf(stderr, "%s: with --sheet give --mac MAC ... or --all\n", me);
-    return kCliUsage;
-  }
-  for (const std::string& m : o.macs) {
-    uint8_t mac[6];
-    if (ParseMacText(m, mac) != 0) {
-      std::fprintf(stderr, "%s: '%s' is not a MAC address\n", me, m.c_str());
-      return kCliUsage;
-    }
-  }
+  if (CheckDeviceChoice(me, o.macs, o.all) != 0) return kCliUsage;
   CNVTSettings settings;
   (void)settings.Load();  // read only: XFLAG of the scan
   std::vector<DeviceRecord> found, chosen;

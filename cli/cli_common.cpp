@@ -223,3 +223,19 @@ int CheckDeviceChoice(const char* me, const std::vector<std::string>& macs, bool
   }
   return 0;
 }
+
+int ScanAndChoose(const char* me, int32_t xflag, const std::vector<std::string>& macs, bool all,
+                  std::vector<DeviceRecord>* chosen) {
+  std::vector<DeviceRecord> found;
+  if (ScanOnce(xflag, &found) != 0) return -1;
+  std::string error;
+  if (SelectDevices(found, macs, all, chosen, &error) != 0) {
+    std::fprintf(stderr, "%s: %s\n", me, error.c_str());
+    return -1;
+  }
+  if (chosen->empty()) {
+    std::fprintf(stderr, "%s: no device answered the discovery scan\n", me);
+    return -1;
+  }
+  return 0;
+}

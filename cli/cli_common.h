@@ -38,6 +38,12 @@ int CheckDeviceChoice(const char* me, const std::vector<std::string>& macs, bool
 int SelectDevices(const std::vector<DeviceRecord>& found, const std::vector<std::string>& macs, bool all,
                   std::vector<DeviceRecord>* out, std::string* error);
 
+// ScanOnce, then SelectDevices: the devices chosen, at least one. 0, or -1
+// after saying why on standard error (scan fault, a MAC that did not answer,
+// no device at all).
+int ScanAndChoose(const char* me, int32_t xflag, const std::vector<std::string>& macs, bool all,
+                  std::vector<DeviceRecord>* chosen);
+
 // Device bytes as a JSON string value: valid UTF-8 as it is, every other
 // byte read as Latin-1, so nothing is dropped.
 std::string JsonText(const char* bytes, size_t n);

@@ -65,17 +65,8 @@ int RunFactoryDefault(const FactoryOptions& o) {
     std::fprintf(stderr, "%s: HTTP library start-up failed\n", me);
     return kCliFailed;
   }
-  std::vector<DeviceRecord> found, chosen;
-  if (ScanOnce(settings.XFLAG, &found) != 0) return kCliFailed;
-  std::string error;
-  if (SelectDevices(found, o.macs, o.all, &chosen, &error) != 0) {
-    std::fprintf(stderr, "%s: %s\n", me, error.c_str());
-    return kCliFailed;
-  }
-  if (chosen.empty()) {
-    std::fprintf(stderr, "%s: no device answered the discovery scan\n", me);
-    return kCliFailed;
-  }
+  std::vector<DeviceRecord> chosen;
+  if (ScanAndChoose(me, settings.XFLAG, o.macs, o.all, &chosen) != 0) return kCliFailed;
 
   FactoryDefaultConfig cfg;
   cfg.user = o.user_given ? o.user

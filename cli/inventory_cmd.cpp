@@ -59,17 +59,8 @@ int RunInventory(const InventoryOptions& o) {
     std::fprintf(stderr, "%s: HTTP library start-up failed\n", me);
     return kCliFailed;
   }
-  std::vector<DeviceRecord> found, chosen;
-  if (ScanOnce(settings.XFLAG, &found) != 0) return kCliFailed;
-  std::string error;
-  if (SelectDevices(found, o.macs, o.all, &chosen, &error) != 0) {
-    std::fprintf(stderr, "%s: %s\n", me, error.c_str());
-    return kCliFailed;
-  }
-  if (chosen.empty()) {
-    std::fprintf(stderr, "%s: no device answered the discovery scan\n", me);
-    return kCliFailed;
-  }
+  std::vector<DeviceRecord> chosen;
+  if (ScanAndChoose(me, settings.XFLAG, o.macs, o.all, &chosen) != 0) return kCliFailed;
 
   InventoryConfig cfg;
   cfg.devices = chosen;
@@ -96,6 +87,7 @@ int RunInventory(const InventoryOptions& o) {
 
   if (o.csv) {
     if (!o.output.empty()) {
+      std::string error;
       if (WriteInventoryCsv(o.output, rows, with_match, &error) != 0) {
         std::fprintf(stderr, "Could not write \"%s\": %s\n", o.output.c_str(), error.c_str());
         return kCliFailed;

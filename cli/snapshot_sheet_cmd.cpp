@@ -36,17 +36,8 @@ int RunSnapshotSheet(const SheetOptions& o) {
   if (CheckDeviceChoice(me, o.macs, o.all) != 0) return kCliUsage;
   CNVTSettings settings;
   (void)settings.Load();  // read only: XFLAG of the scan
-  std::vector<DeviceRecord> found, chosen;
-  if (ScanOnce(settings.XFLAG, &found) != 0) return kCliFailed;
-  std::string error;
-  if (SelectDevices(found, o.macs, o.all, &chosen, &error) != 0) {
-    std::fprintf(stderr, "%s: %s\n", me, error.c_str());
-    return kCliFailed;
-  }
-  if (chosen.empty()) {
-    std::fprintf(stderr, "%s: no device answered the discovery scan\n", me);
-    return kCliFailed;
-  }
+  std::vector<DeviceRecord> chosen;
+  if (ScanAndChoose(me, settings.XFLAG, o.macs, o.all, &chosen) != 0) return kCliFailed;
 
   std::vector<FirstFrameJob> jobs(chosen.size());
   for (size_t i = 0; i < chosen.size(); ++i) {

@@ -273,6 +273,7 @@ class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost 
   void WriteIdentityCells(int row, const DeviceRecord& rec);
   void WritePortCells(int row, const DeviceRecord& rec);
   void MarkIpCollision(int row_a, int row_b);
+  void MarkMovedOntoAnother(int row, uint32_t ip);
   void SetStatus(int row, const QString& text, const QColor& fg, const QColor& bg) override;
   void ReplaceRecord(int key, const DeviceRecord& rec);
   void PaintSelectedIpCell(int row) override;

@@ -177,16 +177,21 @@ void CDravenkitDlg::MergeScanning(const DeviceRecord& rec) {
   ++row_count_;
 }
 
+// A device that moved to an address another listed row already has: both
+// rows say so, in white on red.
+void CDravenkitDlg::MarkMovedOntoAnother(int m, uint32_t ip) {
+  const int k = devices_.FindKeyByIp(ip);
+  if (k < 0 || k == m) return;
+  MarkIpCollision(m, k);
+  SetStatus(m, Lang(41), kWhite, kRed);
+  SetStatus(k, Lang(39), kWhite, kRed);
+}
+
 void CDravenkitDlg::ShowVerifiedRecord(int m, const DeviceRecord& rec) {
   WriteIdentityCells(m, rec);
   list_->SetItemColours(m, kColIp, kBlack, kWhite);
   SetStatus(m, Lang(40), kBlack, kGreen);
-  const int k = devices_.FindKeyByIp(rec.ip);
-  if (k >= 0 && k != m) {
-    MarkIpCollision(m, k);
-    SetStatus(m, Lang(41), kWhite, kRed);
-    SetStatus(k, Lang(39), kWhite, kRed);
-  }
+  MarkMovedOntoAnother(m, rec.ip);
   WritePortCells(m, rec);
   ReplaceRecord(m, rec);
   PaintSelectedIpCell(m);
@@ -197,18 +202,13 @@ void CDravenkitDlg::ShowMovedRecord(int m, const DeviceRecord& rec, const std::s
   SetStatus(m, Lang(40), kBlack, kGreen);
   WriteIdentityCells(m, rec);
   list_->SetItemColours(m, kColIp, kBlack, kWhite);
-  const int k = devices_.FindKeyByIp(rec.ip);
   const int n = list_->GetItemCount();
   for (int r = 0; r < n; ++r) {
     if (r == m || keep_rows.count(r)) continue;  // the run's own marks (verified, failed, waiting) stay
     list_->SetItemColours(r, kColIp, kBlack, kWhite);
     SetStatus(r, QString(), kBlack, kWhite);
   }
-  if (k >= 0 && k != m) {
-    MarkIpCollision(m, k);
-    SetStatus(m, Lang(41), kWhite, kRed);
-    SetStatus(k, Lang(39), kWhite, kRed);
-  }
+  MarkMovedOntoAnother(m, rec.ip);
   WritePortCells(m, rec);
   ReplaceRecord(m, rec);
   RefreshSelectedRow(m);

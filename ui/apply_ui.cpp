@@ -9,14 +9,8 @@
 #include "engine/ops/multiple_ip.h"
 #include "ui/authentication_dialog.h"
 #include "ui/backend.h"
+#include "ui/colours.h"
 #include "ui/main_window.h"
-
-namespace {
-const QColor kBlack(0, 0, 0);
-const QColor kWhite(255, 255, 255);
-const QColor kRed(255, 0, 0);
-const QColor kYellow(255, 255, 0);
-}  // namespace
 
 void ApplyUi::OnApply() {
   const int32_t state = host_->State();

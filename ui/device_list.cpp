@@ -18,6 +18,7 @@
 #include "engine/devices/device_format.h"
 #include "ui/backend.h"
 #include "ui/cell_list.h"
+#include "ui/colours.h"
 #include "ui/inventory_window.h"
 #include "ui/main_window.h"
 #include "ui/video_wall.h"
@@ -26,9 +27,6 @@
 
 namespace {
 
-const QColor kBlack(0, 0, 0);
-const QColor kWhite(255, 255, 255);
-const QColor kRed(255, 0, 0);
 
 struct ColumnSpec {
   int key;  // language text of the heading

@@ -1,18 +1,22 @@
 // The main window as a map. It keeps the layout of each operation state, the
 // device tables, the operation state and the command table's inputs; the
 // operations live beside it:
-//   scan and its merges          worker_reports.cpp (UM_DEVICE_FOUND, UM_SCAN_DONE)
-//   Apply and its verification   ApplyUi, apply_ui.cpp (UM_DEVICE_FOUND in state 1; timer 0 and the scan)
+//   scan, timer 0                ScanUi, scan_ui.cpp (UM_DEVICE_FOUND in state 2, UM_SCAN_DONE)
+//   Apply and its verification   ApplyUi, apply_ui.cpp (UM_DEVICE_FOUND in state 1)
 //   multiple IP setting          MultipleIpUi, multiple_ip_ui.cpp (UM_IP_SETTING_RESULT,
 //                                UM_IP_CHECK_START, UM_DEVICE_FOUND in state 3)
-//   firmware update              update_run_ui.cpp (the panel), UpdateRunUi (UM_UPDATE_*)
-//   factory default run          factory_run_ui.cpp (the button), FactoryRunUi (UM_FACTORY_*)
+//   firmware update              update_run_ui.cpp (the panel), UpdateRunUi (UM_UPDATE_*,
+//                                UM_DEVICE_FOUND in state 5)
+//   factory default run          factory_run_ui.cpp (the button), FactoryRunUi (UM_FACTORY_*,
+//                                UM_DEVICE_FOUND in state 5)
 //   information query            InfoQueryUi (UM_*_TEXT, each query's own sink)
 //   ping and ARP                 PingArpUi, ping_arp_ui.cpp (UM_PING_RESULT)
 //   monitoring, export           MonitoringUi, ListExportUi (monitoring_ui.cpp, list_export_ui.cpp)
 //   inventory, video wall        InventoryUi, VideoWallUi (inventory_ui.cpp, video_wall_ui.cpp)
-// Which control may be pressed is ComputeCommandStates (command_table.h),
-// applied by RefreshCommands after every command and message.
+// Each state of the window is owned by one operation, so a discovery reply
+// goes to the owner of the state it arrives in. The cells operations write go
+// through list_rows.cpp. Which control may be pressed is ComputeCommandStates
+// (command_table.h), applied by RefreshCommands after every command and message.
 #include "ui/main_window.h"
 
 #include <QButtonGroup>
@@ -39,17 +43,13 @@
 #include "ui/app.h"
 #include "ui/backend.h"
 #include "ui/cell_list.h"
+#include "ui/colours.h"
 #include "ui/prompt.h"
 #include "ui/settings_save.h"
 #include "ui/window_texts.h"
 
 namespace {
 
-const QColor kBlack(0, 0, 0);
-const QColor kWhite(255, 255, 255);
-const QColor kRed(255, 0, 0);
-const QColor kGreen(0, 255, 0);
-const QColor kYellow(255, 255, 0);
 
 constexpr int kClientWidth = 1020;
 constexpr int kClientHeight = 545;
@@ -137,8 +137,6 @@ CDravenkitDlg::CDravenkitDlg(const WindowOptions& options, QWidget* parent)
   backend_->KeepSinkAlive(post_box_);
   info_query_ = std::make_unique<InfoQueryUi>(static_cast<OperationHost*>(this), post_box_, options_.info_timings);
   setWindowIcon(DravenkitIcon());
-  timer0_.setSingleShot(false);
-  connect(&timer0_, &QTimer::timeout, this, &CDravenkitDlg::OnTimer0);
   CreateControls();
 }
 
@@ -497,31 +495,11 @@ void CDravenkitDlg::FillLocalAdapterPanel(bool* found) {
   SetText(IDC_LOCAL_DNS, QString::fromStdString(info.dns_server));
 }
 
-// ---------------------------------------------------------------- timer 0
-
-void CDravenkitDlg::ArmTimer0(uint32_t ms) { timer0_.start(static_cast<int>(ms)); }
-void CDravenkitDlg::KillTimer0() { timer0_.stop(); }
-bool CDravenkitDlg::Timer0Active() const { return timer0_.isActive(); }
-
-void CDravenkitDlg::OnTimer0() {
-  if (StartScan()) ArmTimer0(options_.timings.rescan_ms);
-}
-
-bool CDravenkitDlg::StartScan() {
-  ScanConfig cfg;
-  cfg.xflag = settings_.XFLAG;
-  cfg.timings = options_.scan_timings;
-  cfg.ports = options_.scan_ports;
-  return backend_->StartScan(cfg, post_box_.get());
-}
-
-void CDravenkitDlg::StopScan() { backend_->StopScan(); }
-
 // ---------------------------------------------------------------- commands
 
 void CDravenkitDlg::OnCommand(int id) {
   switch (id) {
-    case IDC_DISCOVERY: OnDiscovery(); break;
+    case IDC_DISCOVERY: scan_ui_.OnDiscovery(); break;
     case IDC_CLEAR: OnClear(); break;
     case IDC_DELETE_ARP: ping_arp_.OnDeleteArpTable(); break;
     case IDC_PING_RESPONSE: ping_arp_.OnPingResponse(); break;
@@ -549,13 +527,6 @@ void CDravenkitDlg::OnCommand(int id) {
     default: break;
   }
   if (!closed_) RefreshCommands();
-}
-
-void CDravenkitDlg::OnDiscovery() {
-  if (state_ != kStateIdle && state_ != kStateSyslog) return;
-  if (!StartScan()) return;
-  op_ = ActiveOp::kScan;
-  SetOperationState(kStateScanning);
 }
 
 void CDravenkitDlg::OnClear() {
@@ -608,17 +579,26 @@ void CDravenkitDlg::Post(WorkerMessage msg) { post_box_->Post(std::move(msg)); }
 void CDravenkitDlg::WorkerMessageHandler(const WorkerMessage& msg) {
   switch (msg.id) {
     case UM_DEVICE_FOUND:
-      if (const auto* rec = std::get_if<DeviceRecord>(&msg.payload)) OnDeviceFound(*rec);
+      if (const auto* rec = std::get_if<DeviceRecord>(&msg.payload)) {
+        switch (state_) {
+          case kStateScanning: scan_ui_.OnDeviceFound(*rec); break;
+          case kStateVerifyOne: apply_ui_.OnDeviceFound(*rec); break;
+          case kStateMultipleIp: multiple_ip_.OnDeviceFound(*rec); break;
+          case kStateUpdateRun: RunOfState().OnDeviceFound(*rec); break;
+          default: break;  // states 0, 4 and 6 have no scan of their own
+        }
+      }
       break;
-    case UM_SCAN_DONE: OnScanDone(msg); break;
+    case UM_SCAN_DONE: scan_ui_.OnDone(msg); break;
     case UM_IP_CHECK_START: multiple_ip_.OnNvtSettingDone(msg); break;
     case UM_IP_SETTING_RESULT: multiple_ip_.OnIpSettingResult(msg); break;
     case UM_UPDATE_STATUS:
-      if (const auto* r = std::get_if<StatusReport>(&msg.payload)) OnUpdateStatus(*r);
+      if (const auto* r = std::get_if<StatusReport>(&msg.payload))
+        update_run_.OnStatus(r->mac, r->status, std::string(r->text, strnlen(r->text, sizeof r->text)));
       break;
     case UM_UPDATE_DONE: update_run_.OnDone(msg); break;
     case UM_FACTORY_STATUS:
-      if (const auto* r = std::get_if<FactoryStatusReport>(&msg.payload)) OnFactoryStatus(*r);
+      if (const auto* r = std::get_if<FactoryStatusReport>(&msg.payload)) factory_run_.OnStatus(r->mac, r->status, {});
       break;
     case UM_FACTORY_DONE: factory_run_.OnDone(msg); break;
     case UM_PING_RESULT:
@@ -634,14 +614,9 @@ void CDravenkitDlg::WorkerMessageHandler(const WorkerMessage& msg) {
   if (!closed_) RefreshCommands();
 }
 
-void CDravenkitDlg::OnScanDone(const WorkerMessage& msg) {
-  if (msg.wparam == kScanDoneFault) {
-    const auto* text = std::get_if<std::string>(&msg.payload);
-    prompt_->Info(text ? *text : std::string(kTalqThreadFaultText), PromptIcon::kError);
-  }
-  if (state_ != kStateScanning) return;
-  StopScan();
-  SetOperationState(kStateIdle);
+PanelRun& CDravenkitDlg::RunOfState() {
+  if (op_ == ActiveOp::kFactory) return factory_run_;
+  return update_run_;
 }
 
 // ---------------------------------------------------------------- closing

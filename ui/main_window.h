@@ -36,6 +36,7 @@
 #include "ui/operation.h"
 #include "ui/panel_run.h"
 #include "ui/prompt.h"
+#include "ui/scan_ui.h"
 
 class Authentication;
 class CCellListCtrl;
@@ -184,10 +185,10 @@ class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost 
   bool TablesInUse() const;
 
   // Timer 0: re-scan while a network change is verified.
-  void ArmTimer0(uint32_t ms) override;
-  void KillTimer0() override;
-  bool Timer0Active() const;
-  void OnTimer0();
+  void ArmTimer0(uint32_t ms) override { scan_ui_.ArmTimer0(ms); }
+  void KillTimer0() override { scan_ui_.KillTimer0(); }
+  bool Timer0Active() const { return scan_ui_.Timer0Active(); }
+  void OnTimer0() { scan_ui_.OnTimer0(); }
 
   // What the command table decides from, as the window knows it now.
   CommandInputs CurrentCommandInputs() const;
@@ -238,7 +239,6 @@ class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost 
   bool WritingRunInProgress() const;
 
   // Commands.
-  void OnDiscovery();
   void OnClear();
   // ui/list_export_ui.cpp: the "Export list..." entries.
   void CreateExportActions();
@@ -252,24 +252,21 @@ class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost 
   void StorePanelIntoSettings();
   void RefreshUpdatePanelCount();
 
-  // Scan.
-  bool StartScan() override;
-  void StopScan() override;
+  // The scans of the verifications.
+  bool StartScan() override { return scan_ui_.Start(); }
+  void StopScan() override { scan_ui_.Stop(); }
 
-  // Messages.
-  void OnDeviceFound(const DeviceRecord& rec);
-  void OnScanDone(const WorkerMessage& msg);
-  void OnUpdateStatus(const StatusReport& report);
-  void OnFactoryStatus(const FactoryStatusReport& report);
   // Factory default run (factory_run_ui.cpp).
   void OnFactoryDefault();
+  // The panel run that owns state 5 (one set up by hand is taken as the update).
+  PanelRun& RunOfState();
 
-
-  // Merging a record into the list.
-  void MergeScanning(const DeviceRecord& rec);
+  // The cells operations write (list_rows.cpp).
+  int AppendRow(const DeviceRecord& rec) override;
   void ShowVerifiedRecord(int row, const DeviceRecord& rec) override;
   void ShowMovedRecord(int row, const DeviceRecord& rec, const std::set<int>& keep_rows) override;
-  void MergeUpdateRun(const DeviceRecord& rec);
+  void ShowUpdatedRecord(int row, const DeviceRecord& rec) override;
+  void ShowRunStatus(int row, const RunStatusCell& cell, int32_t status) override;
   void WriteIdentityCells(int row, const DeviceRecord& rec);
   void WritePortCells(int row, const DeviceRecord& rec);
   void MarkIpCollision(int row_a, int row_b);
@@ -356,7 +353,6 @@ class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost 
   int query_row_by_change_ = -1;  // the row a current-row change has just queried
   std::string firmware_path_;
 
-  QTimer timer0_;
   QMenuBar* menu_bar_ = nullptr;
   QWidget* client_ = nullptr;
   CCellListCtrl* list_ = nullptr;
@@ -369,6 +365,7 @@ class CDravenkitDlg : public QWidget, public MessageSink, private OperationHost 
   std::map<int, QWidget*> controls_;
   std::multimap<int, QAction*> actions_;  // menu commands by identifier
   CNVTSettingDlg* nvt_dialog_ = nullptr;  // child of the window
+  ScanUi scan_ui_{this, options_.scan_timings, options_.scan_ports};
   // The panel's runs (ui/panel_run.h).
   UpdateRunUi update_run_{this};
   FactoryRunUi factory_run_{this};

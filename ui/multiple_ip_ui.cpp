@@ -9,16 +9,13 @@
 
 #include "engine/ops/set_network.h"
 #include "ui/backend.h"
+#include "ui/colours.h"
 #include "ui/main_window.h"
 #include "ui/nvt_setting_dialog.h"
 #include "ui/prompt.h"
 
 namespace {
 
-const QColor kBlack(0, 0, 0);
-const QColor kWhite(255, 255, 255);
-const QColor kRed(255, 0, 0);
-const QColor kYellow(255, 255, 0);
 
 uint32_t Octets(const uint8_t o[4]) { return IpFromOctets(o[0], o[1], o[2], o[3]); }
 

@@ -19,6 +19,7 @@ class MessageSink;
 class QWidget;
 class CNVTSettings;
 class CNVTSettingDlg;
+struct RunStatusCell;
 
 class OperationHost {
  public:
@@ -51,6 +52,13 @@ class OperationHost {
   virtual void SetStatus(int row, const QString& text, const QColor& fg, const QColor& bg) = 0;
   virtual void SetCellColours(int row, int col, const QColor& fg, const QColor& bg) = 0;
   virtual void ShowVerifiedRecord(int row, const DeviceRecord& rec) = 0;
+  // A device the scan found: the next row, unticked (-1: the list refused it).
+  virtual int AppendRow(const DeviceRecord& rec) = 0;
+  // A device's new record during a panel run: its cells, the address cell
+  // marked when another row has its address; the status stays.
+  virtual void ShowUpdatedRecord(int row, const DeviceRecord& rec) = 0;
+  // A panel run's status code in its device's status cell.
+  virtual void ShowRunStatus(int row, const RunStatusCell& cell, int32_t status) = 0;
   // A device of a multiple IP setting found at its new address: its row, and
   // every other row's marks cleared except those of keep_rows.
   virtual void ShowMovedRecord(int row, const DeviceRecord& rec, const std::set<int>& keep_rows) = 0;

@@ -27,6 +27,18 @@ void PanelRun::Note(const uint8_t mac[6], int32_t status) {
   }
 }
 
+void PanelRun::OnStatus(const uint8_t mac[6], int32_t status, const std::string& text) {
+  Note(mac, status);
+  const int row = host_->Rows().FindKeyByMac(mac);
+  if (row < 0) return;
+  if (const auto cell = StatusCell(status, text)) host_->ShowRunStatus(row, *cell, status);
+}
+
+void PanelRun::OnDeviceFound(const DeviceRecord& rec) {
+  const int row = host_->Rows().FindKeyByMac(rec);
+  if (row >= 0) host_->ShowUpdatedRecord(row, rec);
+}
+
 std::string PanelRun::Tally() const {
   int total = 0, verified = 0;
   std::string others;

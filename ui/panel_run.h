@@ -4,10 +4,12 @@
 // the question before it is stopped and its closing box.
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "engine/update/worker_messages.h"
 #include "ui/operation.h"
+#include "ui/run_status.h"
 
 class PanelRun {
  public:
@@ -21,6 +23,10 @@ class PanelRun {
   bool Running() const { return Owns() && phase_ == RunPhase::kRunning; }
   // A device's status code (100 completes it).
   void Note(const uint8_t mac[6], int32_t status);
+  // A status report: noted, and shown in its device's status cell.
+  void OnStatus(const uint8_t mac[6], int32_t status, const std::string& text);
+  // A discovery reply in state 5: the device's row takes its new record.
+  void OnDeviceFound(const DeviceRecord& rec);
   // Cancel during the run: asks, stops within the run's bound, tells what was done.
   // False when the operator keeps the run going.
   bool AskToStop();
@@ -31,6 +37,7 @@ class PanelRun {
 
  protected:
   virtual void StopRun() = 0;
+  virtual std::optional<RunStatusCell> StatusCell(int32_t status, const std::string& text) const = 0;
   virtual const char* StopQuestion() const = 0;
   virtual const char* StoppedText() const = 0;
   OperationHost* host_;
@@ -45,6 +52,9 @@ class UpdateRunUi : public PanelRun {
 
  private:
   void StopRun() override;
+  std::optional<RunStatusCell> StatusCell(int32_t status, const std::string& text) const override {
+    return UpdateStatusCell(status, text);
+  }
   const char* StopQuestion() const override;
   const char* StoppedText() const override;
 };
@@ -58,6 +68,9 @@ class FactoryRunUi : public PanelRun {
 
  private:
   void StopRun() override;
+  std::optional<RunStatusCell> StatusCell(int32_t status, const std::string&) const override {
+    return FactoryStatusCell(status);
+  }
   const char* StopQuestion() const override;
   const char* StoppedText() const override;
 };

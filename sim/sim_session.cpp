@@ -30,7 +30,11 @@ void HttpSession::OnBytes(const uint8_t* data, size_t len) {
     const size_t take = std::min(room, len);
     const size_t before = head_buf_.size();
     head_buf_.append(reinterpret_cast<const char*>(data), take);
-    const size_t end = FindHeadEnd(head_buf_.data(), head_buf_.size());
+    // Only the new bytes and the two before them can complete the blank line,
+    // so a head that arrives a byte at a time is not searched again and again.
+    const size_t from = before >= 2 ? before - 2 : 0;
+    size_t end = FindHeadEnd(head_buf_.data() + from, head_buf_.size() - from);
+    if (end != 0) end += from;
     if (end == 0) {
       if (head_buf_.size() > kMaxHeadBytes) Fail(431, "request head too large");
       return;

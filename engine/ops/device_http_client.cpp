@@ -1,5 +1,6 @@
 #include "engine/ops/device_http_client.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -120,13 +121,16 @@ void HttpReplyCollector::CheckBody() {
   bool ended = closed_ || body_.size() >= kHttpBufferSize ||
                (content_length_ >= 0 && body_total_ >= static_cast<unsigned long long>(content_length_));
   if (n < 3 && !ended) return;  // the skip rule needs the third byte
-  size_t start = LineStart(body_, n);
-  for (size_t i = start; i < n; ++i) {
+  // From here on the line's start is fixed, so each byte is looked at once:
+  // a reply that arrives a byte at a time costs no more than one in a piece.
+  size_t i = std::max(scanned_, LineStart(body_, n));
+  for (; i < n; ++i) {
     if (body_[i] == '\r' || body_[i] == '\n') {
       complete_ = true;
       return;
     }
   }
+  scanned_ = n;
   if (ended) complete_ = true;
 }
 

@@ -55,6 +55,7 @@ class HttpReplyCollector {
   long long content_length_ = -1;
   std::string body_;            // at most kHttpBufferSize bytes of the body
   size_t body_total_ = 0;       // body bytes seen, also past the kept ones
+  size_t scanned_ = 0;          // body bytes already looked at for the end of the first line
 };
 
 class DeviceHttpClient {

@@ -3,11 +3,11 @@
 #include <QLineEdit>
 #include <gtest/gtest.h>
 
+#include "ui/colours.h"
 #include "ui_support.h"
 
 namespace {
 
-const QColor kWhite(255, 255, 255), kBlack(0, 0, 0), kRed(255, 0, 0), kGreen(0, 255, 0);
 
 class FactoryWindowTest : public ::testing::Test, public WindowFixture {
  protected:

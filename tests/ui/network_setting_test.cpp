@@ -11,11 +11,11 @@
 
 #include "engine/talq/talq_wire.h"
 #include "ui/authentication_dialog.h"
+#include "ui/colours.h"
 #include "ui_support.h"
 
 namespace {
 
-const QColor kWhite(255, 255, 255), kBlack(0, 0, 0), kRed(255, 0, 0), kYellow(255, 255, 0);
 const char kChecking[] = "Checking ip address ...";
 
 // ---------------------------------------------------------------- dialog

@@ -17,11 +17,11 @@
 #include "config/settings.h"
 #include "platform/exe_path.h"
 #include "ui/app.h"
+#include "ui/colours.h"
 #include "ui_support.h"
 
 namespace {
 
-const QColor kWhite(255, 255, 255), kBlack(0, 0, 0), kRed(255, 0, 0), kGreen(0, 255, 0), kYellow(255, 255, 0);
 
 class WindowTest : public ::testing::Test, public WindowFixture {
  protected:

@@ -9,6 +9,7 @@
 #include "config/settings.h"
 #include "engine/devices/device_csv.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/tool_path.h"
 
 namespace {
 
@@ -19,7 +20,8 @@ struct CliRun {
 
 // args are passed through the shell; callers quote what needs it.
 CliRun Cli(const std::string& args, bool stderr_to_null = true) {
-  const std::string cmd = std::string("'") + DK_CLI_PATH + "' " + args + (stderr_to_null ? " 2>/dev/null" : " 2>&1");
+  const std::string cmd =
+      std::string("'") + dktest::CliPath() + "' " + args + (stderr_to_null ? " 2>/dev/null" : " 2>&1");
   CliRun r;
   FILE* p = popen(cmd.c_str(), "r");
   if (!p) return r;
@@ -114,7 +116,7 @@ TEST(CliSetNetwork, UsageErrorsNameTheirText) {
 // Refused before the scan: an empty version (every check would fail) and,
 // for the address step, a password the credential block would cut.
 TEST(CliUpdate, UsageErrorsComeBeforeAnythingIsSent) {
-  const std::string file = std::string(" --file '") + DK_CLI_PATH + "' --all";
+  const std::string file = std::string(" --file '") + dktest::CliPath() + "' --all";
   const struct {
     std::string args, named;
   } cases[] = {
@@ -147,7 +149,7 @@ TEST(CliSettings, NoFileGivesBuiltInValuesInFileOrder) {
 
 TEST(CliSettings, WithoutDirTheFileBesideTheBuiltProgram) {
   // A built program's folder is the user's, so the file stays beside it.
-  const std::string exe = DK_CLI_PATH;
+  const std::string exe = dktest::CliPath();
   const CliRun r = Cli("settings");
   ASSERT_EQ(r.code, 0);
   EXPECT_EQ(r.out.substr(0, r.out.find('\n')), exe.substr(0, exe.rfind('/')) + "/Dravenkit.ini");

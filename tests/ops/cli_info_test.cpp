@@ -6,6 +6,7 @@
 
 #include "platform/process.h"
 #include "tests/http/local_http_server.h"
+#include "tests/support/tool_path.h"
 
 namespace {
 
@@ -20,7 +21,7 @@ LocalHttpServer::Handler Device(const std::string& mode, const std::string& vers
 }
 
 int32_t Cli(const std::vector<std::string>& args, std::string* out) {
-  std::vector<std::string> argv = {DK_CLI_PATH};
+  std::vector<std::string> argv = {dktest::CliPath()};
   argv.insert(argv.end(), args.begin(), args.end());
   return dk::ProcessRun(argv, out);
 }

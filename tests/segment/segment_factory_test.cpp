@@ -14,6 +14,7 @@
 #include "platform/ticks.h"
 #include "tests/segment/segment_support.h"
 #include "tests/support/recording_sink.h"
+#include "tests/support/tool_path.h"
 
 using namespace segtest;
 
@@ -30,7 +31,7 @@ FactoryDefaultTimings Shortened() {
 }
 
 int Cli(const std::vector<std::string>& args, std::string* out) {
-  std::vector<std::string> argv = {DK_CLI_PATH, "factory-default"};
+  std::vector<std::string> argv = {dktest::CliPath(), "factory-default"};
   argv.insert(argv.end(), args.begin(), args.end());
   argv.push_back("--step-ms=40");
   return dk::ProcessRun(argv, out);

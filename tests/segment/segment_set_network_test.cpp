@@ -13,6 +13,7 @@
 
 #include "engine/ops/set_network.h"
 #include "tests/segment/segment_support.h"
+#include "tests/support/tool_path.h"
 
 using namespace segtest;
 using dksim::SimDeviceConfig;
@@ -78,7 +79,7 @@ struct CliRun {
 };
 
 CliRun Cli(const std::string& args) {
-  const std::string cmd = std::string("'") + DK_CLI_PATH + "' set-network " + args + " --json 2>/dev/null";
+  const std::string cmd = std::string("'") + dktest::CliPath() + "' set-network " + args + " --json 2>/dev/null";
   CliRun r;
   std::string out;
   FILE* p = popen(cmd.c_str(), "r");

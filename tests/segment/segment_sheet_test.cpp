@@ -13,11 +13,12 @@
 #include "engine/video/contact_sheet.h"
 #include "platform/process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/tool_path.h"
 
 namespace {
 
 int Cli(const std::vector<std::string>& args, std::string* out) {
-  std::vector<std::string> argv = {DK_CLI_PATH, "snapshot"};
+  std::vector<std::string> argv = {dktest::CliPath(), "snapshot"};
   argv.insert(argv.end(), args.begin(), args.end());
   return dk::ProcessRun(argv, out);
 }

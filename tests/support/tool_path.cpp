@@ -1,0 +1,24 @@
+#include "tests/support/tool_path.h"
+
+#include <unistd.h>
+
+namespace dktest {
+namespace {
+
+std::string BesideSelf(const char* name) {
+  char buf[4096];
+  const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return "";
+  const std::string self(buf, static_cast<size_t>(n));
+  const size_t cut = self.find_last_of('/');
+  return cut == std::string::npos ? "" : self.substr(0, cut + 1) + name;
+}
+
+}  // namespace
+
+const std::string& CliPath() {
+  static const std::string path = BesideSelf("dravenkit-cli");
+  return path;
+}
+
+}  // namespace dktest

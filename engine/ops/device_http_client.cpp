@@ -91,8 +91,11 @@ bool HttpReplyCollector::Feed(const char* data, size_t len) {
       if (match_ == 4) headers_done_ = true;
       continue;
     }
-    ++body_total_;
-    if (body_.size() < kHttpBufferSize) body_.push_back(c);
+    // The rest of the chunk is body: kept up to the buffer, counted whole.
+    body_.append(data + i, std::min(len - i, kHttpBufferSize - body_.size()));
+    body_total_ += len - i;
+    seen_ += len - i - 1;
+    break;
   }
   CheckBody();
   return complete_;

@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -93,8 +94,7 @@ std::string SystemModeFromReply(const char* data, size_t len) {
   // at most 255 characters as the mode field holds.
   std::string mode;
   if (data && len > 4) {
-    mode.assign(data + 1, len - 4);
-    if (mode.size() > 255) mode.resize(255);
+    mode.assign(data + 1, std::min<size_t>(len - 4, 255));
     // The field shows a zero-terminated text.
     size_t z = mode.find('\0');
     if (z != std::string::npos) mode.resize(z);

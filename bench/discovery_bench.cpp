@@ -24,17 +24,12 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_paths.h"
 #include "engine/devices/discovery_scan.h"
 #include "engine/talq/talq_client.h"
 #include "engine/update/worker_messages.h"
 #include "platform/ticks.h"
 
-#ifndef DK_SEGMENT_SCRIPT
-#define DK_SEGMENT_SCRIPT "scripts/segment"
-#endif
-#ifndef DK_SIM_PATH
-#define DK_SIM_PATH "dravenkit-sim"
-#endif
 
 namespace {
 
@@ -187,7 +182,7 @@ int main(int argc, char** argv) {
     if (size <= 0) continue;
     char log[64];
     std::snprintf(log, sizeof log, "/tmp/discovery_bench.%d.events", static_cast<int>(getpid()));
-    const std::string cmd = std::string("'") + DK_SEGMENT_SCRIPT + "' --quiet --sim '" + DK_SIM_PATH +
+    const std::string cmd = "'" + dkbench::SegmentScript() + "' --quiet --sim '" + dkbench::ToolPath("dravenkit-sim") +
                             "' --devices " + std::to_string(size) +
                             (two ? " --second-devices " + std::to_string(size) : std::string()) +
                             " --log-discovery summary --event-log " + log +

@@ -17,16 +17,11 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_paths.h"
 #include "engine/devices/discovery_scan.h"
 #include "engine/ops/http_requests.h"
 #include "engine/ops/inventory_run.h"
 
-#ifndef DK_SEGMENT_SCRIPT
-#define DK_SEGMENT_SCRIPT "scripts/segment"
-#endif
-#ifndef DK_SIM_PATH
-#define DK_SIM_PATH "dravenkit-sim"
-#endif
 
 namespace {
 
@@ -73,8 +68,8 @@ int Inner(size_t want) {
 int Case(const char* title, const std::string& self, int devices, const char* extra) {
   std::printf("%s\n", title);
   std::fflush(stdout);
-  const std::string cmd = std::string(DK_SEGMENT_SCRIPT) + " --quiet --devices " + std::to_string(devices) + " " +
-                          extra + " --sim " + DK_SIM_PATH + " -- " + self + " inner " + std::to_string(devices);
+  const std::string cmd = dkbench::SegmentScript() + " --quiet --devices " + std::to_string(devices) + " " +
+                          extra + " --sim " + dkbench::ToolPath("dravenkit-sim") + " -- " + self + " inner " + std::to_string(devices);
   return std::system(cmd.c_str()) == 0 ? 0 : 1;
 }
 

@@ -30,7 +30,6 @@
 #include "engine/update/worker_messages.h"
 #include "platform/ticks.h"
 
-
 namespace {
 
 double ThreadCpuMs() {
@@ -182,8 +181,8 @@ int main(int argc, char** argv) {
     if (size <= 0) continue;
     char log[64];
     std::snprintf(log, sizeof log, "/tmp/discovery_bench.%d.events", static_cast<int>(getpid()));
-    const std::string cmd = "'" + dkbench::SegmentScript() + "' --quiet --sim '" + dkbench::ToolPath("dravenkit-sim") +
-                            "' --devices " + std::to_string(size) +
+    const std::string cmd = "'" + dkbench::SegmentScript() + "' --quiet --sim '" +
+                            dkbench::ToolPath("dravenkit-sim") + "' --devices " + std::to_string(size) +
                             (two ? " --second-devices " + std::to_string(size) : std::string()) +
                             " --log-discovery summary --event-log " + log +
                             " -- '" + self + "'";

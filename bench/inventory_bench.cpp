@@ -22,7 +22,6 @@
 #include "engine/ops/http_requests.h"
 #include "engine/ops/inventory_run.h"
 
-
 namespace {
 
 double WallMs() {
@@ -69,7 +68,8 @@ int Case(const char* title, const std::string& self, int devices, const char* ex
   std::printf("%s\n", title);
   std::fflush(stdout);
   const std::string cmd = dkbench::SegmentScript() + " --quiet --devices " + std::to_string(devices) + " " +
-                          extra + " --sim " + dkbench::ToolPath("dravenkit-sim") + " -- " + self + " inner " + std::to_string(devices);
+                          extra + " --sim " + dkbench::ToolPath("dravenkit-sim") + " -- " + self + " inner " +
+                          std::to_string(devices);
   return std::system(cmd.c_str()) == 0 ? 0 : 1;
 }
 

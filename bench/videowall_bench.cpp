@@ -41,7 +41,8 @@ int Sheet() {
     pt.limit_ms = 120000;
     pt.max_output = 1 << 20;
     const auto t0 = std::chrono::steady_clock::now();
-    const int rc = dk::ProcessRun({dkbench::ToolPath("dravenkit-cli"), "snapshot", "--all", "--sheet", path, "--json"}, &out, pt);
+    const int rc =
+        dk::ProcessRun({dkbench::ToolPath("dravenkit-cli"), "snapshot", "--all", "--sheet", path, "--json"}, &out, pt);
     const double wall = Since(t0);
     const auto j = nlohmann::json::parse(out, nullptr, false);
     if (!j.is_object()) {

@@ -71,9 +71,9 @@ void HttpReplyCollector::CheckHeaderLine() {
 }
 
 bool HttpReplyCollector::Feed(const char* data, size_t len) {
+  seen_ += len;
   for (size_t i = 0; i < len; ++i) {
     char c = data[i];
-    ++seen_;
     if (!headers_done_) {
       if (c == kSeparator[match_]) {
         ++match_;
@@ -94,7 +94,6 @@ bool HttpReplyCollector::Feed(const char* data, size_t len) {
     // The rest of the chunk is body: kept up to the buffer, counted whole.
     body_.append(data + i, std::min(len - i, kHttpBufferSize - body_.size()));
     body_total_ += len - i;
-    seen_ += len - i - 1;
     break;
   }
   CheckBody();

@@ -29,6 +29,9 @@ struct UpdateOptions {
 
 std::string Text(const char* bytes, size_t max) { return std::string(bytes, strnlen(bytes, max)); }
 uint32_t Address(const uint8_t o[4]) { return IpFromOctets(o[0], o[1], o[2], o[3]); }
+bool Updated(const UpdateDeviceResult& d) {
+  return !d.dropped && (d.status == kUpdateVerified || d.status == kUpdateFactoryBack);
+}
 
 // Prints a line per status change (run thread) and the upload progress
 // (upload threads); one lock keeps the lines whole.
@@ -156,7 +159,9 @@ int RunUpdate(const UpdateOptions& o) {
       e["mac"] = FormatMacPlain(d.mac, mac);
       e["ip"] = FormatIp(d.ip, ip);
       e["status"] = d.status;
-      e["text"] = JsonText(d.dropped ? "dropped after the IP setting" : d.text);
+      e["text"] = JsonText(d.text);
+      e["updated"] = Updated(d);
+      e["dropped"] = d.dropped;
       e["version"] = d.has_version ? nlohmann::ordered_json(JsonText(d.version)) : nlohmann::ordered_json(nullptr);
       e["uploaded_bytes"] = d.uploaded;
       e["upload_http_status"] = d.upload_http == 0 ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(d.upload_http);
@@ -166,15 +171,23 @@ int RunUpdate(const UpdateOptions& o) {
     if (!PrintJson(j, 2)) return kCliFailed;
   } else {
     int updated = 0;
+    std::string missing;
     for (const UpdateDeviceResult& d : result.devices) {
       char mac[24], ip[16];
-      if (d.status == kUpdateVerified || d.status == kUpdateFactoryBack) ++updated;
-      std::printf("%s %s %d %s%s\n", FormatMacPlain(d.mac, mac), FormatIp(d.ip, ip), d.status,
+      FormatMacPlain(d.mac, mac);
+      if (Updated(d)) ++updated;
+      // With --factory-after a device ends well only back at the factory address.
+      if (!Updated(d) || (o.factory_after && d.status != kUpdateFactoryBack)) {
+        missing += missing.empty() ? "; failed: " : ", ";
+        missing += mac;
+      }
+      std::printf("%s %s %d %s%s\n", mac, FormatIp(d.ip, ip), d.status,
                   Printable(d.text.empty() ? std::string("-") : d.text).c_str(),
-                  d.dropped ? " (dropped after the IP setting)" : "");
+                  d.dropped ? " (dropped after the IP setting: not found at its new address)" : "");
     }
-    std::printf("%s %d of %zu devices updated\n", r == 0 ? "Update complete." : "Update failed:", updated,
-                result.devices.size());
+    // A device that is not named as updated is named here, whatever the reason.
+    std::printf("%s %d of %zu devices updated%s\n", r == 0 ? "Update complete." : "Update failed:", updated,
+                result.devices.size(), missing.c_str());
   }
   if (std::fflush(stdout) != 0) return kCliFailed;
   return r == 0 ? kCliOk : kCliFailed;
@@ -194,11 +207,13 @@ void AddUpdateCommand(CLI::App& app, int* status) {
       "password default to UPDATE_PROJECT_CODE, UPDATE_BEFORE_ID and UPDATE_BEFORE_PASSWORD; the check and "
       "the factory default use UPDATE_AFTER_ID and UPDATE_AFTER_PASSWORD (Dravenkit.ini beside the "
       "executable, never written). Prints a line per status change and the upload progress, then a "
-      "summary; --json one object at the end. An upload that fails or that the device answers with an "
-      "HTTP error ends that device at once (-1, -2, -3). An empty --version, and with --ip-setting an ID "
-      "over 8 or a password over 16 bytes, is a usage error before anything is sent. Exit status 0 when "
-      "every device was updated (and with --factory-after came back at 192.168.1.2), 1 otherwise, 2 usage "
-      "error.");
+      "summary naming every device that failed; --json one object at the end. An upload cut before its "
+      "last byte, or answered with an HTTP error, ends that device at once (-1, -2, -3); one that sent every "
+      "byte and then got no answer, an empty reply or a reset goes on to the wait and the version check. "
+      "With --ip-setting a device not found at its new address within 60 s leaves the run as failed (-9, "
+      "\"dropped\" in the JSON). An empty --version, and with --ip-setting an ID over 8 or a password over "
+      "16 bytes, is a usage error before anything is sent. Exit status 0 only when every device selected "
+      "was updated (and with --factory-after came back at 192.168.1.2), 1 otherwise, 2 usage error.");
   sub->add_option("--file", opts->file, "firmware image")->required();
   sub->add_option("--version", opts->version, "the firmware version expected after the update")->required();
   sub->add_option("--type", opts->type, "0 TERN1, 1 PLOV (default UPDATE_PROJECT_CODE)");

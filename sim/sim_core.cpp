@@ -554,6 +554,12 @@ HttpVerdict Simulator::OnHttpHead(int dev, const ConnInfo& c, const HttpHead& h)
       return respond(401, "");
     }
     if (type == "serial") return respond(200, d.cfg.serial + "\r\n");
+    if (d.cfg.faults & kFaultFactoryRefuseLate) {
+      LogHttp("http_auth_refused", dev, c, "factory-refuse-late fault");
+      respond(401, "");
+      v.delay_ms = opt_.timings.refuse_delay_ms;
+      return v;
+    }
     if (d.cfg.faults & kFaultResetIgnore) {
       LogHttp("factory_reset_ignored", dev, c, "reset-ignore fault");
       return respond(200, "OK\r\n");
@@ -651,6 +657,11 @@ HttpVerdict Simulator::OnUploadEnd(int dev, const ConnInfo& c, const UploadResul
   if (log_->enabled())
     log_->Write(Line("restart").Dev(dev, d.cfg.mac).Num("ms", opt_.timings.restart_ms)
                     .Str("version", header ? version : d.cfg.firmware).Finish());
+  // "upload-reset" restarts as soon as the image is in, without an answer.
+  if (d.cfg.faults & kFaultUploadReset) {
+    LogHttp("upload_reset", dev, c, "upload-reset fault");
+    v.reset = true;
+  }
   GoSilent(dev, opt_.timings.restart_ms, "firmware restart", [this, dev, header, version, no_return](SimDevice& dd) {
     if (no_return) {
       dd.state = DevState::kDead;
@@ -659,6 +670,7 @@ HttpVerdict Simulator::OnUploadEnd(int dev, const ConnInfo& c, const UploadResul
     }
     if (header) dd.cfg.firmware = version;
   });
+  if (v.reset) return v;
   v.status = 200;
   v.body = "OK\r\n";
   return v;

@@ -29,6 +29,7 @@ struct SimTimings {
   uint32_t restart_ms = 10000;      // finished upload -> back with the new version (silent meanwhile)
   uint32_t grace_ms = 300;          // a going-silent device keeps its address this long, so its answer leaves
   uint32_t split_gap_ms = 50;       // "http-split": pause between the parts of a reply
+  uint32_t refuse_delay_ms = 12000; // "factory-refuse-late": factory default request -> its 401
   uint32_t http_idle_ms = 30000;    // a connection without progress is closed
   uint32_t http_hang_ms = 120000;   // "http-hang": connection held at most this long
   uint32_t drain_ms = 2000;         // after the reply, unread input is drained this long
@@ -114,6 +115,8 @@ struct HttpVerdict {
   std::string body;
   std::string content_type = "text/plain";
   std::string upload_field;  // kUpload: the form field that carries the image
+  uint32_t delay_ms = 0;     // kRespond: the answer leaves this much later
+  bool reset = false;        // kRespond: no answer, the connection is reset
 };
 
 struct UploadResult {

@@ -30,8 +30,10 @@ enum Fault : uint32_t {
   kFaultUploadRefuse = 1u << 20,  // "upload-refuse": takes the upload, answers 500, no restart
   kFaultMoveLate = 1u << 21,      // "move-late": moves --move-late-ms after accepting, answering from the old address meanwhile
   kFaultResultLost = 1u << 22,    // "result-lost": takes set-network like any device, its result datagram never arrives
+  kFaultUploadReset = 1u << 23,   // "upload-reset": takes the whole upload, resets instead of answering, restarts
+  kFaultFactoryRefuseLate = 1u << 24,  // "factory-refuse-late": 401 to the factory default, --refuse-delay-ms late
 };
-constexpr int kFaultCount = 23;
+constexpr int kFaultCount = 25;
 
 // Name of fault bit i (0..kFaultCount-1).
 const char* FaultName(int i);

@@ -21,7 +21,8 @@ const char* const kFaultNames[kFaultCount] = {
     "no-discovery", "late", "auth-refuse", "no-move", "move-silent", "http-refuse",
     "http-hang", "http-split", "upload-cut", "dup-ip", "bad-length", "garbage",
     "reset-ignore", "reset-keep-ip", "rtsp-busy", "rtsp-silent", "upload-stall", "no-return",
-    "wrong-version", "rtsp-resize", "upload-refuse", "move-late", "result-lost",
+    "wrong-version", "rtsp-resize", "upload-refuse", "move-late", "result-lost", "upload-reset",
+    "factory-refuse-late",
 };
 
 std::string IpText(uint32_t ip) {

@@ -61,6 +61,7 @@ const char* SimUsage() {
          "  --reset-delay-ms N     factory default -> back at 192.168.1.2 (5000)\n"
          "  --restart-ms N         upload done -> back with the new version (10000)\n"
          "  --split-gap-ms N       pause between the parts of a split reply (50)\n"
+         "  --refuse-delay-ms N    'factory-refuse-late' request -> its 401 (12000)\n"
          "  --http-idle-ms N       idle connections closed after (30000)\n"
          "  --http-hang-ms N       'http-hang' connections held at most (120000)\n"
          "  --dhcp-pool A-B        addresses for DHCP (10.77.200.1-10.77.250.254)\n"
@@ -77,7 +78,8 @@ const char* SimUsage() {
          "faults: no-discovery late auth-refuse no-move move-silent move-late http-refuse\n"
          "        http-hang http-split upload-cut upload-stall upload-refuse no-return\n"
          "        wrong-version dup-ip bad-length garbage reset-ignore reset-keep-ip\n"
-         "        rtsp-busy rtsp-silent rtsp-resize result-lost\n";
+         "        rtsp-busy rtsp-silent rtsp-resize result-lost upload-reset\n"
+         "        factory-refuse-late\n";
 }
 
 int ParseSimArgs(int argc, const char* const* argv, SimArgs* out, std::string* error) {
@@ -161,6 +163,8 @@ int ParseSimArgs(int argc, const char* const* argv, SimArgs* out, std::string* e
       rc = ms(&a.sim.timings.restart_ms);
     } else if (opt == "--split-gap-ms") {
       rc = ms(&a.sim.timings.split_gap_ms);
+    } else if (opt == "--refuse-delay-ms") {
+      rc = ms(&a.sim.timings.refuse_delay_ms);
     } else if (opt == "--http-idle-ms") {
       rc = ms(&a.sim.timings.http_idle_ms);
     } else if (opt == "--http-hang-ms") {

@@ -190,6 +190,15 @@ void HttpSession::OnPeerClosed() {
 }
 
 void HttpSession::Respond(const HttpVerdict& v) {
+  if (v.reset) {
+    if (file_fd_ >= 0) {
+      ::close(file_fd_);
+      file_fd_ = -1;
+    }
+    phase_ = Phase::kDone;
+    after_ = After::kReset;
+    return;
+  }
   const std::string version = head_.version.empty() ? "HTTP/1.1" : head_.version;
   const std::string head = HttpResponseHead(version, v.status, v.content_type, v.body.size());
   const bool split = sim_->device(dev_).cfg.faults & kFaultHttpSplit;
@@ -197,11 +206,11 @@ void HttpSession::Respond(const HttpVerdict& v) {
     sim_->LogHttp("http_response", dev_, info_, std::to_string(v.status) + (split ? " split" : ""));
   if (split) {
     const uint32_t gap = sim_->options().timings.split_gap_ms;
-    out_.push_back(Out{0, head});
+    out_.push_back(Out{v.delay_ms, head});
     out_.push_back(Out{gap, "\r\n"});
     if (!v.body.empty()) out_.push_back(Out{gap, v.body});
   } else {
-    out_.push_back(Out{0, head + "\r\n" + v.body});
+    out_.push_back(Out{v.delay_ms, head + "\r\n" + v.body});
   }
   if (file_fd_ >= 0) {
     ::close(file_fd_);

@@ -54,9 +54,10 @@ std::string UploadUrl(const UpdateJob& job) {
   return url;
 }
 
-int32_t UploadProc(UpdateJob job, uint64_t* sent, long* http_status) {
+int32_t UploadProc(UpdateJob job, uint64_t* sent, long* http_status, bool* body_sent) {
   if (sent) *sent = 0;
   if (http_status) *http_status = 0;
+  if (body_sent) *body_sent = false;
   if (job.port == 0) job.port = 80;
   ReplyBuffer reply;  // the device's answer is not examined
   CURL* h = curl_easy_init();
@@ -88,6 +89,10 @@ int32_t UploadProc(UpdateJob job, uint64_t* sent, long* http_status) {
     if (curl_easy_getinfo(h, CURLINFO_SIZE_UPLOAD_T, &up) == CURLE_OK && up > 0) progress.sent = uint64_t(up);
     if (job.progress && progress.sent != progress.reported) job.progress(progress.sent);
     if (sent) *sent = progress.sent;
+    // The body's length is known before the transfer (HTTP/1.0 sends it).
+    curl_off_t total = -1;
+    if (body_sent && curl_easy_getinfo(h, CURLINFO_CONTENT_LENGTH_UPLOAD_T, &total) == CURLE_OK && total > 0)
+      *body_sent = progress.sent == uint64_t(total);
     long code = 0;
     if (rc == 0 && http_status && curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &code) == CURLE_OK) *http_status = code;
   }

@@ -51,4 +51,10 @@ std::string UploadUrl(const UpdateJob& job);
 // sent (may be null) receives the bytes of the request body sent;
 // http_status (may be null) the status the device answered, 0 when no answer
 // came, so a caller can tell a refused image from a taken one.
-int32_t UploadProc(UpdateJob job, uint64_t* sent = nullptr, long* http_status = nullptr);
+// body_sent (may be null) is true when every byte of the request body was
+// written: a device that restarts with its new image instead of answering
+// (empty reply, reset, no answer within the stall bound) fails the transfer
+// although it may well have updated. Bytes still in the PC's socket buffer
+// count as written, so a device cut very near the end can look the same;
+// the caller's version check tells the two apart.
+int32_t UploadProc(UpdateJob job, uint64_t* sent = nullptr, long* http_status = nullptr, bool* body_sent = nullptr);

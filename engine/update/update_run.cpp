@@ -99,6 +99,7 @@ struct UploadEnd {
   std::atomic<bool> ended{false};
   std::atomic<int32_t> rc{0};
   std::atomic<long> http{0};
+  std::atomic<bool> body_sent{false};  // every byte of the body was written
 };
 
 // A version check that has ended, handed from its thread to the run.
@@ -146,6 +147,15 @@ class Run {
   bool Pause(uint32_t ms) { return SleepUnlessStopped(ms, stop_, t_.slice_ms); }
 
   void AddressStep();
+  // Removes the entries that match from the run. Each counts as failed: one
+  // still waiting (0, 1) ends as not back in time, so its row and the
+  // result say so; a refused one keeps its refusal.
+  template <typename Pred>
+  void Drop(Pred match) {
+    for (Entry& e : entries_)
+      if (match(e) && e.status >= 0) Post(e, kUpdateTimeout);
+    entries_.erase(std::remove_if(entries_.begin(), entries_.end(), match), entries_.end());
+  }
   void Uploads();
   bool WaitAndCheck();  // true when every started upload was verified
   bool FactoryAfter();  // true when every device came back at the factory address
@@ -226,7 +236,7 @@ void Run::AddressStep() {
   if (Stopped()) return;
   TalqClient client;
   if (!OpenClient(ports, &client)) {
-    entries_.clear();  // no device can be seen again
+    Drop([](const Entry&) { return true; });  // no device can be seen again
     return;
   }
   dk::TickTimer limit;
@@ -243,9 +253,7 @@ void Run::AddressStep() {
     const bool past = limit.Expired(t_.reappear_ms);
     const bool any_unsure = std::any_of(entries_.begin(), entries_.end(), unsure);
     if ((past && !any_unsure) || limit.Expired(t_.reappear_ms + last_round_ms)) {
-      entries_.erase(std::remove_if(entries_.begin(), entries_.end(),
-                                    [](const Entry& e) { return e.status < kUpdateFoundAgain; }),
-                     entries_.end());
+      Drop([](const Entry& e) { return e.status < kUpdateFoundAgain; });
       return false;
     }
     return true;
@@ -298,14 +306,17 @@ void Run::Uploads() {
     try {
       ok = thread->Start([job, end] {
         long http = 0;
+        bool body_sent = false;
         int32_t rc = kUpdateUploadFailed;
         try {
-          rc = UploadProc(job, nullptr, &http);
+          rc = UploadProc(job, nullptr, &http, &body_sent);
         } catch (...) {
           rc = kUpdateUploadFailed;
+          body_sent = false;
         }
         end->rc.store(rc);
         end->http.store(http);
+        end->body_sent.store(body_sent);
         end->ended.store(true, std::memory_order_release);
       });
     } catch (const std::exception&) {
@@ -346,12 +357,15 @@ void Run::TakeFinishedUploads() {
     e.upload_http = end.http.load();
     all_[e.index] = e;
     const int32_t rc = end.rc.load();
-    // A failed or refused upload is final at once: the device has nothing
-    // new to restart with, so it is neither waited for nor checked.
+    // An upload cut before its last byte, or refused, is final at once: the
+    // device has nothing new to restart with, so it is neither waited for
+    // nor checked. One that took every byte and then went without an answer
+    // (empty reply, reset, a flash longer than the stall bound) may well be
+    // restarting with its image: it is waited for and checked like any other.
     if (e.status < 0 || e.status >= kUpdateVerified) continue;
     if (rc == -1) {
       Post(e, kUpdateUploadNoHandle);
-    } else if (rc != 0) {
+    } else if (rc != 0 && !end.body_sent.load()) {
       Post(e, kUpdateUploadFailed);
     } else if (e.upload_http >= 400) {
       Post(e, kUpdateUploadRefused);
@@ -495,7 +509,8 @@ bool Run::FactoryAfter() {
     all_started = all_started && e.factory_started;
     Post(e, e.factory_started ? kUpdateVerified : kUpdateFactoryThreadFailed, kInitFactoryText);
   }
-  // A refused request is final at once; the device is not waited for.
+  // A refused request is final at once, whenever its answer comes: during
+  // the request wait or in the watch for the factory address after it.
   bool refused = false;
   auto take = [&] {
     for (const FactoryRequestGroup::Finished& f : group.TakeFinished()) {
@@ -521,11 +536,15 @@ bool Run::FactoryAfter() {
   if (!OpenClient(UpdateSecondPorts(cfg_.xflag), &client)) return false;
   dk::TickTimer overall;
   overall.Start();
+  auto awaited = [](const Entry& e) { return e.factory_started && e.status == kUpdateVerified; };
   DiscoveryWatchHooks hooks;
-  hooks.active = [&] { return back < sent && !overall.Expired(t_.overall_ms); };
+  hooks.active = [&] {
+    take();
+    return std::any_of(entries_.begin(), entries_.end(), awaited) && !overall.Expired(t_.overall_ms);
+  };
   hooks.reply = [&](const DeviceRecord& reply) {
     for (Entry& e : entries_) {
-      if (!e.factory_started || e.status != kUpdateVerified || std::memcmp(e.rec.mac, reply.mac, 6) != 0) continue;
+      if (!awaited(e) || std::memcmp(e.rec.mac, reply.mac, 6) != 0) continue;
       if (!IsFactoryAddress(reply)) continue;
       e.rec.ip = reply.ip;
       if (sink_) sink_->Post(MakeDeviceFound(reply));
@@ -535,6 +554,7 @@ bool Run::FactoryAfter() {
   };
   (void)WatchDiscovery(&client, WatchTimings(t_.overall_ms), stop_, hooks);
   TALQCLIENT_Close(&client.socket);
+  take();
   return !Stopped() && all_started && !refused && back == sent;
 }
 
@@ -553,10 +573,17 @@ UpdateOutcome Run::Go() {
   const bool updated = WaitAndCheck();
   if (Stopped()) return UpdateOutcome::kStopped;
   if (!updated) return UpdateOutcome::kFailed;
-  if (!cfg_.factory_after) return UpdateOutcome::kSucceeded;
-  const bool reset = FactoryAfter();
-  if (Stopped()) return UpdateOutcome::kStopped;
-  return reset ? UpdateOutcome::kSucceeded : UpdateOutcome::kFailed;
+  // Every started upload verified; the run succeeds only when that is every
+  // device selected (none dropped in the address step, none without a thread).
+  const bool everyone =
+      std::all_of(all_.begin(), all_.end(), [](const Entry& e) { return e.status == kUpdateVerified; });
+  if (cfg_.factory_after) {
+    // The verified devices are reset as asked, also when another was lost.
+    const bool reset = FactoryAfter();
+    if (Stopped()) return UpdateOutcome::kStopped;
+    if (!reset) return UpdateOutcome::kFailed;
+  }
+  return everyone ? UpdateOutcome::kSucceeded : UpdateOutcome::kFailed;
 }
 
 UpdateRunResult Run::Result(UpdateOutcome outcome) const {

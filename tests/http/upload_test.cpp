@@ -89,7 +89,9 @@ TEST_F(UploadTest, FailuresGiveMinusTwo) {
   ASSERT_TRUE(srv.ok());
   UpdateJob missing = Job(srv.port(), 0);
   missing.path = dir_.File("no such image.bin");
-  EXPECT_EQ(UploadProc(missing), -2);
+  bool body_sent = true;
+  EXPECT_EQ(UploadProc(missing, nullptr, nullptr, &body_sent), -2);
+  EXPECT_FALSE(body_sent);
   EXPECT_EQ(srv.Requests().size(), 0u);
 
   uint16_t closed_port = 0;
@@ -97,7 +99,26 @@ TEST_F(UploadTest, FailuresGiveMinusTwo) {
     LocalHttpServer gone([](const std::string&) { return OneChunk(kOk); });
     closed_port = gone.port();
   }
-  EXPECT_EQ(UploadProc(Job(closed_port, 0)), -2);
+  body_sent = true;
+  EXPECT_EQ(UploadProc(Job(closed_port, 0), nullptr, nullptr, &body_sent), -2);
+  EXPECT_FALSE(body_sent);
+}
+
+// A device that took every byte and then closed without a word (it restarts
+// with its image) fails the transfer, but says the whole body went out.
+TEST_F(UploadTest, AnEmptyReplyAfterTheWholeBodySaysTheBodyWasSent) {
+  LocalHttpServer srv([](const std::string&) { return OneChunk(""); });
+  ASSERT_TRUE(srv.ok());
+  bool body_sent = false;
+  uint64_t sent = 0;
+  EXPECT_EQ(UploadProc(Job(srv.port(), 0), &sent, nullptr, &body_sent), -2);
+  EXPECT_TRUE(body_sent);
+  ASSERT_EQ(srv.Requests().size(), 1u);
+  EXPECT_EQ(sent, RequestBody(srv.Requests()[0]).size());
+  LocalHttpServer ok([](const std::string&) { return OneChunk(kOk); });
+  body_sent = false;
+  EXPECT_EQ(UploadProc(Job(ok.port(), 1), nullptr, nullptr, &body_sent), 0);
+  EXPECT_TRUE(body_sent);
 }
 
 TEST_F(UploadTest, AStalledDeviceAndAStopEndTheTransfer) {
@@ -115,8 +136,10 @@ TEST_F(UploadTest, AStalledDeviceAndAStopEndTheTransfer) {
   job.timings.low_speed_time_s = 1;
   dk::TickTimer t;
   t.Start();
-  EXPECT_EQ(UploadProc(job), -2);
+  bool body_sent = false;
+  EXPECT_EQ(UploadProc(job, nullptr, nullptr, &body_sent), -2);
   EXPECT_LT(t.Elapsed(), 5000u);
+  EXPECT_TRUE(body_sent);  // the device has it all and does not answer: it may be flashing
 
   dk::StopFlag stop;
   UpdateJob stopped = Job(srv.port(), 1);

@@ -20,7 +20,8 @@ using namespace segtest;
 namespace {
 
 enum {
-  kGood, kPort8080, kNoWebItem, kWrongVersion, kNoReturn, kUploadCut, kUploadStall, kAuthRefuse, kUploadRefuse, kResultLost, kCount
+  kGood, kPort8080, kNoWebItem, kWrongVersion, kNoReturn, kUploadCut, kUploadStall, kAuthRefuse, kUploadRefuse, kResultLost,
+  kUploadReset, kFactoryRefuseLate, kMoveSilent, kCount
 };
 
 class SegmentUpdate : public ::testing::Test {
@@ -41,8 +42,11 @@ class SegmentUpdate : public ::testing::Test {
     }
     return out;
   }
-  std::string Image(const std::string& version) {
-    std::string payload(64 * 1024, '\0');
+  // Larger than the socket buffers can ever hold (4 MiB sending, 6 MiB
+  // receiving at most) is needed where a device cut half-way must be told
+  // from one that took every byte.
+  std::string Image(const std::string& version, size_t payload_bytes = 64 * 1024) {
+    std::string payload(payload_bytes, '\0');
     for (size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<char>(i * 31);
     dir_.Write("fw " + version + ".bin", "DRAVENKIT-FW " + version + "\n" + payload);
     return dir_.File("fw " + version + ".bin");
@@ -171,11 +175,18 @@ TEST_F(SegmentUpdate, WrongVersionAndLostDevicesEndTheRunFailed) {
   ExpectChecksAtTheirDevices(c, r);
 }
 
-// With the product's 8-second tick: the failed uploads end at once with
-// their own texts, are never version-checked, and the run ends failed long
-// before ticking could have timed them out (97 ticks, about 13 minutes).
-TEST_F(SegmentUpdate, FailedUploadsEndAtOnceWithTheirOwnTexts) {
-  UpdateConfig c = Config({kGood, kUploadCut, kUploadStall, kUploadRefuse}, "3.0.5", 1);
+// With the product's 8-second tick: uploads cut before their last byte or
+// refused end at once with their own texts and are never version-checked;
+// one that took every byte and was reset instead of answered is checked like
+// any other; one lost in the address step fails. The run ends failed long
+// before ticking could have timed anything out (97 ticks, about 13 minutes).
+TEST_F(SegmentUpdate, EachUploadEndsAsItHappened) {
+  UpdateConfig c = Config({kUploadCut, kUploadReset, kUploadRefuse, kMoveSilent, kUploadStall}, "3.0.5", 1);
+  c.firmware_path = Image("3.0.5", 24u << 20);
+  c.ip_setting = true;
+  c.start_ip = IpFromOctets(10, 77, 9, 50);
+  c.subnet_mask = IpFromOctets(255, 255, 0, 0);
+  c.gateway = c.dns_server = IpFromOctets(10, 77, 0, 1);
   c.timings.tick_ms = 8000;
   const size_t checks_before = VersionRequests(kUploadCut) + VersionRequests(kUploadStall) + VersionRequests(kUploadRefuse);
   UpdateRunResult r;
@@ -184,26 +195,60 @@ TEST_F(SegmentUpdate, FailedUploadsEndAtOnceWithTheirOwnTexts) {
   EXPECT_EQ(Run(c, &r), 1);
   EXPECT_LT(t.Elapsed(), 90000u);
   EXPECT_EQ(DoneParam(), kUpdateDoneFailed);
-  ASSERT_EQ(r.devices.size(), 4u);
+  ASSERT_EQ(r.devices.size(), 5u);
   const struct {
     int32_t status;
     const char* text;
-  } want[] = {{kUpdateVerified, "3.0.5"},
-              {kUpdateUploadFailed, "update error 'UPLOAD_TOOL -2'"},
-              {kUpdateUploadFailed, "update error 'UPLOAD_TOOL -2'"},
-              {kUpdateUploadRefused, "update error 'UPLOAD_FIRMWARE'"}};
-  for (size_t i = 0; i < 4; ++i) {
+    bool dropped;
+  } want[] = {{kUpdateUploadFailed, "update error 'UPLOAD_TOOL -2'", false},
+              {kUpdateVerified, "3.0.5", false},
+              {kUpdateUploadRefused, "update error 'UPLOAD_FIRMWARE'", false},
+              {kUpdateTimeout, "update error 'UPDATE_TIMEOUT'", true},
+              {kUpdateUploadFailed, "update error 'UPLOAD_TOOL -2'", false}};
+  for (size_t i = 0; i < 5; ++i) {
     EXPECT_EQ(r.devices[i].status, want[i].status) << i;
     EXPECT_EQ(r.devices[i].text, want[i].text) << i;
+    EXPECT_EQ(r.devices[i].dropped, want[i].dropped) << i;
   }
-  EXPECT_EQ(r.devices[3].upload_http, 500);
+  EXPECT_EQ(r.devices[2].upload_http, 500);
+  EXPECT_EQ(r.devices[1].version, "3.0.5");
+  EXPECT_EQ(r.devices[1].upload_http, 0);  // no answer came: the check decided
+  EXPECT_EQ(r.devices[3].uploaded, 0u);    // nothing went to a device never found again
   for (int dev : {kUploadCut, kUploadStall, kUploadRefuse}) {
     EXPECT_EQ(Statuses(dev).back(), dev == kUploadRefuse ? kUpdateUploadRefused : kUpdateUploadFailed) << dev;
   }
+  EXPECT_EQ(Statuses(kMoveSilent).back(), kUpdateTimeout);  // its row says so too
   EXPECT_EQ(VersionRequests(kUploadCut) + VersionRequests(kUploadStall) + VersionRequests(kUploadRefuse), checks_before);
   EXPECT_FALSE(EventLines({"\"ev\":\"upload_stall\""}).empty());
   EXPECT_FALSE(EventLines({"\"ev\":\"upload_cut\""}).empty());
+  EXPECT_FALSE(EventLines({"\"ev\":\"upload_reset\""}).empty());
   ExpectChecksAtTheirDevices(c, r);
+}
+
+// A factory default refused long after the request wait (401 after 2.5 s,
+// the wait 0.5 s) ends its device at once, not at the overall limit.
+TEST_F(SegmentUpdate, LateFactoryRefusalEndsTheRunWithinSeconds) {
+  UpdateConfig c = Config({kGood, kFactoryRefuseLate}, "3.3.0", 0);
+  c.factory_after = true;
+  c.timings.factory_wait_ms = 500;
+  c.timings.factory.total_timeout_ms = 10000;
+  c.timings.overall_ms = 600000;
+  UpdateRunResult r;
+  dk::TickTimer t;
+  t.Start();
+  EXPECT_EQ(Run(c, &r), 1);
+  EXPECT_LT(t.Elapsed(), 30000u);
+  EXPECT_EQ(DoneParam(), kUpdateDoneFailed);
+  ASSERT_EQ(r.devices.size(), 2u);
+  EXPECT_EQ(r.devices[0].status, kUpdateFactoryBack);
+  EXPECT_EQ(r.devices[1].status, kUpdateFactoryRefused);
+  EXPECT_EQ(r.devices[1].text, "update error 'CHECK_FACTORYDEFAULT'");
+  // The refusal came after the device had been told to be waited for.
+  const std::vector<int32_t> s = Statuses(kFactoryRefuseLate);
+  ASSERT_GE(s.size(), 2u);
+  EXPECT_EQ(s[s.size() - 2], kUpdateVerified);
+  EXPECT_EQ(s.back(), kUpdateFactoryRefused);
+  EXPECT_FALSE(EventLines({"factory-refuse-late fault"}).empty());
 }
 
 // Nothing goes out for a run the window and the CLI refuse.

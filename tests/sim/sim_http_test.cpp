@@ -523,3 +523,29 @@ TEST_F(HttpSessionTest, EachFormOnlyAtItsCgiAndTheUploadFaults) {
   EXPECT_EQ(sim_->device(3).state, DevState::kUp);
   EXPECT_EQ(sim_->device(3).cfg.firmware, "1.0");
 }
+
+// A device that restarts with its image instead of answering the upload, and
+// one that refuses its factory default only after a while.
+TEST_F(HttpSessionTest, UploadResetRestartsAndLateFactoryRefusalWaits) {
+  opt_.timings.restart_ms = 1000;
+  opt_.timings.refuse_delay_ms = 4321;
+  auto fleet = GenerateFleet(2, FleetDefaults());
+  fleet[0].firmware = "1.0";
+  fleet[0].faults = kFaultUploadReset;
+  fleet[1].faults = kFaultFactoryRefuseLate;
+  Make(fleet);
+  EXPECT_TRUE(Upload(0, "/cgi-bin/upload.cgi", "_f_l_a_s_h_3_", Image("2.0", 5000), 700).empty());
+  EXPECT_EQ(last_after_, HttpSession::After::kReset);
+  EXPECT_EQ(sim_->device(0).state, DevState::kSilent);
+  io_.Advance(*sim_, 1001);
+  EXPECT_EQ(sim_->device(0).state, DevState::kUp);
+  EXPECT_EQ(sim_->device(0).cfg.firmware, "2.0");
+
+  auto s = Open(1);
+  Feed(*s, "GET /SysCommand.asp?USER=root&PWD=tulp&TYPE=factoryDefault HTTP/1.0\r\n\r\n");
+  ASSERT_EQ(s->out().size(), 1u);
+  EXPECT_EQ(s->out().front().delay_ms, 4321u);
+  EXPECT_EQ(s->out().front().bytes.substr(0, 12), "HTTP/1.0 401");
+  EXPECT_EQ(sim_->device(1).state, DevState::kUp);  // no reset
+  EXPECT_EQ(Get(1, "/SysCommand.asp?USER=root&PWD=tulp&TYPE=serial").substr(0, 15), "HTTP/1.1 200 OK");
+}

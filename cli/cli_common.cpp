@@ -225,9 +225,10 @@ int CheckDeviceChoice(const char* me, const std::vector<std::string>& macs, bool
 }
 
 int ScanAndChoose(const char* me, int32_t xflag, const std::vector<std::string>& macs, bool all,
-                  std::vector<DeviceRecord>* chosen) {
+                  std::vector<DeviceRecord>* chosen, std::vector<DeviceRecord>* found_out) {
   std::vector<DeviceRecord> found;
   if (ScanOnce(xflag, &found) != 0) return -1;
+  if (found_out) *found_out = found;
   std::string error;
   if (SelectDevices(found, macs, all, chosen, &error) != 0) {
     std::fprintf(stderr, "%s: %s\n", me, error.c_str());

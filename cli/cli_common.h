@@ -40,9 +40,9 @@ int SelectDevices(const std::vector<DeviceRecord>& found, const std::vector<std:
 
 // ScanOnce, then SelectDevices: the devices chosen, at least one. 0, or -1
 // after saying why on standard error (scan fault, a MAC that did not answer,
-// no device at all).
+// no device at all). found (may be null) receives every device the scan found.
 int ScanAndChoose(const char* me, int32_t xflag, const std::vector<std::string>& macs, bool all,
-                  std::vector<DeviceRecord>* chosen);
+                  std::vector<DeviceRecord>* chosen, std::vector<DeviceRecord>* found = nullptr);
 
 // Device bytes as a JSON string value: valid UTF-8 as it is, every other
 // byte read as Latin-1, so nothing is dropped.

@@ -59,11 +59,12 @@ int RunInventory(const InventoryOptions& o) {
     std::fprintf(stderr, "%s: HTTP library start-up failed\n", me);
     return kCliFailed;
   }
-  std::vector<DeviceRecord> chosen;
-  if (ScanAndChoose(me, settings.XFLAG, o.macs, o.all, &chosen) != 0) return kCliFailed;
+  std::vector<DeviceRecord> chosen, found;
+  if (ScanAndChoose(me, settings.XFLAG, o.macs, o.all, &chosen, &found) != 0) return kCliFailed;
 
   InventoryConfig cfg;
   cfg.devices = chosen;
+  cfg.shared_ips = SharedAddresses(found);  // also with a device that was not named
   cfg.timings.concurrency = o.concurrency;
   dk::StopFlag stop;
   ProgressSink progress(chosen.size(), isatty(STDERR_FILENO) == 1);
@@ -107,6 +108,7 @@ int RunInventory(const InventoryOptions& o) {
       j["firmware_version"] = JsonText(t.firmware_version);
       j["serial_number"] = JsonText(t.serial_number);
       j["answered"] = results[i].Answered();
+      j["shared_address"] = results[i].shared_address;
       if (with_match) j["version_matches"] = t.version_match == "yes";
       s += "  " + j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) +
            (i + 1 < rows.size() ? ",\n" : "\n");
@@ -149,7 +151,8 @@ void AddInventoryCommand(CLI::App& app, int* status) {
       "One discovery scan (XFLAG from Dravenkit.ini), then for each device named (a MAC that did not answer is "
       "an error) or every device found: a ping, the system mode, firmware version and serial number as the "
       "window's information panel reads them, N devices at once. \"failed\" where the ping or a request "
-      "failed. Prints a tab-separated table (MAC address, IP address, model, system mode, firmware version, "
+      "failed; \"shared address\" for devices that answer from the same address as another (not asked, "
+      "as their answers could not be told apart; they count as failed). Prints a tab-separated table (MAC address, IP address, model, system mode, firmware version, "
       "serial number and, with --expect-version, whether the version matches), a JSON array with the same "
       "fields, or CSV (RFC 4180, UTF-8; -o writes FILE through a temporary file renamed over it). Progress "
       "goes to standard error when it is a terminal. Exit status 0 when every device answered (and matched "

@@ -14,9 +14,12 @@ void CDravenkitDlg::CreateInventoryAction() {
 }
 
 void InventoryUi::OnReadInformation() {
+  const std::vector<DeviceRecord> listed = host_->ListedRecords(false);
   std::vector<DeviceRecord> devices = host_->ListedRecords(true);
-  if (devices.empty()) devices = host_->ListedRecords(false);
-  auto* w = new CInventoryWindow(std::move(devices), host_->Engine(), host_->Prompts(), timings_, host_->Window());
+  if (devices.empty()) devices = listed;
+  // A ticked device may share its address with one that is not ticked.
+  auto* w = new CInventoryWindow(std::move(devices), host_->Engine(), host_->Prompts(), timings_, host_->Window(),
+                                 SharedAddresses(listed));
   w->setAttribute(Qt::WA_DeleteOnClose);
   window_ = w;
   w->show();

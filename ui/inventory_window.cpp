@@ -36,7 +36,7 @@ QString Cell(const std::string& utf8) { return QString::fromUtf8(InventoryVisibl
 }  // namespace
 
 CInventoryWindow::CInventoryWindow(std::vector<DeviceRecord> devices, WindowBackend* backend, Prompt* prompt,
-                                   const InventoryTimings& timings, QWidget* parent)
+                                   const InventoryTimings& timings, QWidget* parent, std::vector<uint32_t> shared_ips)
     : QWidget(parent, Qt::Window),
       devices_(std::move(devices)),
       results_(devices_.size()),
@@ -99,6 +99,7 @@ CInventoryWindow::CInventoryWindow(std::vector<DeviceRecord> devices, WindowBack
 
   InventoryConfig cfg;
   cfg.devices = devices_;
+  cfg.shared_ips = std::move(shared_ips);
   cfg.timings = timings;
   runner_ = backend_ ? backend_->StartInventory(std::move(cfg), this) : nullptr;
   running_ = runner_ != nullptr;

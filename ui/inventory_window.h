@@ -26,8 +26,9 @@ class CInventoryWindow : public QWidget, public MessageSink {
   Q_OBJECT
  public:
   // Starts the run at once (through the backend); parent may be null.
+  // shared_ips: addresses that devices outside `devices` share with them.
   CInventoryWindow(std::vector<DeviceRecord> devices, WindowBackend* backend, Prompt* prompt,
-                   const InventoryTimings& timings, QWidget* parent = nullptr);
+                   const InventoryTimings& timings, QWidget* parent = nullptr, std::vector<uint32_t> shared_ips = {});
   // Stops the run (bounded wait) and joins it; no message reaches the window after.
   ~CInventoryWindow() override;
 

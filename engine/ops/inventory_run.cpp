@@ -14,6 +14,18 @@
 #include "engine/ops/ping_tools.h"
 
 const char kInventoryFailed[] = "failed";
+const char kInventorySharedAddress[] = "shared address";
+
+std::vector<uint32_t> SharedAddresses(const std::vector<DeviceRecord>& records) {
+  std::vector<uint32_t> ips;
+  ips.reserve(records.size());
+  for (const DeviceRecord& r : records) ips.push_back(r.ip);
+  std::sort(ips.begin(), ips.end());
+  std::vector<uint32_t> shared;
+  for (size_t i = 1; i < ips.size(); ++i)
+    if (ips[i] == ips[i - 1] && (shared.empty() || shared.back() != ips[i])) shared.push_back(ips[i]);
+  return shared;
+}
 
 namespace {
 
@@ -82,6 +94,10 @@ int32_t InventoryThreadProcRun(const InventoryConfig& cfg, const dk::StopFlag& s
   std::atomic<size_t> next{0};
   std::atomic<int32_t> answered{0};
   std::mutex post_mu;  // one post at a time keeps a sink's order simple
+  std::vector<uint32_t> shared = SharedAddresses(cfg.devices);
+  shared.insert(shared.end(), cfg.shared_ips.begin(), cfg.shared_ips.end());
+  std::sort(shared.begin(), shared.end());
+  auto is_shared = [&shared](uint32_t ip) { return std::binary_search(shared.begin(), shared.end(), ip); };
 
   auto work = [&] {
     for (;;) {
@@ -89,7 +105,18 @@ int32_t InventoryThreadProcRun(const InventoryConfig& cfg, const dk::StopFlag& s
       const size_t i = next.fetch_add(1);
       if (i >= n) return;
       InventoryResult r;
-      const int32_t ok = ReadDeviceInventory(static_cast<int32_t>(i), cfg.devices[i], cfg.timings, stop, &r);
+      int32_t ok = 0;
+      if (is_shared(cfg.devices[i].ip)) {
+        // Two devices answer from one address: what comes back could be
+        // either's, so neither is asked.
+        r.index = static_cast<int32_t>(i);
+        std::memcpy(r.mac, cfg.devices[i].mac, 6);
+        r.ip = cfg.devices[i].ip;
+        r.shared_address = true;
+        r.system_mode = r.firmware_version = r.serial_number = kInventorySharedAddress;
+      } else {
+        ok = ReadDeviceInventory(static_cast<int32_t>(i), cfg.devices[i], cfg.timings, stop, &r);
+      }
       if (stop.IsSet()) return;  // a stopped run reports nothing more
       answered.fetch_add(ok);
       std::lock_guard<std::mutex> lk(post_mu);

@@ -25,12 +25,23 @@ struct InventoryTimings {
 
 struct InventoryConfig {
   std::vector<DeviceRecord> devices;  // copies; results name them by index
+  // Addresses that more than one device answers from, also counting devices
+  // outside `devices` (the front end's whole list); pairs inside `devices`
+  // are found by the run itself.
+  std::vector<uint32_t> shared_ips;
   InventoryTimings timings;
 };
+
+// The addresses that two or more of the records hold, ascending.
+std::vector<uint32_t> SharedAddresses(const std::vector<DeviceRecord>& records);
 
 // The per-device texts are the panel's: "failed" where the ping or a request
 // failed, "-" for a mode reply that names neither mode.
 extern const char kInventoryFailed[];  // "failed"
+// The three texts of a device whose address another device answers from:
+// its answers could not be told from the other's, so it is not asked, and it
+// counts as failed.
+extern const char kInventorySharedAddress[];  // "shared address"
 // wparam of UM_INVENTORY_DONE when the run was stopped before its end.
 constexpr int32_t kInventoryStopped = 1;
 
@@ -41,7 +52,7 @@ int32_t ReadDeviceInventory(int32_t index, const DeviceRecord& rec, const Invent
                             const dk::StopFlag& stop, InventoryResult* out);
 
 // The run on the calling thread: posts UM_INVENTORY_RESULT per device as it
-// is read (none once stop is set) and UM_INVENTORY_DONE at the end (wparam
+// is read (none once stop is set; a device at a shared address at once) and UM_INVENTORY_DONE at the end (wparam
 // kInventoryStopped after a stop). results (may be null) receives what was
 // read, in device order (devices not read are left out). Returns the number
 // of devices that answered every request, -1 on a fault.

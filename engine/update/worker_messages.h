@@ -51,6 +51,7 @@ struct InventoryResult {
   uint8_t mac[6] = {};
   uint32_t ip = 0;
   bool answered_ping = false;
+  bool shared_address = false;  // another device answers from the same address: not read
   std::string system_mode, firmware_version, serial_number;
   // Ping and all three requests answered.
   bool Answered() const;

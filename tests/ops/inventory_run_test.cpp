@@ -29,6 +29,10 @@ struct DeviceReplies {
   bool hang = false;      // read the request, never answer
 };
 
+// A loopback address per device (all of 127/8 reaches lo): devices at one
+// address would be refused as sharing it.
+uint32_t DeviceIp(size_t i) { return IpFromOctets(127, 0, static_cast<uint8_t>(i / 250), static_cast<uint8_t>(1 + i % 250)); }
+
 // One listener per device, every connection served on a thread of its own,
 // so the run's own concurrency is what shows: the largest number of devices
 // with a connection open at the same time.
@@ -36,7 +40,7 @@ class Fleet {
  public:
   explicit Fleet(const std::vector<DeviceReplies>& devices) : devices_(devices), open_(devices.size(), 0) {
     for (size_t i = 0; i < devices.size(); ++i) {
-      int l = dk::TcpListen(IpFromOctets(127, 0, 0, 1), 0, 64);
+      int l = dk::TcpListen(DeviceIp(i), 0, 64);
       listeners_.push_back(l);
       ports_.push_back(l >= 0 ? dk::TcpLocalPort(l) : 0);
     }
@@ -55,7 +59,7 @@ class Fleet {
       DeviceRecord r;
       ZeroRecord(&r);
       r.mac[5] = static_cast<uint8_t>(i);
-      r.ip = IpFromOctets(127, 0, 0, 1);
+      r.ip = DeviceIp(i);
       r.web_port = ports_[i];
       std::snprintf(r.model_name, sizeof r.model_name, "M%zu", i);
       out.push_back(r);
@@ -270,6 +274,31 @@ TEST(InventoryRunTest, StopEndsTheRunSilently) {
   EXPECT_EQ(done, 1);
   EXPECT_EQ(wparam, kInventoryStopped);
   EXPECT_LE(fleet.Connections(), 4);  // the devices after the first two were never asked
+}
+
+// Two devices that answer from one address (one of them outside the list)
+// are not asked: their answers could be either's. Each fails with its text.
+TEST(InventoryRunTest, DevicesSharingAnAddressAreNotRead) {
+  Fleet fleet(std::vector<DeviceReplies>(4));
+  ASSERT_TRUE(fleet.ok());
+  InventoryConfig cfg;
+  cfg.devices = fleet.Records();
+  cfg.devices[1].ip = cfg.devices[0].ip;
+  cfg.shared_ips = {cfg.devices[3].ip};  // a device not in the list holds it too
+  RecordingSink sink;
+  dk::StopFlag stop;
+  std::vector<InventoryResult> results;
+  EXPECT_EQ(InventoryThreadProc(cfg, stop, &sink, &results), 1);
+  ASSERT_EQ(results.size(), 4u);
+  for (int i : {0, 1, 3}) {
+    EXPECT_TRUE(results[i].shared_address) << i;
+    EXPECT_FALSE(results[i].Answered()) << i;
+    EXPECT_EQ(results[i].firmware_version, kInventorySharedAddress) << i;
+    EXPECT_EQ(InventoryRowFor(cfg.devices[i], &results[i], "").serial_number, "shared address") << i;
+  }
+  EXPECT_TRUE(results[2].Answered());
+  EXPECT_EQ(fleet.Connections(), 3);  // the one device read: mode, version, serial
+  EXPECT_EQ(SharedAddresses(cfg.devices), std::vector<uint32_t>{cfg.devices[0].ip});
 }
 
 TEST(InventoryTextTest, HostileRepliesKeepEveryOutputWhole) {

@@ -25,7 +25,9 @@ check "all: rows" "02:44:4B:00:20:01${T}10.77.1.1${T}DK-E${T}encoder${T}5.2.1${T
 02:44:4B:00:20:03${T}10.77.1.3${T}DK-E${T}encoder${T}5.2.1${T}=SUM(A1),x${T}yes
 02:44:4B:00:20:04${T}10.77.1.4${T}DK-E${T}encoder${T}5.2.0${T}INV-4${T}no
 02:44:4B:00:20:05${T}10.77.1.5${T}DK-E${T}failed${T}failed${T}failed${T}no
-02:44:4B:00:20:06${T}10.77.1.6${T}DK-E${T}failed${T}failed${T}failed${T}no" \
+02:44:4B:00:20:06${T}10.77.1.6${T}DK-E${T}failed${T}failed${T}failed${T}no
+02:44:4B:00:20:07${T}10.77.1.8${T}DK-E${T}shared address${T}shared address${T}shared address${T}no
+02:44:4B:00:20:08${T}10.77.1.8${T}DK-E${T}shared address${T}shared address${T}shared address${T}no" \
   "$(printf '%s\n' "$out" | tail -n +2 | sort)"
 # Standard error is no terminal here: no progress lines.
 check "all: no progress off a terminal" "" "$(cat "$tmp/err")"
@@ -50,8 +52,17 @@ check "csv: nothing beside the file" "inv.csv" "$(ls -A "$tmp/csv")"
 out=$("$cli" inventory --mac 02:44:4B:00:20:01 --json --expect-version 5.2.0 2>/dev/null); rc=$?
 check "json: status" 1 "$rc"
 check "json" '[
-  {"mac":"02:44:4B:00:20:01","ip":"10.77.1.1","model":"DK-E","system_mode":"encoder","firmware_version":"5.2.1","serial_number":"INV-1","answered":true,"version_matches":false}
+  {"mac":"02:44:4B:00:20:01","ip":"10.77.1.1","model":"DK-E","system_mode":"encoder","firmware_version":"5.2.1","serial_number":"INV-1","answered":true,"shared_address":false,"version_matches":false}
 ]' "$out"
+# A device named alone still shares its address with one that was not named:
+# neither is asked (what answers could be either), and it fails.
+before=$(grep -c '"ev":"http_request".*"ip":"10.77.1.8"' "$DK_SEG_EVENT_LOG")
+out=$("$cli" inventory --mac 02:44:4B:00:20:08 --json 2>/dev/null); rc=$?
+check "shared: status" 1 "$rc"
+check "shared: json" '[
+  {"mac":"02:44:4B:00:20:08","ip":"10.77.1.8","model":"DK-E","system_mode":"shared address","firmware_version":"shared address","serial_number":"shared address","answered":false,"shared_address":true}
+]' "$out"
+check "shared: nothing asked" "$before" "$(grep -c '"ev":"http_request".*"ip":"10.77.1.8"' "$DK_SEG_EVENT_LOG")"
 
 # Usage errors.
 "$cli" inventory >/dev/null 2>&1; check "no devices named: status" 2 "$?"

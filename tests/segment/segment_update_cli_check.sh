@@ -23,7 +23,7 @@ rc=$?
 check "both devices verified: exit 0 (got $rc)" $([ $rc -eq 0 ]; echo $?)
 check "JSON lists the devices in the order given" \
   $(grep -q '"mac": "02:44:4B:00:10:02"' "$dir/one.json" && tr -d '\n ' < "$dir/one.json" |
-    grep -q '"devices":\[{"mac":"02:44:4B:00:10:02","ip":"[0-9.]*","status":100,"text":"2.0.1","version":"2.0.1","uploaded_bytes":[0-9]*,"upload_http_status":200}'; echo $?)
+    grep -q '"devices":\[{"mac":"02:44:4B:00:10:02","ip":"[0-9.]*","status":100,"text":"2.0.1","updated":true,"dropped":false,"version":"2.0.1","uploaded_bytes":[0-9]*,"upload_http_status":200}'; echo $?)
 check "uploaded bytes reported" $(grep -q '"uploaded_bytes": 300[0-9][0-9][0-9]' "$dir/one.json"; echo $?)
 check "type 0 form at upload.cgi" $(grep -c '"ev":"upload".*"field_found":true.*"version":"2.0.1"' "$log" | grep -qx 2; echo $?)
 
@@ -32,7 +32,7 @@ rc=$?
 check "a wrong version: exit 1 (got $rc)" $([ $rc -eq 1 ]; echo $?)
 check "status lines name the failure" $(grep -q "02:44:4B:00:10:03 -11 update error 'CHECK_FIRMWARE_VERSION'" "$dir/two.out"; echo $?)
 check "the others verified" $(grep -c '^02:44:4B:00:10:0[12] [0-9.]* 100 2.0.2$' "$dir/two.out" | grep -qx 2; echo $?)
-check "summary" $(grep -q '^Update failed: 2 of 3 devices updated$' "$dir/two.out"; echo $?)
+check "summary" $(grep -qx 'Update failed: 2 of 3 devices updated; failed: 02:44:4B:00:10:03' "$dir/two.out"; echo $?)
 [ $fail -eq 0 ] || cat "$dir/two.out"
 
 before=$(grep -c '"ev":"http_request"' "$log")

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/devices/device_format.h"
 #include "engine/devices/discovery_scan.h"
 #include "platform/stdio_redirect.h"
 
@@ -195,19 +196,7 @@ bool PrintJson(const nlohmann::ordered_json& j, int indent) {
   return std::fputs(s.c_str(), stdout) >= 0 && std::fflush(stdout) == 0;
 }
 
-std::string Printable(const std::string& s) {
-  std::string out;
-  for (unsigned char c : s) {
-    if (c < 0x20 || c == 0x7F) {
-      char b[8];
-      std::snprintf(b, sizeof b, "\\x%02X", c);
-      out += b;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
-}
+std::string Printable(const std::string& s) { return VisibleText(s); }
 
 int CheckDeviceChoice(const char* me, const std::vector<std::string>& macs, bool all) {
   if (all == !macs.empty()) {

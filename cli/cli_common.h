@@ -57,5 +57,5 @@ bool PrintJson(const nlohmann::ordered_json& j, int indent = -1);
 std::string MacText(const uint8_t mac[6]);
 std::string IpText(uint32_t ip);
 
-// Device texts go to a terminal: control bytes are shown as \xNN.
+// Device texts go to a terminal: VisibleText (C0, C1 and DEL as \xNN).
 std::string Printable(const std::string& s);

@@ -33,7 +33,7 @@ int RunSettings(const SettingsOptions& o) {
   // same, so an operator knows where to create it.
   (void)settings.LoadFrom(path);
   std::printf("%s\n", path.c_str());
-  for (const auto& kv : SettingsKeyValues(settings)) std::printf("%s=%s\n", kv.first.c_str(), kv.second.c_str());
+  for (const auto& kv : SettingsKeyValues(settings)) std::printf("%s=%s\n", kv.first.c_str(), Printable(kv.second).c_str());
   return std::fflush(stdout) == 0 ? kCliOk : kCliFailed;
 }
 

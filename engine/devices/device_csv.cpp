@@ -44,7 +44,9 @@ size_t Utf8SequenceLength(const unsigned char* p, const unsigned char* e) {
 }
 
 bool LooksLikeFormula(const std::string& s) {
-  return !s.empty() && (s[0] == '=' || s[0] == '+' || s[0] == '-' || s[0] == '@');
+  // A leading tab or carriage return is skipped by some spreadsheets before
+  // they look for the formula sign, so it is guarded too.
+  return !s.empty() && (s[0] == '=' || s[0] == '+' || s[0] == '-' || s[0] == '@' || s[0] == '\t' || s[0] == '\r');
 }
 
 }  // namespace
@@ -69,7 +71,7 @@ std::string Utf8FromBytes(const std::string& bytes) {
 }
 
 std::string CsvField(const std::string& text) {
-  const bool quote = text.find_first_of(",\"\r\n") != std::string::npos ||
+  const bool quote = text.find_first_of(",\"\r\n\t") != std::string::npos ||
                      (!text.empty() && (text.front() == ' ' || text.back() == ' '));
   if (!quote) return text;
   std::string out = "\"";

@@ -24,7 +24,7 @@ extern const char kDeviceCsvHeader[];
 DeviceCsvRow DeviceCsvRowFor(int row_number, const DeviceRecord& rec);
 
 // One field as RFC 4180 writes it: quoted (inner quotes doubled) when it holds
-// a comma, a quote, CR or LF, or starts or ends with a blank.
+// a comma, a quote, CR, LF or a tab, or starts or ends with a blank.
 std::string CsvField(const std::string& text);
 // Bytes that are not valid UTF-8 read as Latin-1, so the file stays UTF-8
 // and nothing is dropped; valid text passes unchanged.
@@ -36,8 +36,8 @@ std::string NetworkTypeText(int type);
 // would take for a formula (=, +, -, @ first) is written with a leading "'".
 std::string DeviceCsvText(const std::vector<DeviceCsvRow>& rows);
 
-// A spreadsheet would take a text starting with =, +, -, @ for a formula:
-// such a text gets a leading "'".
+// A spreadsheet would take a text starting with =, +, -, @ (or with a tab or
+// CR before one) for a formula: such a text gets a leading "'".
 std::string CsvFormulaGuard(const std::string& text);
 // One CSV line (CRLF at the end) of the fields, each through CsvField.
 std::string CsvLine(const std::vector<std::string>& fields);

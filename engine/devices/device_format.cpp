@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/devices/device_csv.h"
+
 const char kDeviceListingHeader[] = "No.\tModel name\tMAC address\tIP address\tWeb port\tAV port";
 
 namespace {
@@ -57,13 +59,7 @@ std::string DeviceModelCell(const DeviceRecord& rec) { return std::string(rec.mo
 std::string DeviceListingLine(int row_number, const DeviceRecord& rec) {
   std::string line = DeviceNumberCell(row_number);
   line += '\t';
-  for (size_t i = 0, n = TextLen(rec.model_name); i < n; ++i) {
-    const unsigned char c = static_cast<unsigned char>(rec.model_name[i]);
-    if (c < 0x20 || c == 0x7F)
-      AppendHexEscape(&line, "\\x", c, 2);
-    else
-      line += static_cast<char>(c);
-  }
+  line += VisibleText(std::string(rec.model_name, TextLen(rec.model_name)));
   line += '\t';
   line += DeviceMacCell(rec);
   line += '\t';
@@ -73,4 +69,23 @@ std::string DeviceListingLine(int row_number, const DeviceRecord& rec) {
   line += '\t';
   line += DeviceAvPortCell(rec);
   return line;
+}
+
+std::string VisibleText(const std::string& bytes) {
+  const std::string s = Utf8FromBytes(bytes);
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c < 0x20 || c == 0x7F) {
+      AppendHexEscape(&out, "\\x", c, 2);
+    } else if (c == 0xC2 && i + 1 < s.size() && static_cast<unsigned char>(s[i + 1]) >= 0x80 &&
+               static_cast<unsigned char>(s[i + 1]) <= 0x9F) {
+      // U+0080..U+009F in UTF-8: C2 80..C2 9F.
+      AppendHexEscape(&out, "\\x", static_cast<unsigned char>(s[++i]), 2);
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
 }

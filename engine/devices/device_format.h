@@ -24,6 +24,13 @@ std::string DeviceModelCell(const DeviceRecord& rec);
 // Header of the listing: "No.\tModel name\tMAC address\tIP address\tWeb port\tAV port".
 extern const char kDeviceListingHeader[];
 // One listing line (no line end) of the device in row_number, cells joined by
-// tabs. Control bytes of the model name are written as "\xNN" so a reply
-// cannot break the line structure or drive the terminal.
+// tabs. The model name goes through VisibleText, so a reply cannot break the
+// line structure or drive the terminal.
 std::string DeviceListingLine(int row_number, const DeviceRecord& rec);
+
+// A device's text for a terminal or a table cell: bytes that are not UTF-8
+// read as Latin-1 (as the CSV and JSON forms), then C0 and C1 controls and
+// DEL written as "\xNN" (U+0080..U+009F by their code), so no text can move
+// the cursor, clear the screen or start an escape sequence, in a UTF-8 or an
+// 8-bit terminal. Every text output of the command line goes through it.
+std::string VisibleText(const std::string& bytes);

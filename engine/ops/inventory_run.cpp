@@ -215,31 +215,7 @@ InventoryRowText InventoryRowFor(const DeviceRecord& rec, const InventoryResult*
   return t;
 }
 
-std::string InventoryVisibleText(const std::string& s) {
-  std::string out;
-  out.reserve(s.size());
-  for (size_t i = 0; i < s.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    unsigned code = 0x100;  // none
-    if (c < 0x20 || c == 0x7F) code = c;
-    // U+0080..U+009F in UTF-8: C2 80..C2 9F.
-    if (c == 0xC2 && i + 1 < s.size()) {
-      const unsigned char d = static_cast<unsigned char>(s[i + 1]);
-      if (d >= 0x80 && d <= 0x9F) {
-        code = d;
-        ++i;
-      }
-    }
-    if (code == 0x100) {
-      out += static_cast<char>(c);
-    } else {
-      char b[8];
-      std::snprintf(b, sizeof b, "\\x%02X", code);
-      out += b;
-    }
-  }
-  return out;
-}
+std::string InventoryVisibleText(const std::string& utf8) { return VisibleText(utf8); }
 
 std::string InventoryCsvText(const std::vector<InventoryRowText>& rows, bool with_match) {
   const size_t columns = with_match ? 7 : 6;

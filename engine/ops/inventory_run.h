@@ -74,7 +74,7 @@ struct InventoryRowText {
 InventoryRowText InventoryRowFor(const DeviceRecord& rec, const InventoryResult* result, const std::string& expected);
 // The firmware version is exactly the expected text.
 bool InventoryVersionMatches(const InventoryResult& result, const std::string& expected);
-// For a table cell or a terminal: C0 and C1 controls and DEL as "\xNN".
+// For a table cell or a terminal: VisibleText (engine/devices/device_format.h).
 std::string InventoryVisibleText(const std::string& utf8);
 
 // Header and rows as the export writes them (RFC 4180, CRLF, UTF-8); the

@@ -71,9 +71,16 @@ TEST(DeviceListing, ControlBytesInModelCannotBreakTheLine) {
   EXPECT_EQ(line.find('\n'), std::string::npos);
   EXPECT_EQ(line.find('\x1b'), std::string::npos);
   EXPECT_NE(line.find("A\\x09B\\x0AC\\x1B[2J\\x7F\t"), std::string::npos) << line;
-  // Non-ASCII bytes are printed as received.
   std::strcpy(r.model_name, "Kamera \xC3\xA9 \xFF");
-  EXPECT_NE(DeviceListingLine(1, r).find("Kamera \xC3\xA9 \xFF\t"), std::string::npos);
+  // Bytes that are not UTF-8 read as Latin-1, as in the CSV and the JSON.
+  EXPECT_NE(DeviceListingLine(1, r).find("Kamera \xC3\xA9 \xC3\xBF\t"), std::string::npos);
+}
+
+// C1 controls, whether they arrive as UTF-8 or as single bytes (which an 8-bit
+// terminal takes as CSI and the like), are escaped as C0 and DEL are.
+TEST(DeviceListing, VisibleTextEscapesC0C1AndDelInEitherForm) {
+  EXPECT_EQ(VisibleText("v\x9B" "2J\xC2\x9B" "2J\x1B\x7F\xC2\xA0"), "v\\x9B2J\\x9B2J\\x1B\\x7F\xC2\xA0");
+  EXPECT_EQ(VisibleText("2.4.1"), "2.4.1");
 }
 
 std::string J(const char* s) { return JsonText(s, std::strlen(s)); }

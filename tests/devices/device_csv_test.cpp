@@ -88,6 +88,8 @@ TEST(DeviceCsv, RowsRoundTripThroughAReaderWithQuotesCommasAndNonAscii) {
       {"two\r\nlines", "two\r\nlines"},
       {"caf\xE9", "caf\xC3\xA9"},   // a Latin-1 byte from a device becomes UTF-8
       {"=1+2", "'=1+2"},            // not run as a formula by a spreadsheet
+      {"\t=1+2", "'\t=1+2"},        // nor behind a tab or a carriage return some skip first
+      {"\r@SUM(A1)", "'\r@SUM(A1)"},
       {" padded ", " padded "},
       {"", ""},
   };
@@ -123,6 +125,11 @@ TEST(DeviceCsv, RowsRoundTripThroughAReaderWithQuotesCommasAndNonAscii) {
   EXPECT_EQ(t[4][10], "3");
   EXPECT_EQ(t[2][11], "IP address is changed.");
   EXPECT_EQ(DeviceCsvText({}), std::string(kDeviceCsvHeader) + "\r\n");
+}
+
+TEST(DeviceCsv, AFieldStartingWithATabIsQuotedAndPrefixed) {
+  EXPECT_EQ(CsvLine({CsvFormulaGuard("\tcmd"), "x\ty", "plain"}), "\"'\tcmd\",\"x\ty\",plain\r\n");
+  EXPECT_EQ(CsvFormulaGuard("ok\t"), "ok\t");
 }
 
 TEST(DeviceCsv, Utf8FromBytesKeepsValidTextAndReadsOtherBytesAsLatin1) {

@@ -1,6 +1,8 @@
 #include "platform/thread.h"
 
 #include <chrono>
+#include <cstdio>
+#include <exception>
 
 #include "platform/ticks.h"
 
@@ -15,15 +17,37 @@ bool WorkerThread::Start(std::function<void()> body) {
     if (Running()) return false;
     thread_.join();
   }
-  auto st = std::make_shared<State>();
-  state_ = st;
-  thread_ = std::thread([st, body = std::move(body)]() {
-    body();
-    std::lock_guard<std::mutex> lk(st->m);
-    st->done = true;
-    st->cv.notify_all();
-  });
+  try {
+    auto st = std::make_shared<State>();
+    std::thread t([st, body = std::move(body)]() {
+      bool faulted = true;
+      // Every run catches its own faults and reports them; this is the last
+      // guard, so that a fault ends its thread and never the process.
+      try {
+        body();
+        faulted = false;
+      } catch (const std::exception& e) {
+        std::fprintf(stderr, "[ERROR] worker thread: %s\n", e.what());
+      } catch (...) {
+        std::fprintf(stderr, "[ERROR] worker thread: unknown fault\n");
+      }
+      std::lock_guard<std::mutex> lk(st->m);
+      st->faulted = faulted;
+      st->done = true;
+      st->cv.notify_all();
+    });
+    state_ = st;
+    thread_ = std::move(t);
+  } catch (const std::exception&) {
+    return false;  // no thread from the system (or no memory for its state)
+  }
   return true;
+}
+
+bool WorkerThread::Faulted() const {
+  if (!state_) return false;
+  std::lock_guard<std::mutex> lk(state_->m);
+  return state_->faulted;
 }
 
 bool WorkerThread::Running() const {
@@ -49,10 +73,15 @@ WorkerGroup::~WorkerGroup() {
 
 bool WorkerGroup::Launch(std::function<void(const StopFlag&)> body) {
   Reap();
-  auto run = std::make_unique<Run>();
-  Run* raw = run.get();
-  if (!raw->thread.Start([raw, body = std::move(body)] { body(raw->stop); })) return false;
-  runs_.push_back(std::move(run));
+  try {
+    auto run = std::make_unique<Run>();
+    Run* raw = run.get();
+    runs_.reserve(runs_.size() + 1);  // so the push below cannot fail once the thread runs
+    if (!raw->thread.Start([raw, body = std::move(body)] { body(raw->stop); })) return false;
+    runs_.push_back(std::move(run));
+  } catch (const std::exception&) {
+    return false;
+  }
   return true;
 }
 

@@ -30,8 +30,13 @@ class WorkerThread {
   // Joins: workers are bounded, so this always returns.
   ~WorkerThread();
 
-  // Starts body on a new thread; false when one is still attached.
+  // Starts body on a new thread; false when one is still attached or the
+  // system gives no thread (never throws). An exception that escapes body
+  // ends only that thread (it is reported on standard error and Faulted()
+  // says so); the process goes on.
   bool Start(std::function<void()> body);
+  // The last body ended by an exception.
+  bool Faulted() const;
   // True while a started body has not returned.
   bool Running() const;
   // Waits up to ms for the body to return; true (and joined) when it did.
@@ -45,6 +50,7 @@ class WorkerThread {
     std::mutex m;
     std::condition_variable cv;
     bool done = false;
+    bool faulted = false;
   };
   std::shared_ptr<State> state_;
   std::thread thread_;
@@ -61,7 +67,8 @@ class WorkerGroup {
   // Stops every run and joins (runs are bounded, so this returns).
   ~WorkerGroup();
 
-  // Starts body on its own thread with its own stop flag.
+  // Starts body on its own thread with its own stop flag; false when the
+  // system gives no thread (never throws).
   bool Launch(std::function<void(const StopFlag&)> body);
   // Sets every run's stop flag without waiting.
   void SignalAll();

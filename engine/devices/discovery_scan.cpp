@@ -112,7 +112,12 @@ bool DiscoveryScanner::Start(const ScanConfig& cfg, MessageSink* sink) {
   if (thread_.Running()) return false;
   stop_.Clear();
   stop_wait_ms_ = cfg.timings.stop_wait_ms;
-  return thread_.Start([this, cfg, sink] { TalqThreadProc(cfg, stop_, sink); });
+  if (thread_.Start([this, cfg, sink] { TalqThreadProc(cfg, stop_, sink); })) return true;
+  // No thread: the scan ends as a faulted one does, so its owner says so.
+  WorkerMessage m = MakeText(UM_SCAN_DONE, kTalqThreadFaultText);
+  m.wparam = kScanDoneFault;
+  sink->Post(std::move(m));
+  return false;
 }
 
 void DiscoveryScanner::Stop() {

@@ -68,7 +68,12 @@ bool InfoQueryRunner::Start(const VersionQueryParam& param, MessageSink* sink) {
   runs_.SignalAll();  // no waiting on the window's thread
   stop_wait_ms_ = param.timings.stop_wait_ms;
   VersionQueryParam copy = param;
-  return runs_.Launch([copy, sink](const dk::StopFlag& stop) { GetVersionThreadProc(copy, stop, sink); });
+  if (runs_.Launch([copy, sink](const dk::StopFlag& stop) { GetVersionThreadProc(copy, stop, sink); })) return true;
+  // No thread: nothing is asked, and the fields say so.
+  std::fprintf(stderr, "[ERROR] GetVersionThreadProc : GetVersionThreadProcRun\n");
+  if (sink)
+    for (int id : {UM_SYSTEM_MODE_TEXT, UM_FIRMWARE_VERSION_TEXT, UM_SERIAL_TEXT}) sink->Post(MakeText(id, kFailed));
+  return false;
 }
 
 void InfoQueryRunner::Stop() { runs_.StopAll(stop_wait_ms_); }

@@ -177,11 +177,11 @@ bool InventoryRunner::Start(InventoryConfig cfg, MessageSink* sink) {
   if (thread_.Attached()) return false;
   stop_.Clear();
   stop_wait_ms_ = cfg.timings.stop_wait_ms;
-  try {
-    return thread_.Start([this, c = std::move(cfg), sink] { InventoryThreadProc(c, stop_, sink, nullptr); });
-  } catch (const std::exception&) {
-    return false;
-  }
+  if (thread_.Start([this, c = std::move(cfg), sink] { InventoryThreadProc(c, stop_, sink, nullptr); })) return true;
+  // No thread: the run ends as a faulted one does.
+  std::fprintf(stderr, "[ERROR] InventoryThreadProc : InventoryThreadProcRun\n");
+  if (sink) sink->Post(WorkerMessage{UM_INVENTORY_DONE, 0, {}});
+  return false;
 }
 
 void InventoryRunner::Stop() {

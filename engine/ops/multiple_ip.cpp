@@ -240,7 +240,15 @@ bool NvtSettingRunner::Start(NvtSettingParam p, MessageSink* sink) {
   if (thread_.Attached()) return false;  // the last run did not end in time
   stop_.Clear();
   stop_wait_ms_ = p.timings.stop_wait_ms;
-  return thread_.Start([this, param = std::move(p), sink] { NvtSettingThreadProc(param, stop_, sink); });
+  if (thread_.Start([this, param = std::move(p), sink] { NvtSettingThreadProc(param, stop_, sink); })) return true;
+  // No thread: the run ends as a faulted one does (nothing was sent).
+  std::fprintf(stderr, "%s\n", kNvtSettingFaultText);
+  if (sink) {
+    WorkerMessage done = MakeText(UM_IP_CHECK_START, kNvtSettingFaultText);
+    done.wparam = kNvtSettingFault;
+    sink->Post(std::move(done));
+  }
+  return false;
 }
 
 void NvtSettingRunner::Stop() {

@@ -82,9 +82,12 @@ bool PingRunner::Start(std::vector<PingTarget> targets, MessageSink* sink) {
   // and posts nothing more; the new run does not wait for it.
   Stop();
   PingTimings t = timings_;
-  return runs_.Launch([t, sink, targets = std::move(targets)](const dk::StopFlag& stop) {
-    PingThreadProc(targets, t, stop, sink);
-  });
+  if (runs_.Launch([t, sink, targets = std::move(targets)](const dk::StopFlag& stop) {
+        PingThreadProc(targets, t, stop, sink);
+      }))
+    return true;
+  std::fprintf(stderr, "[ERROR] PingThreadProc : PingThreadProcRun\n");  // no thread: no pass
+  return false;
 }
 
 void PingRunner::Stop() { runs_.StopAll(timings_.stop_wait_ms); }

@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <atomic>
-#include <thread>
+#include <cstdint>
+#include <exception>
+#include <memory>
+
+#include "platform/thread.h"
 
 void GrabFirstFrames(const std::vector<FirstFrameJob>& jobs, const VideoTimings& t, uint32_t timeout_ms,
                      int concurrency, std::vector<FirstFrameResult>* out) {
@@ -15,12 +19,21 @@ void GrabFirstFrames(const std::vector<FirstFrameJob>& jobs, const VideoTimings&
         r.code = kVideoNoPort;
         continue;
       }
-      r.code = GrabFirstFrame(jobs[i].src, t, timeout_ms, &r.frame, &r.first_frame_us);
+      try {
+        r.code = GrabFirstFrame(jobs[i].src, t, timeout_ms, &r.frame, &r.first_frame_us);
+      } catch (const std::exception&) {
+        r.code = kVideoRefused;  // a fault fails this device, not the sheet
+      }
       if (r.code != kVideoOk) r.frame = VideoFrame();
     }
   };
   const int n = std::clamp(concurrency, 1, 64);
-  std::vector<std::thread> threads;
-  for (int i = 0; i < n && size_t(i) < jobs.size(); ++i) threads.emplace_back(work);
-  for (std::thread& th : threads) th.join();  // every job is bounded
+  std::vector<std::unique_ptr<dk::WorkerThread>> threads;
+  for (int i = 0; i < n && size_t(i) < jobs.size(); ++i) {
+    auto th = std::make_unique<dk::WorkerThread>();
+    if (!th->Start(work)) break;  // fewer threads share the devices
+    threads.push_back(std::move(th));
+  }
+  if (threads.empty()) work();  // no thread at all: every device on this one
+  for (auto& th : threads) th->WaitFor(UINT32_MAX);  // every job is bounded
 }

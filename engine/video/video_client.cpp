@@ -12,6 +12,7 @@ extern "C" {
 #include <condition_variable>
 #include <cstdarg>
 #include <cstdio>
+#include <exception>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -187,7 +188,15 @@ uint64_t VideoClient::Start(const VideoSource& src, const VideoTimings& t, Video
     slot_full_ = false;
     stats_ = VideoStats();
   }
-  runs_.Launch([this, gen, src, t, sink](const dk::StopFlag& stop) { Body(stop, gen, src, t, sink); });
+  const bool started = runs_.Launch([this, gen, src, t, sink](const dk::StopFlag& stop) {
+    try {
+      Body(stop, gen, src, t, sink);
+    } catch (const std::exception&) {
+      // A fault ends this connection as a failure, never the program.
+      if (!stop.IsSet() && gen == gen_.load()) sink->OnVideoFailed(gen, kVideoRefused);
+    }
+  });
+  if (!started && sink) sink->OnVideoFailed(gen, kVideoRefused);  // no thread: nothing will connect
   return gen;
 }
 

@@ -86,6 +86,7 @@ class VideoClient {
 
   // Starts a connection on a new worker (the one before is told to stop and
   // reports nothing more). Returns its generation. Never blocks on the network.
+  // When the system gives no thread the sink hears kVideoRefused at once.
   uint64_t Start(const VideoSource& src, const VideoTimings& t, VideoSink* sink);
   // Tells the worker to stop and waits for it (bounded by stop_wait_ms).
   void Stop();
@@ -105,13 +106,16 @@ class VideoClient {
   void Body(const dk::StopFlag& stop, uint64_t gen, VideoSource src, VideoTimings t, VideoSink* sink);
   void Publish(uint64_t gen, VideoFrame* frame);
 
-  dk::WorkerGroup runs_;
   std::atomic<uint64_t> gen_{0};
   uint32_t stop_wait_ms_ = 3000;
   mutable std::mutex mu_;  // the frame slot and the statistics
   VideoFrame slot_;
   bool slot_full_ = false;
   VideoStats stats_;
+  // Last, so it is destroyed first: a worker that outlived Stop's bounded
+  // wait is joined while the mutex, the slot and the generation it uses
+  // still exist.
+  dk::WorkerGroup runs_;
 };
 
 // One connection on the calling thread until the first complete frame:

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cerrno>
 #include <fstream>
+#include <stdexcept>
 
 #include <net/if.h>
 
@@ -17,6 +18,7 @@
 #include "platform/thread.h"
 #include "platform/ticks.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/no_new_threads.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -61,6 +63,30 @@ TEST(WorkerThread, BoundedWaitAndCooperativeStop) {
   ASSERT_TRUE(w.Start([&] { ran = true; }));
   EXPECT_TRUE(w.WaitFor(2000));
   EXPECT_TRUE(ran);
+}
+
+// No thread from the system is a false start, not an exception; a fault
+// inside a body ends only its thread.
+TEST(WorkerThread, NoThreadIsAFalseStartAndAFaultEndsOnlyItsThread) {
+  dk::WorkerThread w;
+  dk::WorkerGroup g;
+  bool ran = false;
+  {
+    NoNewThreads none;
+    ASSERT_TRUE(none.ok());
+    EXPECT_FALSE(w.Start([&] { ran = true; }));
+    EXPECT_FALSE(w.Attached());
+    EXPECT_FALSE(g.Launch([&](const dk::StopFlag&) { ran = true; }));
+    EXPECT_FALSE(g.Running());
+  }
+  EXPECT_FALSE(ran);
+  ASSERT_TRUE(w.Start([] { throw std::runtime_error("worker fault"); }));
+  EXPECT_TRUE(w.WaitFor(2000));
+  EXPECT_TRUE(w.Faulted());
+  ASSERT_TRUE(w.Start([&] { ran = true; }));  // the thread is usable again
+  EXPECT_TRUE(w.WaitFor(2000));
+  EXPECT_TRUE(ran);
+  EXPECT_FALSE(w.Faulted());
 }
 
 TEST(WorkerGroup, NewerRunSupersedesOlderWithoutWaiting) {

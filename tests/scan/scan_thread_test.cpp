@@ -13,6 +13,7 @@
 #include "engine/talq/talq_client.h"
 #include "platform/socket.h"
 #include "platform/ticks.h"
+#include "tests/support/no_new_threads.h"
 #include "tests/support/recording_sink.h"
 
 namespace {
@@ -296,6 +297,25 @@ class ThrowingSink : public RecordingSink {
     RecordingSink::Post(std::move(msg));
   }
 };
+
+// A scan whose thread cannot start ends as a faulted one does, so the window
+// says so instead of waiting for a scan that never runs.
+TEST_F(ScanTest, AScanWithoutAThreadPostsItsFault) {
+  RecordingSink sink;
+  DiscoveryScanner scanner;
+  {
+    NoNewThreads none;
+    ASSERT_TRUE(none.ok());
+    EXPECT_FALSE(scanner.Start(Config(kAnswerWindowMs, 47210), &sink));
+  }
+  const auto msgs = sink.Take();
+  ASSERT_EQ(msgs.size(), 1u);
+  EXPECT_EQ(msgs[0].id, UM_SCAN_DONE);
+  EXPECT_EQ(msgs[0].wparam, kScanDoneFault);
+  ASSERT_TRUE(std::holds_alternative<std::string>(msgs[0].payload));
+  EXPECT_EQ(std::get<std::string>(msgs[0].payload), "[ERROR] TalqThreadProc : TalqThreadProcRun");
+  EXPECT_FALSE(scanner.Running());
+}
 
 TEST_F(ScanTest, FaultStillPostsScanDoneWithTheErrorText) {
   const ScanConfig cfg = Config(kAnswerWindowMs, 47190);

@@ -18,14 +18,43 @@ uint16_t StreamPort(const DeviceRecord& r, int stream) {
   return stream == 1 ? r.av_port1 : stream == 2 ? r.av_port2 : r.av_port3;
 }
 
-int WriteSheetPng(const RgbPicture& pic, const std::string& path) {
-  png_image img{};
-  img.version = PNG_IMAGE_VERSION;
-  img.width = static_cast<png_uint_32>(pic.width);
-  img.height = static_cast<png_uint_32>(pic.height);
-  img.format = PNG_FORMAT_RGB;
-  const int ok = png_image_write_to_file(&img, path.c_str(), 0, pic.rgb.data(), pic.width * 3, nullptr);
-  png_image_free(&img);
+// libpng reports its errors by longjmp to the last setjmp: each call is made
+// from a frame of its own that holds nothing with a destructor.
+bool PngStart(png_structp png, png_infop info, FILE* f, int width, int height) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  png_init_io(png, f);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8, PNG_COLOR_TYPE_RGB,
+               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  return true;
+}
+
+bool PngRow(png_structp png, const uint8_t* rgb) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  png_write_row(png, rgb);
+  return true;
+}
+
+bool PngEnd(png_structp png, png_infop info) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  png_write_end(png, info);
+  return true;
+}
+
+// The sheet's rows go to the file as they are drawn, a band of tiles at a
+// time: the whole sheet is never in memory.
+int WriteSheetPng(const ContactSheet& sheet, const std::string& path) {
+  if (!sheet.Fits()) return -1;
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return -1;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
+  bool ok = info && PngStart(png, info, f, sheet.width(), sheet.height());
+  ok = ok && sheet.WriteRows([png](int, const uint8_t* rgb) { return PngRow(png, rgb); }) == 0;
+  ok = ok && PngEnd(png, info);
+  png_destroy_write_struct(&png, &info);
+  ok = std::fclose(f) == 0 && ok;
+  if (!ok) std::remove(path.c_str());
   return ok ? 0 : -1;
 }
 
@@ -53,26 +82,24 @@ int RunSnapshotSheet(const SheetOptions& o) {
   VideoTimings t;
   t.answer_ms = timeout_ms;
   t.stall_ms = timeout_ms;
+  // Each picture is scaled into its tile the moment it arrives and then
+  // dropped, so memory holds tiles, not full-size frames, however many devices.
+  ContactSheet sheet(chosen.size(), SheetLayout());
   std::vector<FirstFrameResult> results;
-  GrabFirstFrames(jobs, t, timeout_ms, o.concurrency, &results);
+  GrabFirstFrames(jobs, t, timeout_ms, o.concurrency, &results,
+                  [&sheet](size_t i, const VideoFrame& f) { sheet.SetPicture(i, f); });
 
-  std::vector<SheetTile> tiles(chosen.size());
   int pictures = 0;
   for (size_t i = 0; i < chosen.size(); ++i) {
     const DeviceRecord& r = chosen[i];
-    SheetTile& tile = tiles[i];
-    if (results[i].code == kVideoOk) {
-      tile.picture = &results[i].frame;
+    if (results[i].code == kVideoOk)
       ++pictures;
-    } else {
-      tile.failure = VideoFailureText(results[i].code);
-    }
-    tile.lines[0] = Printable(std::string(r.model_name, strnlen(r.model_name, sizeof r.model_name)));
-    tile.lines[1] = MacText(r.mac);
-    tile.lines[2] = jobs[i].has_port ? jobs[i].src.address + ":" + std::to_string(jobs[i].src.port) : jobs[i].src.address;
+    else
+      sheet.SetFailure(i, VideoFailureText(results[i].code));
+    sheet.SetLines(i, Printable(std::string(r.model_name, strnlen(r.model_name, sizeof r.model_name))), MacText(r.mac),
+                   jobs[i].has_port ? jobs[i].src.address + ":" + std::to_string(jobs[i].src.port) : jobs[i].src.address);
   }
-  RgbPicture sheet;
-  const bool written = ComposeContactSheet(tiles, SheetLayout(), &sheet) == 0 && WriteSheetPng(sheet, o.sheet) == 0;
+  const bool written = WriteSheetPng(sheet, o.sheet) == 0;
   if (!written) std::fprintf(stderr, "%s: cannot write %s\n", me, o.sheet.c_str());
 
   bool out_ok = true;
@@ -86,8 +113,8 @@ int RunSnapshotSheet(const SheetOptions& o) {
       e["mac"] = MacText(chosen[i].mac);
       e["ip"] = IpText(chosen[i].ip);
       e["result"] = VideoResultName(r.code);
-      e["width"] = ok ? nlohmann::ordered_json(r.frame.width) : nlohmann::ordered_json(nullptr);
-      e["height"] = ok ? nlohmann::ordered_json(r.frame.height) : nlohmann::ordered_json(nullptr);
+      e["width"] = ok ? nlohmann::ordered_json(r.width) : nlohmann::ordered_json(nullptr);
+      e["height"] = ok ? nlohmann::ordered_json(r.height) : nlohmann::ordered_json(nullptr);
       e["first_frame_ms"] = ok ? nlohmann::ordered_json(r.first_frame_us / 1000) : nlohmann::ordered_json(nullptr);
       j["devices"].push_back(std::move(e));
     }
@@ -97,7 +124,7 @@ int RunSnapshotSheet(const SheetOptions& o) {
       const FirstFrameResult& r = results[i];
       if (r.code == kVideoOk)
         std::printf("%s %s %dx%d, first frame after %lld ms\n", MacText(chosen[i].mac).c_str(),
-                    IpText(chosen[i].ip).c_str(), r.frame.width, r.frame.height,
+                    IpText(chosen[i].ip).c_str(), r.width, r.height,
                     static_cast<long long>(r.first_frame_us / 1000));
       else
         std::printf("%s %s %s\n", MacText(chosen[i].mac).c_str(), IpText(chosen[i].ip).c_str(),

@@ -44,6 +44,7 @@ struct SimOptions {
   uint32_t dhcp_dns;
   uint64_t seed = 1;
   std::string upload_dir;            // empty: uploaded images are counted and discarded
+  int video_width = 640, video_height = 360;  // picture of every device's AV stream 1
   uint32_t max_pending_replies = 8;  // discovery replies queued per device
   bool log_each_discovery = true;    // false: one summary line per discovery request
   SimOptions();  // pool 10.77.200.1-10.77.250.254, mask 255.255.0.0, gateway and DNS 10.77.0.1

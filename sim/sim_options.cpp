@@ -1,6 +1,7 @@
 #include "sim/sim_options.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -62,6 +63,7 @@ const char* SimUsage() {
          "  --restart-ms N         upload done -> back with the new version (10000)\n"
          "  --split-gap-ms N       pause between the parts of a split reply (50)\n"
          "  --refuse-delay-ms N    'factory-refuse-late' request -> its 401 (12000)\n"
+         "  --video-size WxH       picture of every device's AV stream 1 (640x360; even, 16x16-3840x2160)\n"
          "  --http-idle-ms N       idle connections closed after (30000)\n"
          "  --http-hang-ms N       'http-hang' connections held at most (120000)\n"
          "  --dhcp-pool A-B        addresses for DHCP (10.77.200.1-10.77.250.254)\n"
@@ -163,6 +165,16 @@ int ParseSimArgs(int argc, const char* const* argv, SimArgs* out, std::string* e
       rc = ms(&a.sim.timings.restart_ms);
     } else if (opt == "--split-gap-ms") {
       rc = ms(&a.sim.timings.split_gap_ms);
+    } else if (opt == "--video-size") {
+      if (!value(&v)) return -1;
+      int w = 0, h = 0;
+      char tail = 0;
+      // Even sides, as the encoder's 4:2:0 picture needs.
+      if (std::sscanf(v.c_str(), "%dx%d%c", &w, &h, &tail) != 2 || w < 16 || h < 16 || w > 3840 || h > 2160 ||
+          w % 2 != 0 || h % 2 != 0)
+        return bad(v);
+      a.sim.video_width = w;
+      a.sim.video_height = h;
     } else if (opt == "--refuse-delay-ms") {
       rc = ms(&a.sim.timings.refuse_delay_ms);
     } else if (opt == "--http-idle-ms") {

@@ -16,8 +16,8 @@
 
 namespace dksim {
 
-RtspPicture PictureOfStream(int stream) {
-  if (stream == 1) return {640, 360, 15};
+RtspPicture PictureOfStream(int stream, int width1, int height1) {
+  if (stream == 1) return {width1, height1, 15};
   if (stream == 2) return {480, 270, 10};
   return {320, 180, 10};
 }
@@ -65,8 +65,7 @@ std::string PictureCaps(int width, int height, int fps) {
   return caps;
 }
 
-std::string LaunchLine(const std::string& mac, int stream, int channel) {
-  const RtspPicture p = PictureOfStream(stream);
+std::string LaunchLine(const std::string& mac, const RtspPicture& p, int stream, int channel) {
   char line[1024];
   // A moving pattern with the device's identity and a clock drawn in; x264 in
   // its cheapest mode with a key frame every second, so a viewer starts fast.
@@ -78,8 +77,8 @@ std::string LaunchLine(const std::string& mac, int stream, int channel) {
                 "! x264enc tune=zerolatency speed-preset=ultrafast bitrate=%d key-int-max=%d threads=1 "
                 "! video/x-h264,profile=constrained-baseline "
                 "! rtph264pay name=pay0 pt=96 config-interval=-1 )",
-                PictureCaps(p.width, p.height, p.fps).c_str(), p.width >= 640 ? 14 : 9, mac.c_str(), stream, channel,
-                p.width >= 640 ? 800 : 300, p.fps);
+                PictureCaps(p.width, p.height, p.fps).c_str(), p.width >= 1280 ? 28 : p.width >= 640 ? 14 : 9,
+                mac.c_str(), stream, channel, p.width >= 1280 ? 4000 : p.width >= 640 ? 800 : 300, p.fps);
   return line;
 }
 
@@ -105,8 +104,10 @@ GstPadProbeReturn ResizeProbe(GstPad* pad, GstPadProbeInfo*, gpointer data) {
 
 void FreeResizer(gpointer data) { delete static_cast<Resizer*>(data); }
 
-void OnMediaConfigure(GstRTSPMediaFactory*, GstRTSPMedia* media, gpointer stream_data) {
-  const RtspPicture p = PictureOfStream(GPOINTER_TO_INT(stream_data));
+void FreePicture(gpointer data, GClosure*) { delete static_cast<RtspPicture*>(data); }
+
+void OnMediaConfigure(GstRTSPMediaFactory*, GstRTSPMedia* media, gpointer picture) {
+  const RtspPicture p = *static_cast<const RtspPicture*>(picture);
   GstElement* bin = gst_rtsp_media_get_element(media);
   GstElement* filter = bin ? gst_bin_get_by_name(GST_BIN(bin), "size") : nullptr;
   if (bin) gst_object_unref(bin);
@@ -225,12 +226,13 @@ struct RtspService::Impl {
     GstRTSPMountPoints* m = gst_rtsp_mount_points_new();
     for (int ch = 1; ch <= 4; ++ch) {
       GstRTSPMediaFactory* f = gst_rtsp_media_factory_new();
-      gst_rtsp_media_factory_set_launch(f, LaunchLine(h.mac, h.stream, ch).c_str());
+      gst_rtsp_media_factory_set_launch(f, LaunchLine(h.mac, h.picture, h.stream, ch).c_str());
       // One pipeline per viewer, torn down when that viewer leaves.
       gst_rtsp_media_factory_set_shared(f, FALSE);
       gst_rtsp_media_factory_set_protocols(f, GST_RTSP_LOWER_TRANS_TCP);
       if (h.resize)
-        g_signal_connect(f, "media-configure", G_CALLBACK(OnMediaConfigure), GINT_TO_POINTER(h.stream));
+        g_signal_connect_data(f, "media-configure", G_CALLBACK(OnMediaConfigure), new RtspPicture(h.picture),
+                              FreePicture, GConnectFlags(0));
       gst_rtsp_media_factory_add_role(f, kRole, GST_RTSP_PERM_MEDIA_FACTORY_ACCESS, G_TYPE_BOOLEAN, TRUE,
                                       GST_RTSP_PERM_MEDIA_FACTORY_CONSTRUCT, G_TYPE_BOOLEAN, TRUE, nullptr);
       const std::string path = "/ch" + std::to_string(ch);

@@ -16,11 +16,12 @@ namespace dksim {
 
 class Simulator;
 
-// Picture of AV stream 1-3: size and frame rate.
+// Picture of AV stream 1-3: size and frame rate. Stream 1 has the size
+// given (--video-size, 640x360 by default); streams 2 and 3 keep theirs.
 struct RtspPicture {
   int width, height, fps;
 };
-RtspPicture PictureOfStream(int stream);
+RtspPicture PictureOfStream(int stream, int width1 = 640, int height1 = 360);
 
 // The device answering RTSP at local_ip:port and which of its streams the port
 // is (1-3), or -1.
@@ -33,6 +34,7 @@ struct RtspHandOver {
   uint16_t peer_port = 0;
   std::string mac;       // AA:BB:CC:DD:EE:FF
   int stream = 1;
+  RtspPicture picture{640, 360, 15};  // the stream's picture
   std::string user, password;
   bool busy = false;          // "rtsp-busy": 453 to every viewer
   bool refuse_auth = false;   // "auth-refuse": no credential is right

@@ -414,6 +414,7 @@ void SimServer::OnRtspAccept(int listen_fd) {
     char mac[18];
     h.mac = FormatMacPlain(cfg.mac, mac);
     h.stream = stream;
+    h.picture = PictureOfStream(stream, sim_->options().video_width, sim_->options().video_height);
     h.user = cfg.user;
     h.password = cfg.password;
     h.busy = (cfg.faults & kFaultRtspBusy) != 0;

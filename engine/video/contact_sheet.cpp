@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -72,40 +73,115 @@ void DrawFrameFitted(const VideoFrame& f, const RgbCanvas& c, int x, int y, int 
   }
 }
 
-int ComposeContactSheet(const std::vector<SheetTile>& tiles, const SheetLayout& l, RgbPicture* out) {
-  const int n = static_cast<int>(tiles.size());
-  if (n == 0 || l.picture_width < 1 || l.picture_height < 1 || l.text_scale < 1 || l.gap < 0) return -1;
-  int columns = l.columns > 0 ? std::min(l.columns, n) : static_cast<int>(std::ceil(std::sqrt(double(n))));
-  columns = std::max(1, columns);
-  const int rows = (n + columns - 1) / columns;
-  const int line_h = kGlyphLine * l.text_scale;
-  const int tile_w = l.picture_width;
-  const int tile_h = l.picture_height + l.gap / 2 + 3 * line_h;
-  const int64_t width = int64_t(columns) * (tile_w + l.gap) + l.gap;
-  const int64_t height = int64_t(rows) * (tile_h + l.gap) + l.gap;
-  if (width > 32767 || height > 32767) return -1;
-  out->width = static_cast<int>(width);
-  out->height = static_cast<int>(height);
-  out->rgb.assign(size_t(width) * size_t(height) * 3, 0);
-  RgbCanvas c{out->width, out->height, out->rgb.data()};
+ContactSheet::ContactSheet(size_t n, const SheetLayout& l) : l_(l), tiles_(n) {
+  if (n == 0 || n > 1000000 || l.picture_width < 1 || l.picture_height < 1 || l.text_scale < 1 || l.gap < 0) return;
+  const int count = static_cast<int>(n);
+  columns_ = l.columns > 0 ? std::min(l.columns, count) : static_cast<int>(std::ceil(std::sqrt(double(count))));
+  columns_ = std::max(1, columns_);
+  rows_ = (count + columns_ - 1) / columns_;
+  tile_h_ = l.picture_height + l.gap / 2 + 3 * kGlyphLine * l.text_scale;
+  const int64_t width = int64_t(columns_) * (int64_t(l.picture_width) + l.gap) + l.gap;
+  const int64_t height = int64_t(rows_) * (int64_t(tile_h_) + l.gap) + l.gap;
+  if (width > 32767 || height > 32767) return;
+  width_ = static_cast<int>(width);
+  height_ = static_cast<int>(height);
+  fits_ = true;
+}
+
+void ContactSheet::SetPicture(size_t i, const VideoFrame& f) {
+  if (i >= tiles_.size() || !fits_) return;
+  Tile& t = tiles_[i];
+  if (!FrameUsable(f)) {
+    t.box.clear();
+    return;
+  }
+  t.box.assign(size_t(l_.picture_width) * size_t(l_.picture_height) * 3, 0);
+  const RgbCanvas c{l_.picture_width, l_.picture_height, t.box.data()};
+  Fill(c, 0, 0, c.width, c.height, kPictureBox);
+  DrawFrameFitted(f, c, 0, 0, c.width, c.height);
+}
+
+void ContactSheet::SetFailure(size_t i, const std::string& why) {
+  if (i >= tiles_.size()) return;
+  tiles_[i].box.clear();
+  tiles_[i].box.shrink_to_fit();
+  tiles_[i].failure = why;
+}
+
+void ContactSheet::SetLines(size_t i, const std::string& model, const std::string& mac, const std::string& address) {
+  if (i >= tiles_.size()) return;
+  tiles_[i].lines[0] = model;
+  tiles_[i].lines[1] = mac;
+  tiles_[i].lines[2] = address;
+}
+
+// Band b: the gap above tile row b and the row itself, drawn into c (width_ wide).
+void ContactSheet::DrawBand(int band, const RgbCanvas& c) const {
   Fill(c, 0, 0, c.width, c.height, kBackground);
-  const size_t max_chars = static_cast<size_t>(std::max(1, (tile_w + l.text_scale) / (kGlyphAdvance * l.text_scale)));
-  for (int i = 0; i < n; ++i) {
-    const SheetTile& t = tiles[i];
-    const int x = l.gap + (i % columns) * (tile_w + l.gap);
-    const int y = l.gap + (i / columns) * (tile_h + l.gap);
-    if (t.picture && FrameUsable(*t.picture)) {
-      Fill(c, x, y, tile_w, l.picture_height, kPictureBox);
-      DrawFrameFitted(*t.picture, c, x, y, tile_w, l.picture_height);
+  const int line_h = kGlyphLine * l_.text_scale;
+  const int tile_w = l_.picture_width;
+  const size_t max_chars = static_cast<size_t>(std::max(1, (tile_w + l_.text_scale) / (kGlyphAdvance * l_.text_scale)));
+  for (int col = 0; col < columns_; ++col) {
+    const size_t i = size_t(band) * size_t(columns_) + size_t(col);
+    if (i >= tiles_.size()) break;
+    const Tile& t = tiles_[i];
+    const int x = l_.gap + col * (tile_w + l_.gap);
+    const int y = l_.gap;
+    if (!t.box.empty()) {
+      for (int py = 0; py < l_.picture_height && y + py < c.height; ++py)
+        std::memcpy(c.pixels + (size_t(y + py) * size_t(c.width) + size_t(x)) * 3,
+                    t.box.data() + size_t(py) * size_t(tile_w) * 3, size_t(tile_w) * 3);
     } else {
-      Fill(c, x, y, tile_w, l.picture_height, kFailureBox);
+      Fill(c, x, y, tile_w, l_.picture_height, kFailureBox);
       const std::string& why = t.failure.empty() ? std::string("no picture") : t.failure;
-      const int w = TextWidth(std::min(why.size(), max_chars), l.text_scale);
-      DrawText(c, x + std::max(0, (tile_w - w) / 2), y + (l.picture_height - kGlyphHeight * l.text_scale) / 2,
-               l.text_scale, why, max_chars, kFailureText);
+      const int w = TextWidth(std::min(why.size(), max_chars), l_.text_scale);
+      DrawText(c, x + std::max(0, (tile_w - w) / 2), y + (l_.picture_height - kGlyphHeight * l_.text_scale) / 2,
+               l_.text_scale, why, max_chars, kFailureText);
     }
     for (int k = 0; k < 3; ++k)
-      DrawText(c, x, y + l.picture_height + l.gap / 2 + k * line_h, l.text_scale, t.lines[k], max_chars, kLineText);
+      DrawText(c, x, y + l_.picture_height + l_.gap / 2 + k * line_h, l_.text_scale, t.lines[k], max_chars, kLineText);
   }
+}
+
+int ContactSheet::WriteRows(const std::function<bool(int y, const uint8_t* rgb)>& row) const {
+  if (!fits_) return -1;
+  const int band_h = tile_h_ + l_.gap;
+  std::vector<uint8_t> band(size_t(width_) * size_t(band_h) * 3);
+  const RgbCanvas c{width_, band_h, band.data()};
+  int y = 0;
+  for (int b = 0; b < rows_; ++b) {
+    DrawBand(b, c);
+    for (int r = 0; r < band_h; ++r, ++y)
+      if (!row(y, band.data() + size_t(r) * size_t(width_) * 3)) return -1;
+  }
+  // The gap under the last row.
+  Fill(c, 0, 0, c.width, c.height, kBackground);
+  for (; y < height_; ++y)
+    if (!row(y, band.data())) return -1;
   return 0;
+}
+
+int ContactSheet::Compose(RgbPicture* out) const {
+  if (!fits_) return -1;
+  out->width = width_;
+  out->height = height_;
+  out->rgb.assign(size_t(width_) * size_t(height_) * 3, 0);
+  return WriteRows([out](int y, const uint8_t* rgb) {
+    std::memcpy(out->rgb.data() + size_t(y) * size_t(out->width) * 3, rgb, size_t(out->width) * 3);
+    return true;
+  });
+}
+
+int ComposeContactSheet(const std::vector<SheetTile>& tiles, const SheetLayout& l, RgbPicture* out) {
+  ContactSheet sheet(tiles.size(), l);
+  if (!sheet.Fits()) return -1;
+  for (size_t i = 0; i < tiles.size(); ++i) {
+    const SheetTile& t = tiles[i];
+    if (t.picture && FrameUsable(*t.picture))
+      sheet.SetPicture(i, *t.picture);
+    else
+      sheet.SetFailure(i, t.failure);
+    sheet.SetLines(i, t.lines[0], t.lines[1], t.lines[2]);
+  }
+  return sheet.Compose(out);
 }

@@ -3,7 +3,9 @@
 // order, each picture scaled into its tile (aspect kept) with up to three
 // text lines under it; a device without a picture gets a tile saying why.
 // Plain pixels: the caller writes the result as PNG.
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,6 +38,44 @@ bool FrameUsable(const VideoFrame& f);
 // Scales f with a box filter into the w x h box at (x, y) of c, centred with
 // its aspect ratio kept. Nothing is drawn for an unusable frame or box.
 void DrawFrameFitted(const VideoFrame& f, const RgbCanvas& c, int x, int y, int w, int h);
+
+// The sheet being filled as pictures arrive: each frame is scaled into its
+// tile at once and only the tiles are kept (a picture box of
+// picture_width x picture_height, 173 KB at the default size), never the
+// frames, so a sheet of many full-HD streams needs no more than its tiles.
+// The sheet's rows are drawn one band of tiles at a time when written.
+class ContactSheet {
+ public:
+  ContactSheet(size_t tiles, const SheetLayout& layout);
+  // At least one tile, and the sheet fits in 32,767 pixels a side.
+  bool Fits() const { return fits_; }
+  int width() const { return width_; }
+  int height() const { return height_; }
+  size_t size() const { return tiles_.size(); }
+  // Tile i gets the picture of f (aspect kept); an unusable frame leaves it a
+  // failure tile. Different tiles may be set from different threads at once.
+  void SetPicture(size_t i, const VideoFrame& f);
+  // Tile i is a failure tile saying why (its picture, if any, goes).
+  void SetFailure(size_t i, const std::string& why);
+  void SetLines(size_t i, const std::string& model, const std::string& mac, const std::string& address);
+  // Calls row(y, pixels) for every row of the sheet, top to bottom (width()
+  // RGB pixels each). 0, or -1 when the layout does not fit or row says false.
+  int WriteRows(const std::function<bool(int y, const uint8_t* rgb)>& row) const;
+  // The whole sheet in memory (tests, small sheets). 0 or -1 as WriteRows.
+  int Compose(RgbPicture* out) const;
+
+ private:
+  struct Tile {
+    std::vector<uint8_t> box;  // the picture box, RGB; empty: a failure tile
+    std::string failure;
+    std::string lines[3];
+  };
+  void DrawBand(int band, const RgbCanvas& c) const;
+  SheetLayout l_;
+  std::vector<Tile> tiles_;
+  bool fits_ = false;
+  int columns_ = 1, rows_ = 0, tile_h_ = 0, width_ = 0, height_ = 0;
+};
 
 // The sheet of tiles; 0, or -1 for no tiles or a layout that does not fit in
 // 32,767 pixels a side.

@@ -9,7 +9,7 @@
 #include "platform/thread.h"
 
 void GrabFirstFrames(const std::vector<FirstFrameJob>& jobs, const VideoTimings& t, uint32_t timeout_ms,
-                     int concurrency, std::vector<FirstFrameResult>* out) {
+                     int concurrency, std::vector<FirstFrameResult>* out, const FirstFrameTaken& on_frame) {
   out->assign(jobs.size(), FirstFrameResult());
   std::atomic<size_t> next{0};
   auto work = [&] {
@@ -24,7 +24,18 @@ void GrabFirstFrames(const std::vector<FirstFrameJob>& jobs, const VideoTimings&
       } catch (const std::exception&) {
         r.code = kVideoRefused;  // a fault fails this device, not the sheet
       }
-      if (r.code != kVideoOk) r.frame = VideoFrame();
+      if (r.code == kVideoOk) {
+        r.width = r.frame.width;
+        r.height = r.frame.height;
+      }
+      if (r.code == kVideoOk && on_frame) {
+        try {
+          on_frame(i, r.frame);
+        } catch (const std::exception&) {
+          r.code = kVideoRefused;
+        }
+      }
+      if (r.code != kVideoOk || on_frame) r.frame = VideoFrame();  // its pixels go at once
     }
   };
   const int n = std::clamp(concurrency, 1, 64);

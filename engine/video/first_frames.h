@@ -2,7 +2,9 @@
 // First pictures of many devices at once, for the CLI's contact sheet: a
 // bounded number of connections run at a time, each on its own time-out, so a
 // device that never answers holds one place and delays nobody else.
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "engine/video/video_client.h"
@@ -14,12 +16,18 @@ struct FirstFrameJob {
 
 struct FirstFrameResult {
   int32_t code = kVideoNoAnswer;
-  VideoFrame frame;             // with kVideoOk
+  VideoFrame frame;             // with kVideoOk, unless on_frame took it
+  int width = 0, height = 0;    // with kVideoOk: the picture's size
   int64_t first_frame_us = -1;  // connect to the first decoded picture
 };
 
+// Called on a worker thread with a job's index and its picture as soon as
+// it arrives (different jobs at the same time).
+using FirstFrameTaken = std::function<void(size_t index, const VideoFrame& frame)>;
+
 // GrabFirstFrame for every job, at most concurrency (1-64) at a time; results
 // in job order. Returns when every job has ended: each takes at most
-// timeout_ms plus the client's stop wait.
+// timeout_ms plus the client's stop wait. With on_frame, each picture goes
+// there and is released at once, so the results keep no pixels.
 void GrabFirstFrames(const std::vector<FirstFrameJob>& jobs, const VideoTimings& t, uint32_t timeout_ms,
-                     int concurrency, std::vector<FirstFrameResult>* out);
+                     int concurrency, std::vector<FirstFrameResult>* out, const FirstFrameTaken& on_frame = {});

@@ -184,7 +184,8 @@ TEST(SimOptions, CommandLineFillsEveryKnob) {
   const char* argv[] = {"dravenkit-sim", "--devices", "12", "--iface", "dk1", "--spread", "5-40", "--late-ms", "900",
                         "--move-delay-ms", "10", "--reset-delay-ms", "20", "--restart-ms", "30", "--fault",
                         "late=0.5", "--ports", "32154", "--dhcp-pool", "10.1.0.1-10.1.0.9", "--seed", "7",
-                        "--log-discovery", "summary", "--exit-with", "123", "--base-ip", "10.5.0.1"};
+                        "--log-discovery", "summary", "--exit-with", "123", "--base-ip", "10.5.0.1",
+                        "--video-size", "1920x1080", "--refuse-delay-ms", "40"};
   SimArgs a;
   std::string err;
   ASSERT_EQ(ParseSimArgs(sizeof argv / sizeof argv[0], argv, &a, &err), 0) << err;
@@ -202,6 +203,9 @@ TEST(SimOptions, CommandLineFillsEveryKnob) {
   EXPECT_EQ(a.sim.seed, 7u);
   EXPECT_FALSE(a.sim.log_each_discovery);
   EXPECT_EQ(a.server.exit_with_pid, 123);
+  EXPECT_EQ(a.sim.video_width, 1920);
+  EXPECT_EQ(a.sim.video_height, 1080);
+  EXPECT_EQ(a.sim.timings.refuse_delay_ms, 40u);
   std::vector<SimDeviceConfig> fleet;
   ASSERT_EQ(BuildFleet(a, &fleet, &err), 0) << err;
   ASSERT_EQ(fleet.size(), 12u);
@@ -224,6 +228,7 @@ TEST(SimOptions, UsageFaultsAreReported) {
       {{"s", "--devices", "3", "--iface", "x", "--bogus"}, "unknown option --bogus"},
       {{"s", "--devices", "3", "--iface"}, "--iface needs a value"},
       {{"s", "--devices", "3", "--iface", "x", "--ports", "1,,2"}, "bad value for --ports"},
+      {{"s", "--devices", "3", "--iface", "x", "--video-size", "1919x1080"}, "bad value for --video-size"},
   };
   for (auto& c : cases) {
     SimArgs a;

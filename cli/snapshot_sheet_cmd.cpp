@@ -1,6 +1,9 @@
 // dravenkit-cli snapshot (--mac MAC ... | --all) --sheet FILE.png: the first
 // picture of many devices at once, as one contact sheet.
 #include <png.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include <cstdio>
 #include <cstring>
@@ -41,22 +44,36 @@ bool PngEnd(png_structp png, png_infop info) {
   return true;
 }
 
-// The sheet's rows go to the file as they are drawn, a band of tiles at a
-// time: the whole sheet is never in memory.
-int WriteSheetPng(const ContactSheet& sheet, const std::string& path) {
-  if (!sheet.Fits()) return -1;
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return -1;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png ? png_create_info_struct(png) : nullptr;
-  bool ok = info && PngStart(png, info, f, sheet.width(), sheet.height());
-  ok = ok && sheet.WriteRows([png](int, const uint8_t* rgb) { return PngRow(png, rgb); }) == 0;
-  ok = ok && PngEnd(png, info);
-  png_destroy_write_struct(&png, &info);
-  ok = std::fclose(f) == 0 && ok;
-  if (!ok) std::remove(path.c_str());
-  return ok ? 0 : -1;
-}
+// The sheet's PNG, written a row at a time as the bands of tiles are done,
+// so the whole sheet is never in memory.
+class PngRows {
+ public:
+  PngRows(const std::string& path, int width, int height) : path_(path) {
+    f_ = std::fopen(path.c_str(), "wb");
+    png_ = f_ ? png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr) : nullptr;
+    info_ = png_ ? png_create_info_struct(png_) : nullptr;
+    ok_ = info_ && PngStart(png_, info_, f_, width, height);
+  }
+  ~PngRows() { Close(false); }
+  bool Row(const uint8_t* rgb) { return ok_ = ok_ && PngRow(png_, rgb); }
+  // True when the whole file was written; otherwise it is removed.
+  bool Close(bool complete) {
+    if (closed_) return ok_;
+    closed_ = true;
+    ok_ = ok_ && complete && PngEnd(png_, info_);
+    if (png_) png_destroy_write_struct(&png_, &info_);
+    if (f_) ok_ = std::fclose(f_) == 0 && ok_;
+    if (!ok_ && f_) std::remove(path_.c_str());
+    return ok_;
+  }
+
+ private:
+  std::string path_;
+  FILE* f_ = nullptr;
+  png_structp png_ = nullptr;
+  png_infop info_ = nullptr;
+  bool ok_ = false, closed_ = false;
+};
 
 }  // namespace
 
@@ -82,24 +99,35 @@ int RunSnapshotSheet(const SheetOptions& o) {
   VideoTimings t;
   t.answer_ms = timeout_ms;
   t.stall_ms = timeout_ms;
-  // Each picture is scaled into its tile the moment it arrives and then
-  // dropped, so memory holds tiles, not full-size frames, however many devices.
+#if defined(__GLIBC__)
+  // Pictures and decoder buffers of megabytes come and go on short-lived
+  // threads: from a fixed size on they are mapped and unmapped, never left
+  // in the allocator's heaps, where freed pictures would pile up with the
+  // fleet (glibc otherwise raises that size as big blocks are freed).
+  (void)mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+#endif
+  // Each picture is scaled into its tile the moment it arrives and dropped;
+  // each band of tiles goes to the file once all its devices have ended and
+  // is dropped too. Memory holds the bands in flight, however many devices.
   ContactSheet sheet(chosen.size(), SheetLayout());
-  std::vector<FirstFrameResult> results;
-  GrabFirstFrames(jobs, t, timeout_ms, o.concurrency, &results,
-                  [&sheet](size_t i, const VideoFrame& f) { sheet.SetPicture(i, f); });
-
-  int pictures = 0;
   for (size_t i = 0; i < chosen.size(); ++i) {
     const DeviceRecord& r = chosen[i];
-    if (results[i].code == kVideoOk)
-      ++pictures;
-    else
-      sheet.SetFailure(i, VideoFailureText(results[i].code));
     sheet.SetLines(i, Printable(std::string(r.model_name, strnlen(r.model_name, sizeof r.model_name))), MacText(r.mac),
                    jobs[i].has_port ? jobs[i].src.address + ":" + std::to_string(jobs[i].src.port) : jobs[i].src.address);
   }
-  const bool written = WriteSheetPng(sheet, o.sheet) == 0;
+  PngRows png(o.sheet, sheet.width(), sheet.height());
+  sheet.Stream([&png](int, const uint8_t* rgb) { return png.Row(rgb); });
+  std::vector<FirstFrameResult> results;
+  GrabFirstFrames(jobs, t, timeout_ms, o.concurrency, &results, [&sheet](size_t i, const FirstFrameResult& r) {
+    if (r.code == kVideoOk)
+      sheet.SetPicture(i, r.frame);
+    else
+      sheet.SetFailure(i, VideoFailureText(r.code));
+    sheet.Done(i);
+  });
+  int pictures = 0;
+  for (const FirstFrameResult& r : results) pictures += r.code == kVideoOk ? 1 : 0;
+  const bool written = png.Close(sheet.Finish() == 0);
   if (!written) std::fprintf(stderr, "%s: cannot write %s\n", me, o.sheet.c_str());
 
   bool out_ok = true;

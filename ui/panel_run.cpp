@@ -44,7 +44,8 @@ std::string PanelRun::Tally() const {
   std::string others;
   for (const auto& e : *host_->RunSelection()) {
     ++total;
-    if (e->progress == kFactoryComplete) {  // 100 ends a device in both runs
+    // 100 ends a device in both runs; 101, back at the factory address, an update's.
+    if (e->progress == kFactoryComplete || (kind_ == ActiveOp::kUpdate && e->progress == kUpdateFactoryBack)) {
       ++verified;
       continue;
     }

@@ -23,7 +23,9 @@ RunStatusCell ProgressCell(RunStatusCell::Progress progress) {
 
 }  // namespace
 
-// UM_UPDATE_STATUS codes, including those no run of this system posts.
+// UM_UPDATE_STATUS codes, including those no run of this system posts. A
+// failed upload (-1, -2, -3) ends its device while the bar is shown: the bar
+// goes, or the cell would draw only the bar and hide the reason.
 std::optional<RunStatusCell> UpdateStatusCell(int32_t status, const std::string& report_text) {
   using P = RunStatusCell::Progress;
   switch (status) {
@@ -32,9 +34,9 @@ std::optional<RunStatusCell> UpdateStatusCell(int32_t status, const std::string&
     case 2: return TextCell(P::kNone, "Now preparing for update ...", kBlack, kYellow);
     case 3: return ProgressCell(P::kShow);
     case 100: return TextCell(P::kRemove, report_text.empty() ? "update complete." : report_text, kBlack, kGreen);
-    case -1: return TextCell(P::kNone, "update error 'UPLOAD_TOOL -1'", kWhite, kRed);
-    case -2: return TextCell(P::kNone, "update error 'UPLOAD_TOOL -2'", kWhite, kRed);
-    case -3: return TextCell(P::kNone, "update error 'UPLOAD_FIRMWARE'", kWhite, kRed);
+    case -1: return TextCell(P::kRemove, "update error 'UPLOAD_TOOL -1'", kWhite, kRed);
+    case -2: return TextCell(P::kRemove, "update error 'UPLOAD_TOOL -2'", kWhite, kRed);
+    case -3: return TextCell(P::kRemove, "update error 'UPLOAD_FIRMWARE'", kWhite, kRed);
     case -4: return TextCell(P::kNone, "update error 'SESSION -1'", kWhite, kRed);
     case -5: return TextCell(P::kNone, "update error 'CONNECTION -2'", kWhite, kRed);
     case -6: return TextCell(P::kNone, "ip setting error 'authentication'", kWhite, kRed);

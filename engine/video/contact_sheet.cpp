@@ -172,6 +172,56 @@ int ContactSheet::Compose(RgbPicture* out) const {
   });
 }
 
+void ContactSheet::Stream(std::function<bool(int y, const uint8_t* rgb)> row) {
+  std::lock_guard<std::mutex> lk(mu_);
+  row_ = std::move(row);
+  done_.assign(tiles_.size(), 0);
+  next_band_ = 0;
+  stream_failed_ = !fits_;
+  if (fits_) band_.assign(size_t(width_) * size_t(tile_h_ + l_.gap) * 3, 0);
+}
+
+void ContactSheet::Done(size_t i) {
+  std::lock_guard<std::mutex> lk(mu_);
+  if (i >= done_.size() || done_[i]) return;
+  done_[i] = 1;
+  FlushBands();
+}
+
+void ContactSheet::FlushBands() {
+  if (stream_failed_ || next_band_ > rows_) return;  // failed, or every row is out
+  const int band_h = tile_h_ + l_.gap;
+  const RgbCanvas c{width_, band_h, band_.data()};
+  while (next_band_ < rows_) {
+    const size_t first = size_t(next_band_) * size_t(columns_);
+    const size_t last = std::min(tiles_.size(), first + size_t(columns_));
+    for (size_t i = first; i < last; ++i)
+      if (!done_[i]) return;
+    DrawBand(next_band_, c);
+    const int y0 = next_band_ * band_h;
+    for (int r = 0; r < band_h && !stream_failed_; ++r)
+      stream_failed_ = !row_(y0 + r, band_.data() + size_t(r) * size_t(width_) * 3);
+    for (size_t i = first; i < last; ++i) std::vector<uint8_t>().swap(tiles_[i].box);  // written: its pixels go
+    ++next_band_;
+    if (stream_failed_) return;
+  }
+  // The gap under the last row.
+  Fill(c, 0, 0, c.width, c.height, kBackground);
+  for (int y = rows_ * band_h; y < height_ && !stream_failed_; ++y) stream_failed_ = !row_(y, band_.data());
+  next_band_ = rows_ + 1;
+  std::vector<uint8_t>().swap(band_);
+}
+
+size_t ContactSheet::PicturesHeld() {
+  std::lock_guard<std::mutex> lk(mu_);
+  return size_t(std::count_if(tiles_.begin(), tiles_.end(), [](const Tile& t) { return !t.box.empty(); }));
+}
+
+int ContactSheet::Finish() {
+  std::lock_guard<std::mutex> lk(mu_);
+  return !stream_failed_ && next_band_ > rows_ ? 0 : -1;
+}
+
 int ComposeContactSheet(const std::vector<SheetTile>& tiles, const SheetLayout& l, RgbPicture* out) {
   ContactSheet sheet(tiles.size(), l);
   if (!sheet.Fits()) return -1;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -40,10 +41,10 @@ bool FrameUsable(const VideoFrame& f);
 void DrawFrameFitted(const VideoFrame& f, const RgbCanvas& c, int x, int y, int w, int h);
 
 // The sheet being filled as pictures arrive: each frame is scaled into its
-// tile at once and only the tiles are kept (a picture box of
-// picture_width x picture_height, 173 KB at the default size), never the
-// frames, so a sheet of many full-HD streams needs no more than its tiles.
-// The sheet's rows are drawn one band of tiles at a time when written.
+// tile at once (a picture box of picture_width x picture_height, 173 KB at
+// the default size) and never kept. Streamed (Stream, then Done per tile),
+// each band of tiles is drawn and written as soon as all its tiles are final
+// and then freed, so memory holds the bands still in flight, not the fleet.
 class ContactSheet {
  public:
   ContactSheet(size_t tiles, const SheetLayout& layout);
@@ -64,6 +65,16 @@ class ContactSheet {
   // The whole sheet in memory (tests, small sheets). 0 or -1 as WriteRows.
   int Compose(RgbPicture* out) const;
 
+  // Streaming: rows go to row (as in WriteRows) band by band, in order, on
+  // the thread whose Done completes a band (one at a time, under a lock).
+  void Stream(std::function<bool(int y, const uint8_t* rgb)> row);
+  // Tile i is final (picture or failure and its lines set); any thread.
+  void Done(size_t i);
+  // After every Done: 0 when every row went out, -1 otherwise.
+  int Finish();
+  // Tiles holding picture pixels now.
+  size_t PicturesHeld();
+
  private:
   struct Tile {
     std::vector<uint8_t> box;  // the picture box, RGB; empty: a failure tile
@@ -71,8 +82,15 @@ class ContactSheet {
     std::string lines[3];
   };
   void DrawBand(int band, const RgbCanvas& c) const;
+  void FlushBands();  // with mu_ held
   SheetLayout l_;
   std::vector<Tile> tiles_;
+  std::mutex mu_;
+  std::function<bool(int, const uint8_t*)> row_;
+  std::vector<char> done_;
+  std::vector<uint8_t> band_;
+  int next_band_ = 0;
+  bool stream_failed_ = false;
   bool fits_ = false;
   int columns_ = 1, rows_ = 0, tile_h_ = 0, width_ = 0, height_ = 0;
 };

@@ -9,18 +9,15 @@
 #include "platform/thread.h"
 
 void GrabFirstFrames(const std::vector<FirstFrameJob>& jobs, const VideoTimings& t, uint32_t timeout_ms,
-                     int concurrency, std::vector<FirstFrameResult>* out, const FirstFrameTaken& on_frame) {
+                     int concurrency, std::vector<FirstFrameResult>* out, const FirstFrameDone& on_done) {
   out->assign(jobs.size(), FirstFrameResult());
   std::atomic<size_t> next{0};
   auto work = [&] {
     for (size_t i = next.fetch_add(1); i < jobs.size(); i = next.fetch_add(1)) {
       FirstFrameResult& r = (*out)[i];
-      if (!jobs[i].has_port) {
-        r.code = kVideoNoPort;
-        continue;
-      }
+      r.code = kVideoNoPort;
       try {
-        r.code = GrabFirstFrame(jobs[i].src, t, timeout_ms, &r.frame, &r.first_frame_us);
+        if (jobs[i].has_port) r.code = GrabFirstFrame(jobs[i].src, t, timeout_ms, &r.frame, &r.first_frame_us);
       } catch (const std::exception&) {
         r.code = kVideoRefused;  // a fault fails this device, not the sheet
       }
@@ -28,14 +25,14 @@ void GrabFirstFrames(const std::vector<FirstFrameJob>& jobs, const VideoTimings&
         r.width = r.frame.width;
         r.height = r.frame.height;
       }
-      if (r.code == kVideoOk && on_frame) {
+      if (on_done) {
         try {
-          on_frame(i, r.frame);
+          on_done(i, r);
         } catch (const std::exception&) {
-          r.code = kVideoRefused;
+          // The callback's own fault: the result stands as read.
         }
       }
-      if (r.code != kVideoOk || on_frame) r.frame = VideoFrame();  // its pixels go at once
+      if (r.code != kVideoOk || on_done) r.frame = VideoFrame();  // its pixels go at once
     }
   };
   const int n = std::clamp(concurrency, 1, 64);

@@ -21,13 +21,14 @@ struct FirstFrameResult {
   int64_t first_frame_us = -1;  // connect to the first decoded picture
 };
 
-// Called on a worker thread with a job's index and its picture as soon as
-// it arrives (different jobs at the same time).
-using FirstFrameTaken = std::function<void(size_t index, const VideoFrame& frame)>;
+// Called on a worker thread with a job's index and its result as soon as the
+// job ends (different jobs at the same time).
+using FirstFrameDone = std::function<void(size_t index, const FirstFrameResult& result)>;
 
 // GrabFirstFrame for every job, at most concurrency (1-64) at a time; results
 // in job order. Returns when every job has ended: each takes at most
-// timeout_ms plus the client's stop wait. With on_frame, each picture goes
-// there and is released at once, so the results keep no pixels.
+// timeout_ms plus the client's stop wait. With on_done, each result goes
+// there as its job ends and its picture is released right after, so the
+// results keep no pixels.
 void GrabFirstFrames(const std::vector<FirstFrameJob>& jobs, const VideoTimings& t, uint32_t timeout_ms,
-                     int concurrency, std::vector<FirstFrameResult>* out, const FirstFrameTaken& on_frame = {});
+                     int concurrency, std::vector<FirstFrameResult>* out, const FirstFrameDone& on_done = {});

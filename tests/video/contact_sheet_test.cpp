@@ -111,4 +111,41 @@ TEST(ContactSheet, PicturesOfAnySizeFitTheirTilesAndDamagedFramesBecomeFailureTi
   EXPECT_EQ(ComposeContactSheet({}, l, &sheet), -1);
 }
 
+// Streamed, a band goes out once its tiles are final, whatever order they
+// end in, and its pictures are freed: the rows are those of the whole sheet.
+TEST(ContactSheet, StreamedBandsGoOutInOrderAndFreeTheirPictures) {
+  SheetLayout l;
+  l.columns = 3;
+  const size_t n = 8;  // three bands, the last not full
+  ContactSheet whole(n, l), streamed(n, l);
+  std::vector<VideoFrame> frames;
+  for (size_t i = 0; i < n; ++i) frames.push_back(Uniform(64 + int(i), 36, uint8_t(20 * i), 100, 200));
+  for (ContactSheet* s : {&whole, &streamed})
+    for (size_t i = 0; i < n; ++i) {
+      s->SetLines(i, "DK-E2100", "02:44:4B:00:00:0" + std::to_string(i), "10.77.1.1:554");
+      if (i != 4) s->SetPicture(i, frames[i]);
+    }
+  whole.SetFailure(4, "no answer");
+  RgbPicture want;
+  ASSERT_EQ(whole.Compose(&want), 0);
+  std::vector<uint8_t> got;
+  int next_y = 0;
+  streamed.Stream([&](int y, const uint8_t* rgb) {
+    EXPECT_EQ(y, next_y++);
+    got.insert(got.end(), rgb, rgb + size_t(streamed.width()) * 3);
+    return true;
+  });
+  for (size_t i : {1u, 2u, 5u, 3u}) streamed.Done(i);
+  EXPECT_EQ(next_y, 0);  // tile 0 is still in flight: nothing can go out
+  streamed.Done(0);      // bands 0 done; band 1 waits for tile 4
+  EXPECT_GT(next_y, 0);
+  EXPECT_EQ(streamed.PicturesHeld(), 4u);  // tiles 3, 5, 6, 7
+  streamed.SetFailure(4, "no answer");
+  for (size_t i : {4u, 7u, 6u}) streamed.Done(i);
+  EXPECT_EQ(streamed.Finish(), 0);
+  EXPECT_EQ(streamed.PicturesHeld(), 0u);
+  EXPECT_EQ(next_y, want.height);
+  EXPECT_TRUE(got == want.rgb);
+}
+
 }  // namespace

@@ -7,8 +7,11 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QStyle>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <string>
 
 #include "ui/backend.h"
 #include "ui/prompt.h"
@@ -32,6 +35,17 @@ class SortItem : public QTableWidgetItem {
 };
 
 QString Cell(const std::string& utf8) { return QString::fromUtf8(InventoryVisibleText(utf8)); }
+
+// The whole MAC address at the default size: twelve of the font's widest hex
+// digit and five colons, the item's text margins, and no less than the caption.
+int MacColumnWidth(QTableWidget* t) {
+  const QFontMetrics fm = t->fontMetrics();
+  int digit = 0;
+  for (char c : std::string("0123456789ABCDEF")) digit = std::max(digit, fm.horizontalAdvance(QChar(c)));
+  const int margin = t->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, t) + 1;
+  const int text = 12 * digit + 5 * fm.horizontalAdvance(QChar(':')) + 2 * margin + 6;
+  return std::max(text, t->horizontalHeader()->sectionSizeHint(0));
+}
 
 }  // namespace
 
@@ -64,6 +78,9 @@ CInventoryWindow::CInventoryWindow(std::vector<DeviceRecord> devices, WindowBack
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
   table_->verticalHeader()->setVisible(false);
+  // Rows of the device list's height (its font's height and 5).
+  table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 5);
   table_->horizontalHeader()->setStretchLastSection(true);
   table_->setWordWrap(false);
   table_->setTextElideMode(Qt::ElideRight);
@@ -76,6 +93,7 @@ CInventoryWindow::CInventoryWindow(std::vector<DeviceRecord> devices, WindowBack
     row_items_.back()->setData(kIndexRole, static_cast<int>(i));
   }
   WriteRows(all);
+  table_->setColumnWidth(0, MacColumnWidth(table_));
   // Device order until the operator sorts (no column marked).
   table_->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
   table_->setSortingEnabled(true);

@@ -94,6 +94,9 @@ int RunSnapshotSheet(const SheetOptions& o) {
     jobs[i].src.channel = o.channel;
     jobs[i].src.user = o.user;
     jobs[i].src.password = o.password;
+    // Twice the tile is all the box filter needs: no full-size pictures.
+    jobs[i].src.max_width = 2 * SheetLayout().picture_width;
+    jobs[i].src.max_height = 2 * SheetLayout().picture_height;
   }
   const uint32_t timeout_ms = static_cast<uint32_t>(o.timeout_s * 1000);
   VideoTimings t;

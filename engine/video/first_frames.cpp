@@ -17,14 +17,12 @@ void GrabFirstFrames(const std::vector<FirstFrameJob>& jobs, const VideoTimings&
       FirstFrameResult& r = (*out)[i];
       r.code = kVideoNoPort;
       try {
-        if (jobs[i].has_port) r.code = GrabFirstFrame(jobs[i].src, t, timeout_ms, &r.frame, &r.first_frame_us);
+        if (jobs[i].has_port)
+          r.code = GrabFirstFrame(jobs[i].src, t, timeout_ms, &r.frame, &r.first_frame_us, &r.width, &r.height);
       } catch (const std::exception&) {
         r.code = kVideoRefused;  // a fault fails this device, not the sheet
       }
-      if (r.code == kVideoOk) {
-        r.width = r.frame.width;
-        r.height = r.frame.height;
-      }
+      if (r.code != kVideoOk) r.width = r.height = 0;
       if (on_done) {
         try {
           on_done(i, r);

@@ -17,7 +17,7 @@ struct FirstFrameJob {
 struct FirstFrameResult {
   int32_t code = kVideoNoAnswer;
   VideoFrame frame;             // with kVideoOk, unless on_frame took it
-  int width = 0, height = 0;    // with kVideoOk: the picture's size
+  int width = 0, height = 0;    // with kVideoOk: the stream's picture size (frame may be smaller)
   int64_t first_frame_us = -1;  // connect to the first decoded picture
 };
 

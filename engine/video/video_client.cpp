@@ -8,6 +8,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdarg>
@@ -307,17 +308,26 @@ void VideoClient::Body(const dk::StopFlag& stop, uint64_t gen, VideoSource src, 
         continue;
       }
       const int w = frame->width, h = frame->height;
-      sws.reset(sws_getCachedContext(sws.release(), w, h, static_cast<AVPixelFormat>(frame->format), w, h,
-                                     AV_PIX_FMT_BGRA, SWS_POINT, nullptr, nullptr, nullptr));
+      int ow = w, oh = h;
+      if (src.max_width > 0 && src.max_height > 0 && (w > src.max_width || h > src.max_height)) {
+        const double k = std::min(double(src.max_width) / w, double(src.max_height) / h);
+        ow = std::max(1, int(w * k));
+        oh = std::max(1, int(h * k));
+      }
+      sws.reset(sws_getCachedContext(sws.release(), w, h, static_cast<AVPixelFormat>(frame->format), ow, oh,
+                                     AV_PIX_FMT_BGRA, ow == w && oh == h ? SWS_POINT : SWS_AREA, nullptr, nullptr,
+                                     nullptr));
       if (!sws) {
         av_frame_unref(frame.get());
         return fail(kVideoRefused);
       }
-      out.width = w;
-      out.height = h;
-      out.bgra.resize(size_t(w) * size_t(h) * 4);
+      out.width = ow;
+      out.height = oh;
+      out.stream_width = w;
+      out.stream_height = h;
+      out.bgra.resize(size_t(ow) * size_t(oh) * 4);
       uint8_t* dst[4] = {out.bgra.data(), nullptr, nullptr, nullptr};
-      int dst_stride[4] = {w * 4, 0, 0, 0};
+      int dst_stride[4] = {ow * 4, 0, 0, 0};
       sws_scale(sws.get(), frame->data, frame->linesize, 0, h, dst, dst_stride);
       av_frame_unref(frame.get());
       out.number = ++number;
@@ -368,7 +378,7 @@ class GrabSink : public VideoSink {
 }  // namespace
 
 int32_t GrabFirstFrame(const VideoSource& src, const VideoTimings& t, uint32_t timeout_ms, VideoFrame* out,
-                       int64_t* first_frame_us) {
+                       int64_t* first_frame_us, int* stream_width, int* stream_height) {
   GrabSink sink;
   VideoClient client;
   client.Start(src, t, &sink);
@@ -382,6 +392,8 @@ int32_t GrabFirstFrame(const VideoSource& src, const VideoTimings& t, uint32_t t
   }
   if (got && client.TakeFrame(out)) {
     if (first_frame_us) *first_frame_us = client.Stats().first_frame_us;
+    if (stream_width) *stream_width = out->stream_width;
+    if (stream_height) *stream_height = out->stream_height;
     client.Stop();
     return kVideoOk;
   }

@@ -41,6 +41,10 @@ struct VideoSource {
   std::string user;
   std::string password;
   int channel = 1;      // 1-4
+  // Pictures larger than this are scaled down (aspect kept) as they are
+  // converted, so a full-HD stream costs a small buffer where a small
+  // picture is all that is needed (the contact sheet). 0: as they come.
+  int max_width = 0, max_height = 0;
 };
 
 // The stream's URL without credentials (for captions and messages).
@@ -55,6 +59,7 @@ struct VideoFrame {
   int height = 0;
   std::vector<uint8_t> bgra;  // width * 4 bytes a row, alpha 255
   uint64_t number = 0;        // 1 for the first decoded frame of a connection
+  int stream_width = 0, stream_height = 0;  // the stream's picture (larger when scaled down)
 };
 
 // Called on the worker thread; implementations hand over to their own thread.
@@ -120,5 +125,8 @@ class VideoClient {
 
 // One connection on the calling thread until the first complete frame:
 // kVideoOk with *out, or a failure code. For the CLI.
+// stream_width/stream_height (may be null): the stream's own picture size,
+// also when out was scaled down (VideoSource::max_width).
 int32_t GrabFirstFrame(const VideoSource& src, const VideoTimings& t, uint32_t timeout_ms,
-                       VideoFrame* out, int64_t* first_frame_us);
+                       VideoFrame* out, int64_t* first_frame_us, int* stream_width = nullptr,
+                       int* stream_height = nullptr);

@@ -11,6 +11,7 @@
 #include "engine/devices/device_csv.h"
 #include "engine/devices/device_format.h"
 #include "engine/ops/info_query.h"
+#include "engine/ops/inventory_ping.h"
 #include "engine/ops/ping_tools.h"
 
 const char kInventoryFailed[] = "failed";
@@ -47,7 +48,8 @@ int32_t ReadDeviceInventory(int32_t index, const DeviceRecord& rec, const Invent
   r.ip = rec.ip;
   r.system_mode = r.firmware_version = r.serial_number = kInventoryFailed;
   if (stop.IsSet()) return 0;
-  r.answered_ping = PingCheck(rec.ip, t.ping_count, t.ping_timeout_ms) == 1;
+  r.answered_ping = (t.ping_socket ? InventoryPingCheck(rec.ip, t.ping_count, t.ping_timeout_ms, stop)
+                                   : PingCheck(rec.ip, t.ping_count, t.ping_timeout_ms)) == 1;
   if (!r.answered_ping || stop.IsSet()) return 0;
 
   char ip[16];

@@ -15,6 +15,7 @@
 struct InventoryTimings {
   int ping_count = 1;
   int ping_timeout_ms = 5;
+  bool ping_socket = true;  // an ICMP socket where one can be had; false: the system ping
   // The value requests keep their 3 s deadline; a longer readability wait
   // than the panel's 1 ms only spares CPU (an answer still ends it at once).
   HttpClientTimings http{3000, 20000, 3000};

@@ -9,6 +9,7 @@
 #include "engine/devices/device_record.h"
 #include "engine/ops/device_http_client.h"
 #include "engine/ops/http_requests.h"
+#include "engine/ops/info_query.h"
 #include "engine/update/worker_messages.h"
 #include "platform/thread.h"
 
@@ -27,6 +28,8 @@ struct InventoryTimings {
 struct InventoryConfig {
   std::vector<DeviceRecord> devices;  // copies; results name them by index
   InventoryTimings timings;
+  // The information query's credentials unless given.
+  std::string user = kInfoQueryUser, password = kDefaultDevicePassword;
 };
 
 // The per-device texts are the panel's: "failed" where the ping or a request
@@ -39,7 +42,8 @@ constexpr int32_t kInventoryStopped = 1;
 // Honours stop: requests in flight end early and their texts are "failed".
 // 1 when the ping and all three requests answered, else 0.
 int32_t ReadDeviceInventory(int32_t index, const DeviceRecord& rec, const InventoryTimings& t,
-                            const dk::StopFlag& stop, InventoryResult* out);
+                            const dk::StopFlag& stop, InventoryResult* out, const std::string& user = kInfoQueryUser,
+                            const std::string& password = kDefaultDevicePassword);
 
 // The run on the calling thread: posts UM_INVENTORY_RESULT per device as it
 // is read (none once stop is set) and UM_INVENTORY_DONE at the end (wparam

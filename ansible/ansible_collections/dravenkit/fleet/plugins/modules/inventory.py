@@ -32,14 +32,12 @@ options:
     description: Devices read at once (1-1024; the CLI's default is 32).
     type: int
   user:
-    description:
-      - The ID the information query reads with. The devices answer it with their default credentials;
-        only C(root) (or no value) is accepted today.
+    description: The ID the requests carry (default C(root), as the window's information panel reads).
     type: str
   password:
     description:
-      - The information query reads with the devices' default password, so a password given here fails the
-        task rather than being silently ignored. Leave it out.
+      - The password the requests carry (default the devices' default password). Given to the CLI in its
+        environment, never on its command line.
     type: str
 notes:
   - The task does not fail when devices do not answer or run another version; see C(failed) and C(mismatched).
@@ -95,8 +93,6 @@ from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.dravenkit.fleet.plugins.module_utils.dravenkit_cli import (
     CLI_OPTION, CREDENTIAL_OPTIONS, cli_json, device_args, normalize_mac, normalize_macs)
 
-DEFAULT_USER = "root"
-
 
 def run_module():
     spec = dict(
@@ -108,10 +104,6 @@ def run_module():
     spec.update(CREDENTIAL_OPTIONS)
     module = AnsibleModule(argument_spec=spec, supports_check_mode=True)
     p = module.params
-    if p["user"] not in (None, "", DEFAULT_USER):
-        module.fail_json(msg="user: the inventory reads with the devices' default ID '%s'" % DEFAULT_USER)
-    if p["password"] not in (None, ""):
-        module.fail_json(msg="password: the inventory reads with the devices' default password; leave it out")
     if p["concurrency"] is not None and not 1 <= p["concurrency"] <= 1024:
         module.fail_json(msg="concurrency must be 1 to 1024, not %d" % p["concurrency"])
     macs = normalize_macs(module, p["macs"])
@@ -122,6 +114,8 @@ def run_module():
         args += ["--expect-version", p["expect_version"]]
     if p["concurrency"] is not None:
         args += ["--concurrency", str(p["concurrency"])]
+    if p["user"] is not None:
+        args += ["--user", p["user"]]
     # Exit 1 is a finished inventory with devices that failed or mismatched.
     _, data, _ = cli_json(module, args, ok_codes=(0, 1), expect=list)
     devices = []

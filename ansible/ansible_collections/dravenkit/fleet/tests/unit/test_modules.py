@@ -28,12 +28,14 @@ def test_inventory_passes_macs_normalized_and_counts(fake_cli, run):
         inv("02:44:4B:00:00:01", "10.0.0.1", "2.4.1", matches=True),
         inv("02:44:4B:00:00:02", "10.0.0.2", "2.3.0", matches=False),
         inv("02:44:4B:00:00:03", "10.0.0.3", "failed", answered=False, matches=False)]}]})
-    r, _ = run(inventory, {"cli": fake_cli.path, "macs": ["02-44-4b-00-00-01", "02:44:4B - 00:00:02"],
-                           "expect_version": "2.4.1", "concurrency": 8})
+    r, raw = run(inventory, {"cli": fake_cli.path, "macs": ["02-44-4b-00-00-01", "02:44:4B - 00:00:02"],
+                             "expect_version": "2.4.1", "concurrency": 8, "user": "admin", "password": "pw-9"})
     assert not r.get("failed") and r["changed"] is False
     assert (r["answered"], r["failed_devices"], r["mismatched"]) == (2, 1, 1)
     assert fake_cli.calls()[0]["argv"] == ["inventory", "--mac", "02:44:4B:00:00:01", "--mac", "02:44:4B:00:00:02",
-                                           "--json", "--expect-version", "2.4.1", "--concurrency", "8"]
+                                           "--json", "--expect-version", "2.4.1", "--concurrency", "8",
+                                           "--user", "admin"]
+    assert fake_cli.calls()[0]["password"] == "pw-9" and "pw-9" not in raw
 
 
 def test_a_bad_mac_fails_before_the_cli_runs(fake_cli, run):

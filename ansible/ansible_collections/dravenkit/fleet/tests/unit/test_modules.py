@@ -104,6 +104,27 @@ def test_address_fails_naming_the_device_not_verified(fake_cli, run):
     assert r["failed"] and "dhcp takes no ip" in r["msg"]
 
 
+def test_address_from_an_assignment_file_sets_only_what_differs(fake_cli, run, tmp_path):
+    path = tmp_path / "site.txt"
+    path.write_text("ignored: the stand-in answers for it\n")
+    fake_cli.plan({"assignments": [{"stdout": [
+        {"no": 1, "mac": "02-44-4B-00-00-01", "type": "STATIC", "ip": "10.0.9.1", "mask": "255.255.0.0",
+         "gateway": "10.77.0.1", "dns": "10.77.0.1"},
+        {"no": 2, "mac": "02:44:4B:00:00:02", "type": "DHCP", "ip": "0.0.0.0", "mask": "0.0.0.0",
+         "gateway": "0.0.0.0", "dns": "0.0.0.0"},
+        {"no": 3, "mac": "02:44:4B:00:00:07", "type": "DHCP", "ip": "0.0.0.0", "mask": "0.0.0.0",
+         "gateway": "0.0.0.0", "dns": "0.0.0.0"}]}],
+        "discover": [{"stdout": [dev("02:44:4B:00:00:01", "10.0.9.1"), dev("02:44:4B:00:00:02", "10.0.0.2")]}],
+        "assign": [{"stdout": {"devices": [{"mac": "02:44:4B:00:00:02", "result": "accepted", "verified": True,
+                                             "ip": "10.77.200.1", "status": "IP address is changed."}]}}]})
+    r, _ = run(address, {"cli": fake_cli.path, "file": str(path)})
+    assert not r.get("failed") and r["changed"] is True
+    # Device 1 already holds its line, device 7 is not on this site.
+    assert [(d["mac"], d["changed"]) for d in r["results"]] == [("02:44:4B:00:00:01", False), ("02:44:4B:00:00:02", True)]
+    assign = [c["argv"] for c in fake_cli.calls() if c["argv"][0] == "assign"][0]
+    assert [a for a in assign if a.startswith("02:")] == ["02:44:4B:00:00:02"]
+
+
 def test_firmware_skips_current_devices_and_stops_after_a_failed_batch(fake_cli, run, tmp_path):
     image = tmp_path / "fw.bin"
     image.write_bytes(b"DRAVENKIT-FW 2.5.0\n")

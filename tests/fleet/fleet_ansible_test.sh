@@ -85,7 +85,7 @@ Subsystem sftp internal-sftp
 CONF
   echo "172.31.$n.2 $(cut -d' ' -f1,2 "$t/host_key.pub")" >>"$t/known_hosts"
   "$src/scripts/segment" --quiet --sim "$sim" --fleet "$t/fleet$n.txt" --restart-ms 1000 --seed $((40 + n)) \
-    --event-log "$t/site$n.events" -- sh "$src/tests/fleet/site_host.sh" "$n" "$ctl" "$t/sshd$n.conf" \
+    --event-log "$t/site$n.events" -- sh "$src/tests/fleet/site_host.sh" "$n" "$ctl" "$t/sshd$n.conf" $$ \
     >"$t/site$n.out" 2>&1 &
   seg_pids+=($!)
 done

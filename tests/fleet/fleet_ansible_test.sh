@@ -60,11 +60,14 @@ chmod 0600 "$t/authorized_keys"
 : >"$t/known_hosts"
 
 # Three sites of six devices each, MACs of their own; site 2 has a device
-# that comes back from its update with the old version.
+# that comes back from its update with the old version, site 3 a hostile
+# model name.
 for n in 1 2 3; do
   for i in 1 2 3 4 5 6; do
     f=""
     [ "$n" = 2 ] && [ "$i" = 2 ] && f=" faults=wrong-version"
+    # A device text that a spreadsheet or a browser would run.
+    [ "$n" = 3 ] && [ "$i" = 6 ] && f=' model="=HYPERLINK(\"x\")<i>"'
     printf 'mac=02:44:5%d:00:00:%02d firmware=2.4.1%s\n' "$n" "$i" "$f"
   done >"$t/fleet$n.txt"
   cat >"$t/sshd$n.conf" <<CONF
@@ -153,6 +156,8 @@ key = [(r[0], tuple(int(x) for x in r[2].split("."))) for r in rows]
 sys.exit(0 if key == sorted(key) and all(r[5] == "2.4.1" and r[7] == "yes" and r[8] == "yes" for r in rows) else 1)
 PY
 check "HTML page counts 18 devices of version 2.4.1" grep -q '<tr><td>2.4.1</td><td>18</td></tr>' "$t/report/fleet_inventory.html"
+check "HTML page escapes device texts" grep -qF '<td>=HYPERLINK(&#34;x&#34;)&lt;i&gt;</td>' "$t/report/fleet_inventory.html"
+check "CSV guards device texts" grep -qF "\"'=HYPERLINK(\"\"x\"\")<i>\"" "$t/report/fleet_inventory.csv"
 say "inventory: $(( $(date +%s) - step )) s"
 
 # 2. An address change: check mode sends nothing, the change is made once.

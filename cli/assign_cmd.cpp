@@ -26,6 +26,7 @@ struct AssignOptions {
   std::vector<std::string> macs;
   double verify_timeout = 60;
   bool user_given = false, password_given = false;
+  PasswordChoice pw;
 };
 
 struct DeviceOutcome {
@@ -235,7 +236,7 @@ void AddAssignCommand(CLI::App& app, int* status) {
   CLI::App* sub = app.add_subcommand("assign", "give many devices new addresses (range or assignment file)");
   sub->footer(
       "usage: dravenkit-cli assign (--start IP [--mask M] [--gateway G] [--dns D] [--dhcp] | --file PATH)\n"
-      "                            (--mac MAC ... | --all) [--user ID] [--password PW]\n"
+      "                            (--mac MAC ... | --all) [--user ID] [--password PW | --password-file FILE]\n"
       "                            [--verify-timeout SECONDS] [--dry-run] [--json]\n"
       "One discovery scan, then one set-network request per chosen device in order: consecutive addresses "
       "from --start (the last number counts up), or the lines of an IP assignment file that name the "
@@ -253,13 +254,18 @@ void AddAssignCommand(CLI::App& app, int* status) {
   sub->add_option("--mac", o->macs, "a device to set (repeatable; three MAC forms)");
   sub->add_flag("--all", o->all, "every device the scan listed, in list order");
   auto* user = sub->add_option("--user", o->user, "administrator ID (default IP_SETTING_ID)");
-  auto* pw = sub->add_option("--password", o->password, "administrator password (default IP_SETTING_PASSWORD)");
+  AddPasswordOptions(sub, &o->pw, "administrator password (default IP_SETTING_PASSWORD)");
   sub->add_option("--verify-timeout", o->verify_timeout, "seconds to wait for the devices to answer again");
   sub->add_flag("--dry-run", o->dry_run, "print the plan, send nothing");
   sub->add_flag("--json", o->json, "print one JSON object at the end");
-  sub->callback([o, status, user, pw] {
+  sub->callback([o, status, user] {
     o->user_given = user->count() > 0;
-    o->password_given = pw->count() > 0;
+    const int pw = ResolvePassword("dravenkit-cli assign", o->pw, &o->password);
+    if (pw < 0) {
+      *status = kCliUsage;
+      return;
+    }
+    o->password_given = pw == 1;
     *status = RunAssign(*o);
   });
 }

@@ -1,7 +1,10 @@
 #include "cli/cli_common.h"
 
+#include <CLI/CLI.hpp>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "engine/devices/device_format.h"
@@ -226,6 +229,59 @@ int ScanAndChoose(const char* me, int32_t xflag, const std::vector<std::string>&
   if (chosen->empty()) {
     std::fprintf(stderr, "%s: no device answered the discovery scan\n", me);
     return -1;
+  }
+  return 0;
+}
+
+const char kPasswordEnv[] = "DRAVENKIT_PASSWORD";
+
+void AddPasswordOptions(CLI::App* sub, PasswordChoice* choice, const std::string& what) {
+  sub->add_option("--password", choice->arg,
+                  what + "; visible to other users of this machine in the process list, so prefer "
+                         "--password-file or DRAVENKIT_PASSWORD")
+      ->type_name("PW")
+      ->each([choice](const std::string&) { choice->arg_given = true; });
+  sub->add_option("--password-file", choice->file,
+                  "read the password from the first line of FILE (used when --password is not given; "
+                  "else DRAVENKIT_PASSWORD from the environment)")
+      ->type_name("FILE")
+      ->each([choice](const std::string&) { choice->file_given = true; });
+}
+
+std::string FirstLineOf(const std::string& text) {
+  std::string line = text.substr(0, text.find('\n'));
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+int ResolvePassword(const char* me, const PasswordChoice& choice, std::string* out) {
+  if (choice.arg_given) {
+    *out = choice.arg;
+    return 1;
+  }
+  if (choice.file_given) {
+    // A password is one short line: the first 4 KiB hold it.
+    char buf[4096];
+    size_t n = 0;
+    std::FILE* f = std::fopen(choice.file.c_str(), "rb");
+    int err = errno;
+    if (f) {
+      n = std::fread(buf, 1, sizeof buf, f);
+      err = std::ferror(f) ? errno : 0;
+      std::fclose(f);
+    }
+    if (!f || err != 0) {
+      std::fprintf(stderr, "%s: cannot read --password-file %s: %s\n", me, choice.file.c_str(),
+                   std::strerror(err ? err : EIO));
+      return -1;
+    }
+    *out = FirstLineOf(std::string(buf, n));
+    return 1;
+  }
+  const char* env = std::getenv(kPasswordEnv);
+  if (env && *env) {
+    *out = env;
+    return 1;
   }
   return 0;
 }

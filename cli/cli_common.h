@@ -10,6 +10,10 @@
 #include "engine/devices/device_record.h"
 #include "engine/update/worker_messages.h"
 
+namespace CLI {
+class App;
+}
+
 // Keeps every message; for runs that post from the calling thread only.
 class CollectingSink : public MessageSink {
  public:
@@ -59,3 +63,22 @@ std::string IpText(uint32_t ip);
 
 // Device texts go to a terminal: VisibleText (C0, C1 and DEL as \xNN).
 std::string Printable(const std::string& s);
+
+// A command's password from one of three sources, in this order: --password
+// PW (seen by every user of the machine in the process list, and kept in the
+// shell history), --password-file FILE (its first line, without the line
+// end), the environment variable DRAVENKIT_PASSWORD (unset or empty: none).
+extern const char kPasswordEnv[];  // "DRAVENKIT_PASSWORD"
+struct PasswordChoice {
+  std::string arg, file;
+  bool arg_given = false, file_given = false;
+};
+// Adds --password and --password-file to sub; what describes the password
+// and its default, as in "administrator password (default: ...)".
+void AddPasswordOptions(CLI::App* sub, PasswordChoice* choice, const std::string& what);
+// 1 with *out from the first source that gives one, 0 when none does (the
+// command's default applies), -1 after saying on standard error why the
+// file could not be read.
+int ResolvePassword(const char* me, const PasswordChoice& choice, std::string* out);
+// The first line of text without its line end (LF or CR LF).
+std::string FirstLineOf(const std::string& text);

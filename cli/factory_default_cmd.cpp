@@ -1,4 +1,5 @@
-// dravenkit-cli factory-default (--mac MAC ... | --all) [--user ID] [--password PW] [--json]:
+// dravenkit-cli factory-default (--mac MAC ... | --all) [--user ID] [--password PW | --password-file FILE]
+// [--json]:
 // the window's factory default run over devices chosen by MAC.
 #include <CLI/CLI.hpp>
 #include <cstdio>
@@ -20,6 +21,7 @@ struct FactoryOptions {
   bool all = false;
   std::string user, password;
   bool user_given = false, password_given = false;
+  PasswordChoice pw;
   bool json = false;
   uint32_t step_ms = 0;  // tests shorten the one-second step; 0 keeps the product timings
 };
@@ -130,13 +132,13 @@ void AddFactoryDefaultCommand(CLI::App& app, int* status) {
   sub->add_option("--mac", o.macs, "a device by MAC address (repeatable; in this order)");
   sub->add_flag("--all", o.all, "every device that answers the discovery scan");
   CLI::Option* user = sub->add_option("--user", o.user, "administrator ID (default: UPDATE_BEFORE_ID)");
-  CLI::Option* password =
-      sub->add_option("--password", o.password, "administrator password (default: UPDATE_BEFORE_PASSWORD)");
+  AddPasswordOptions(sub, &o.pw, "administrator password (default: UPDATE_BEFORE_PASSWORD)");
   sub->add_flag("--json", o.json, "one JSON object at the end instead of progress lines");
   // Shortened step for tests; hidden from the help.
   sub->add_option("--step-ms", o.step_ms)->group("")->check(CLI::Range(1u, 1000u));
   sub->footer(
-      "usage: dravenkit-cli factory-default (--mac MAC ... | --all) [--user ID] [--password PW] [--json]\n"
+      "usage: dravenkit-cli factory-default (--mac MAC ... | --all) [--user ID]\n"
+      "                                     [--password PW | --password-file FILE] [--json]\n"
       "One discovery scan (XFLAG from Dravenkit.ini), then the factory-default request to each device "
       "named (a MAC that did not answer is an error before anything is sent) or to every device found, "
       "and discovery until each answers again from 192.168.1.2 (about 100 s at most); a device that "
@@ -144,9 +146,14 @@ void AddFactoryDefaultCommand(CLI::App& app, int* status) {
       "as \"factorydefault error 'CHECK_FACTORYDEFAULT'\". Prints each device's state as it changes and a "
       "summary; --json prints one object with \"devices\": mac, ip_before, progress, status, ip_after. "
       "Exit status 0 when every device came back, 1 otherwise, 2 usage error.");
-  sub->callback([opts, status, user, password] {
+  sub->callback([opts, status, user] {
     opts->user_given = user->count() > 0;
-    opts->password_given = password->count() > 0;
+    const int pw = ResolvePassword("dravenkit-cli factory-default", opts->pw, &opts->password);
+    if (pw < 0) {
+      *status = kCliUsage;
+      return;
+    }
+    opts->password_given = pw == 1;
     *status = RunFactoryDefault(*opts);
   });
 }

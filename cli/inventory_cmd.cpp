@@ -25,6 +25,8 @@ struct InventoryOptions {
   std::string expected;
   bool expected_given = false;
   int32_t concurrency = InventoryTimings{}.concurrency;
+  std::string user = kInfoQueryUser, password = kDefaultDevicePassword;
+  PasswordChoice pw;
   bool json = false;
   bool csv = false;
   std::string output;
@@ -66,6 +68,8 @@ int RunInventory(const InventoryOptions& o) {
   cfg.devices = chosen;
   cfg.shared_ips = SharedAddresses(found);  // also with a device that was not named
   cfg.timings.concurrency = o.concurrency;
+  cfg.user = o.user;
+  cfg.password = o.password;
   dk::StopFlag stop;
   ProgressSink progress(chosen.size(), isatty(STDERR_FILENO) == 1);
   std::vector<InventoryResult> results;
@@ -141,24 +145,32 @@ void AddInventoryCommand(CLI::App& app, int* status) {
   sub->add_flag("--all", o.all, "every device that answers the discovery scan");
   CLI::Option* expect = sub->add_option("--expect-version", o.expected, "the firmware version every device should run");
   sub->add_option("--concurrency", o.concurrency, "devices read at once (default 32)")->check(CLI::Range(1, 1024));
+  sub->add_option("--user", o.user, "ID of the requests (default root)");
+  AddPasswordOptions(sub, &o.pw, "password of the requests (default: the device default)");
   CLI::Option* json = sub->add_flag("--json", o.json, "print a JSON array, one device object per line");
   CLI::Option* csv = sub->add_flag("--csv", o.csv, "print the inventory as CSV");
   csv->excludes(json);
   sub->add_option("-o,--output", o.output, "with --csv: write the CSV to this file")->needs(csv);
   sub->footer(
       "usage: dravenkit-cli inventory [--mac MAC ... | --all] [--expect-version TEXT] [--concurrency N]\n"
+      "                               [--user ID] [--password PW | --password-file FILE]\n"
       "                               [--json | --csv [-o FILE]]\n"
       "One discovery scan (XFLAG from Dravenkit.ini), then for each device named (a MAC that did not answer is "
       "an error) or every device found: a ping, the system mode, firmware version and serial number as the "
-      "window's information panel reads them, N devices at once. \"failed\" where the ping or a request "
-      "failed; \"shared address\" for devices that answer from the same address as another (not asked, "
-      "as their answers could not be told apart; they count as failed). Prints a tab-separated table (MAC address, IP address, model, system mode, firmware version, "
+      "window's information panel reads them (ID \"root\" and the default password unless given), N devices "
+      "at once. \"failed\" where the ping or a request failed; \"shared address\" for devices that answer "
+      "from the same address as another (not asked, as their answers could not be told apart; they count as "
+      "failed). Prints a tab-separated table (MAC address, IP address, model, system mode, firmware version, "
       "serial number and, with --expect-version, whether the version matches), a JSON array with the same "
       "fields, or CSV (RFC 4180, UTF-8; -o writes FILE through a temporary file renamed over it). Progress "
       "goes to standard error when it is a terminal. Exit status 0 when every device answered (and matched "
       "the expected version), 1 otherwise, 2 usage error.");
   sub->callback([opts, status, expect] {
     opts->expected_given = expect->count() > 0;
+    if (ResolvePassword("dravenkit-cli inventory", opts->pw, &opts->password) < 0) {
+      *status = kCliUsage;
+      return;
+    }
     *status = RunInventory(*opts);
   });
 }

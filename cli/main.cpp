@@ -44,6 +44,9 @@ const char kSynopsis[] =
     "  help                    show this text\n"
     "\n"
     "Every command has its own --help.\n"
+    "A password given with --password is visible to other users of this machine\n"
+    "(process list, shell history): every command that takes one also takes\n"
+    "--password-file FILE (its first line) and DRAVENKIT_PASSWORD, in that order.\n"
     "exit status: 0 ok, 1 the operation failed, 2 usage error\n";
 
 }  // namespace
@@ -52,6 +55,11 @@ int main(int argc, char** argv) {
   CLI::App app{"Administers network video encoders and decoders on one Ethernet segment.", "dravenkit-cli"};
   app.set_version_flag("--version", kVersionText);
   app.require_subcommand(1);
+  app.footer(
+      "Passwords: an argument such as --password PW is visible to every user of this machine (in the process "
+      "list) and stays in the shell history. Every command that takes a password also takes --password-file "
+      "FILE (the file's first line) and the environment variable DRAVENKIT_PASSWORD; the argument comes "
+      "first, then the file, then the environment.");
   int status = kCliOk;
   AddDiscoverCommand(app, &status);
   AddSettingsCommand(app, &status);

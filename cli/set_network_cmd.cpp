@@ -31,6 +31,7 @@ struct SetNetworkOptions {
   std::vector<std::string> static_addrs;  // IP MASK GATEWAY DNS
   bool dhcp = false;
   std::string user, password;
+  PasswordChoice pw;
   int verify_timeout_s = 60;
   bool json = false;
 };
@@ -95,7 +96,8 @@ int RunSetNetwork(const SetNetworkOptions& o) {
   }
   // The credential block carries 16 bytes of the password: a longer one would go out cut.
   if (o.password.empty() || !AdminPasswordProblem(o.password).empty()) {
-    std::fprintf(stderr, "dravenkit-cli set-network: --password must have 1 to %zu bytes\n", kAdminPasswordMax);
+    std::fprintf(stderr, "dravenkit-cli set-network: the password (--password, --password-file or %s) must have 1 to %zu bytes\n",
+                 kPasswordEnv, kAdminPasswordMax);
     return kCliUsage;
   }
 
@@ -174,7 +176,8 @@ void AddSetNetworkCommand(CLI::App& app, int* status) {
   auto opts = std::make_shared<SetNetworkOptions>();
   CLI::App* sub = app.add_subcommand("set-network", "change one device's address by MAC and wait for it");
   sub->footer(
-      "usage: dravenkit-cli set-network MAC (--static IP MASK GATEWAY DNS | --dhcp) --user ID --password PW\n"
+      "usage: dravenkit-cli set-network MAC (--static IP MASK GATEWAY DNS | --dhcp) --user ID\n"
+      "                                 (--password PW | --password-file FILE | DRAVENKIT_PASSWORD set)\n"
       "                                 [--verify-timeout SECONDS] [--json]\n"
       "Finds the device with one discovery scan, sends it the new network setting by MAC and, once it "
       "accepted, scans every 3 seconds until it answers with the new setting (from the static address sent, "
@@ -189,9 +192,12 @@ void AddSetNetworkCommand(CLI::App& app, int* status) {
   CLI::Option* dhcp = sub->add_flag("--dhcp", opts->dhcp, "let the device take its address by DHCP");
   st->excludes(dhcp);
   sub->add_option("--user", opts->user, "administrator ID (at most 8 bytes)")->required();
-  sub->add_option("--password", opts->password, "administrator password (at most 16 bytes)")->required();
+  AddPasswordOptions(sub, &opts->pw, "administrator password (at most 16 bytes)");
   sub->add_option("--verify-timeout", opts->verify_timeout_s, "seconds to wait for the device (default 60)")
       ->check(CLI::Range(0, 86400));
   sub->add_flag("--json", opts->json, "print one JSON object at the end");
-  sub->callback([opts, status] { *status = RunSetNetwork(*opts); });
+  sub->callback([opts, status] {
+    *status = ResolvePassword("dravenkit-cli set-network", opts->pw, &opts->password) < 0 ? kCliUsage
+                                                                                           : RunSetNetwork(*opts);
+  });
 }

@@ -8,6 +8,7 @@
 
 #include "cli/commands.h"
 #include "config/settings.h"
+#include "platform/ini.h"
 
 namespace {
 
@@ -34,6 +35,13 @@ int RunSettings(const SettingsOptions& o) {
   (void)settings.LoadFrom(path);
   std::printf("%s\n", path.c_str());
   for (const auto& kv : SettingsKeyValues(settings)) std::printf("%s=%s\n", kv.first.c_str(), Printable(kv.second).c_str());
+  // The file holds the administrator passwords.
+  unsigned mode = 0;
+  if (dk::FileReadableByOthers(path, &mode))
+    std::fprintf(stderr,
+                 "dravenkit-cli settings: %s is readable by other users (mode %04o) and holds passwords; "
+                 "chmod 600 it\n",
+                 path.c_str(), mode);
   return std::fflush(stdout) == 0 ? kCliOk : kCliFailed;
 }
 

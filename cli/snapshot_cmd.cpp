@@ -22,6 +22,7 @@ struct SnapshotOptions {
   int channel = 1;
   std::string user = kInfoQueryUser;
   std::string password = kDefaultDevicePassword;
+  PasswordChoice pw;
   std::string out;
   double timeout_s = 10;
   SheetOptions sheet;  // --sheet: many devices, one contact sheet
@@ -94,10 +95,10 @@ void AddSnapshotCommand(CLI::App& app, int* status) {
   SheetOptions& sh = opts->sheet;
   CLI::App* sub = app.add_subcommand("snapshot", "save one picture of a device's live video as PNG");
   sub->footer(
-      "usage: dravenkit-cli snapshot IP [--port N] [--channel C] [--user ID] [--password PW] --out FILE.png "
+      "usage: dravenkit-cli snapshot IP [--port N] [--channel C] [--user ID] [--password PW | --password-file FILE] --out FILE.png "
       "[--timeout S]\n"
       "       dravenkit-cli snapshot (--mac MAC ... | --all) --sheet FILE.png [--stream 1|2|3] [--channel C] "
-      "[--user ID] [--password PW] [--concurrency N] [--timeout S] [--json]\n"
+      "[--user ID] [--password PW | --password-file FILE] [--concurrency N] [--timeout S] [--json]\n"
       "Connects to rtsp://IP:N/chC (RTSP over TCP, port 1852 and channel 1 unless given, ID \"root\" and "
       "the default password unless given), decodes until one picture is complete and writes it as PNG at "
       "the stream's own size. Prints its size and the time to the first picture. Exit status 1 with the "
@@ -113,7 +114,7 @@ void AddSnapshotCommand(CLI::App& app, int* status) {
   CLI::Option* port = sub->add_option("--port", opts->port, "RTSP port (default 1852)")->check(CLI::Range(1, 65535));
   sub->add_option("--channel", opts->channel, "channel 1-4 (default 1)")->check(CLI::Range(1, 4));
   sub->add_option("--user", opts->user, "ID (default root)");
-  sub->add_option("--password", opts->password, "password (default: the device default)");
+  AddPasswordOptions(sub, &opts->pw, "password (default: the device default)");
   CLI::Option* out = sub->add_option("--out", opts->out, "PNG file to write");
   sub->add_option("--timeout", opts->timeout_s, "seconds to wait (default 10)")->check(CLI::Range(0.1, 600.0));
   CLI::Option* sheet = sub->add_option("--sheet", sh.sheet, "contact sheet PNG of many devices");
@@ -125,6 +126,10 @@ void AddSnapshotCommand(CLI::App& app, int* status) {
                           ->check(CLI::Range(1, 64));
   CLI::Option* json = sub->add_flag("--json", sh.json, "with --sheet: one JSON object");
   sub->callback([opts, status, ip, port, out, sheet, macs, all, stream, conc, json] {
+    if (ResolvePassword("dravenkit-cli snapshot", opts->pw, &opts->password) < 0) {
+      *status = kCliUsage;
+      return;
+    }
     if (sheet->count() > 0) {
       if (ip->count() > 0 || port->count() > 0 || out->count() > 0) {
         std::fprintf(stderr, "dravenkit-cli snapshot: --sheet takes devices by --mac or --all, not IP, --port or --out\n");

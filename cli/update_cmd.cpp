@@ -22,6 +22,7 @@ struct UpdateOptions {
   bool all = false;
   std::string user, password;
   bool user_given = false, password_given = false;
+  PasswordChoice pw;
   bool ip_setting = false;
   bool factory_after = false;
   bool json = false;
@@ -200,7 +201,8 @@ void AddUpdateCommand(CLI::App& app, int* status) {
   CLI::App* sub = app.add_subcommand("update", "update the firmware of devices");
   sub->footer(
       "usage: dravenkit-cli update --file PATH --version TEXT [--type 0|1] (--mac MAC ... | --all)\n"
-      "                            [--user ID] [--password PW] [--ip-setting] [--factory-after] [--json]\n"
+      "                            [--user ID] [--password PW | --password-file FILE] [--ip-setting]\n"
+      "                            [--factory-after] [--json]\n"
       "One discovery scan, then the window's update run over the devices named (in the order given) or all "
       "found: optional static addresses from IP_SETTING_START_IP on, the upload, the wait for each device to "
       "restart and the check of its firmware version, optionally a factory default afterwards. Type, ID and "
@@ -221,10 +223,13 @@ void AddUpdateCommand(CLI::App& app, int* status) {
   sub->add_flag("--all", opts->all, "every device that answered");
   sub->add_option("--user", opts->user, "administrator ID before the update")
       ->each([opts](const std::string&) { opts->user_given = true; });
-  sub->add_option("--password", opts->password, "administrator password before the update")
-      ->each([opts](const std::string&) { opts->password_given = true; });
+  AddPasswordOptions(sub, &opts->pw, "administrator password before the update (default UPDATE_BEFORE_PASSWORD)");
   sub->add_flag("--ip-setting", opts->ip_setting, "give each device a static address first");
   sub->add_flag("--factory-after", opts->factory_after, "factory default after a complete update");
   sub->add_flag("--json", opts->json, "print one JSON object at the end");
-  sub->callback([opts, status] { *status = RunUpdate(*opts); });
+  sub->callback([opts, status] {
+    const int pw = ResolvePassword("dravenkit-cli update", opts->pw, &opts->password);
+    opts->password_given = pw == 1;
+    *status = pw < 0 ? kCliUsage : RunUpdate(*opts);
+  });
 }

@@ -281,7 +281,8 @@ int32_t CNVTSettings::SaveTo(const std::string& path, std::string* reason) {
   // The whole file is replaced in one step: nothing of the former content
   // (other sections, keys, comments) survives, and a failed write leaves the
   // former file instead of none.
-  if (dk::FileWriteAll(path, SettingsFileText(*this))) return 0;
+  // The file holds the administrator passwords: a new one is the user's alone.
+  if (dk::FileWriteAll(path, SettingsFileText(*this), 0600)) return 0;
   if (reason) *reason = std::generic_category().message(errno);
   return -2;
 }

@@ -264,7 +264,7 @@ std::string IniValueForWrite(const char* value) {
   return v;
 }
 
-bool FileWriteAll(const std::string& path, const std::string& text) {
+bool FileWriteAll(const std::string& path, const std::string& text, unsigned create_mode) {
   // Write beside the target and rename over it, so the file is either the old
   // one or the complete new one, never a torn mix.
   struct stat st;
@@ -280,8 +280,8 @@ bool FileWriteAll(const std::string& path, const std::string& text) {
     char suffix[48];
     std::snprintf(suffix, sizeof suffix, ".tmp%ld.%u", static_cast<long>(::getpid()), counter.fetch_add(1));
     tmp = path + suffix;
-    // 0666 so the process umask applies, as for any new file.
-    fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    // The umask applies to create_mode, as for any new file.
+    fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(create_mode & 0777));
     if (fd < 0 && errno != EEXIST) return false;
   }
   if (fd < 0) return false;
@@ -348,6 +348,13 @@ bool IniWriteString(const std::string& path, const char* section, const char* ke
     text.clear();
   }
   return IniSetText(&text, section, key, value) && FileWriteAll(path, text);
+}
+
+bool FileReadableByOthers(const std::string& path, unsigned* mode) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return false;
+  if (mode) *mode = static_cast<unsigned>(st.st_mode & 07777);
+  return (st.st_mode & (S_IRGRP | S_IROTH)) != 0;
 }
 
 bool FileExists(const std::string& path) {

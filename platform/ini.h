@@ -69,12 +69,15 @@ int32_t IniParseInt(const char* s);
 std::string IniValueForWrite(const char* value);
 
 // Replaces the file with text in one step (temporary file + rename), so a
-// failed write leaves the former file in place. Keeps an existing file's mode.
-// On failure errno tells why.
-bool FileWriteAll(const std::string& path, const std::string& text);
+// failed write leaves the former file in place. Keeps an existing file's mode;
+// a new file gets create_mode (less the umask). On failure errno tells why.
+bool FileWriteAll(const std::string& path, const std::string& text, unsigned create_mode = 0666);
 
 // A regular file of that name exists.
 bool FileExists(const std::string& path);
+// The file exists and users other than its owner may read it (group or
+// others); *mode (may be null) gets its permission bits.
+bool FileReadableByOthers(const std::string& path, unsigned* mode);
 bool FileDelete(const std::string& path);
 
 }  // namespace dk

@@ -73,12 +73,33 @@ size_t WriteReply(char* data, size_t size, size_t count, void* target) {
   return n;
 }
 
-std::string SystemModeJsonBody() {
+std::string SystemModeJsonBody() { return SystemModeJsonBody(kJsonUser, kJsonPassword); }
+
+namespace {
+// A JSON string's content: quote, backslash and control bytes escaped, every
+// other byte as it is.
+void AppendJsonString(std::string* b, const std::string& s) {
+  for (unsigned char c : s) {
+    if (c == '"' || c == '\\') {
+      *b += '\\';
+      *b += static_cast<char>(c);
+    } else if (c < 0x20) {
+      char e[8];
+      std::snprintf(e, sizeof e, "\\u%04x", c);
+      *b += e;
+    } else {
+      *b += static_cast<char>(c);
+    }
+  }
+}
+}  // namespace
+
+std::string SystemModeJsonBody(const std::string& user, const std::string& password) {
   std::string b = "{\"jsonData\": {";
   b += "\"username\":\"";
-  b += kJsonUser;
+  AppendJsonString(&b, user);
   b += "\", \"password\":\"";
-  b += kJsonPassword;
+  AppendJsonString(&b, password);
   b += "\", \"file\":\"param\", \"data\":\"All.General.SystemMode.VALUE\"}}";
   return b;
 }
@@ -114,9 +135,9 @@ int32_t QuerySystemMode(const char* ip, int port, MessageSink* sink, const CurlT
 }
 
 int32_t QuerySystemModeText(const char* ip, int port, std::string* mode, const CurlTimings& timings,
-                            const dk::StopFlag* stop) {
+                            const dk::StopFlag* stop, const char* user, const char* password) {
   ReplyBuffer reply;
-  const std::string body = SystemModeJsonBody();
+  const std::string body = user && password ? SystemModeJsonBody(user, password) : SystemModeJsonBody();
   const std::string url = SystemModeUrl(ip, port);
   CURL* h = curl_easy_init();
   if (!h) return -1;

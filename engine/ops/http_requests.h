@@ -47,8 +47,10 @@ struct ReplyBuffer {
 // buffer cannot grow.
 size_t WriteReply(char* data, size_t size, size_t count, void* target);
 
-// The system-mode query body, byte for byte.
+// The system-mode query body, byte for byte, with the built-in credentials
+// or with others (quote, backslash and control bytes JSON-escaped).
 std::string SystemModeJsonBody();
+std::string SystemModeJsonBody(const std::string& user, const std::string& password);
 std::string SystemModeUrl(const char* ip, int port);
 // The text QuerySystemMode reports for a reply: the reply without its first
 // byte and its last three bytes (so "\"decoder\"\r\n" gives decoder) when it
@@ -60,8 +62,9 @@ std::string SystemModeFromReply(const char* data, size_t len);
 int32_t QuerySystemMode(const char* ip, int port, MessageSink* sink,
                         const CurlTimings& timings = SystemModeCurlTimings(), const dk::StopFlag* stop = nullptr);
 // The same query; *mode receives the text it would post. 0, -1, -2 as above.
+// user and password (both or neither) replace the built-in credentials.
 int32_t QuerySystemModeText(const char* ip, int port, std::string* mode, const CurlTimings& timings,
-                            const dk::StopFlag* stop);
+                            const dk::StopFlag* stop, const char* user = nullptr, const char* password = nullptr);
 
 struct FactoryDefaultParam {
   char ip[64];

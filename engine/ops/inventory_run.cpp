@@ -11,6 +11,7 @@
 #include "engine/devices/device_csv.h"
 #include "engine/devices/device_format.h"
 #include "engine/ops/info_query.h"
+#include "engine/ops/inventory_ping.h"
 #include "engine/ops/ping_tools.h"
 
 const char kInventoryFailed[] = "failed";
@@ -32,18 +33,20 @@ namespace {
 // The mode query runs beside the value requests, so a device that accepts
 // and never answers costs one deadline for the mode and two for the values
 // in sequence, not three.
-std::string ReadSystemMode(const char* ip, uint16_t port, const InventoryTimings& t, const dk::StopFlag& stop) {
+std::string ReadSystemMode(const char* ip, uint16_t port, const InventoryTimings& t, const dk::StopFlag& stop,
+                           const std::string& user, const std::string& password) {
   std::string mode;
-  if (QuerySystemModeText(ip, port, &mode, t.curl, &stop) != 0 || stop.IsSet()) return kInventoryFailed;
+  if (QuerySystemModeText(ip, port, &mode, t.curl, &stop, user.c_str(), password.c_str()) != 0 || stop.IsSet())
+    return kInventoryFailed;
   return mode;
 }
 
 std::string ReadValue(DeviceHttpClient* client, const char* ip, uint16_t port, const char* conf, const char* item,
-                      const dk::StopFlag& stop) {
+                      const dk::StopFlag& stop, const std::string& user, const std::string& password) {
   // A fresh buffer per request; no value by the deadline is "failed", as the panel shows it.
   char value[kHttpValueSize] = "";
   if (stop.IsSet()) return kInventoryFailed;
-  const int32_t r = client->Request(ip, port, kInfoQueryUser, kDefaultDevicePassword, conf, item, value);
+  const int32_t r = client->Request(ip, port, user.c_str(), password.c_str(), conf, item, value);
   if (r == -1 || !client->LastValueFound() || stop.IsSet()) return kInventoryFailed;
   return value;
 }
@@ -51,7 +54,8 @@ std::string ReadValue(DeviceHttpClient* client, const char* ip, uint16_t port, c
 }  // namespace
 
 int32_t ReadDeviceInventory(int32_t index, const DeviceRecord& rec, const InventoryTimings& t,
-                            const dk::StopFlag& stop, InventoryResult* out) {
+                            const dk::StopFlag& stop, InventoryResult* out, const std::string& user,
+                            const std::string& password) {
   InventoryResult& r = *out;
   r = InventoryResult{};
   r.index = index;
@@ -59,7 +63,8 @@ int32_t ReadDeviceInventory(int32_t index, const DeviceRecord& rec, const Invent
   r.ip = rec.ip;
   r.system_mode = r.firmware_version = r.serial_number = kInventoryFailed;
   if (stop.IsSet()) return 0;
-  r.answered_ping = PingCheck(rec.ip, t.ping_count, t.ping_timeout_ms) == 1;
+  r.answered_ping = (t.ping_socket ? InventoryPingCheck(rec.ip, t.ping_count, t.ping_timeout_ms, stop)
+                                   : PingCheck(rec.ip, t.ping_count, t.ping_timeout_ms)) == 1;
   if (!r.answered_ping || stop.IsSet()) return 0;
 
   char ip[16];
@@ -69,16 +74,16 @@ int32_t ReadDeviceInventory(int32_t index, const DeviceRecord& rec, const Invent
   dk::WorkerThread mode_thread;
   bool beside = false;
   try {
-    beside = mode_thread.Start([&] { mode = ReadSystemMode(ip, port, t, stop); });
+    beside = mode_thread.Start([&] { mode = ReadSystemMode(ip, port, t, stop, user, password); });
   } catch (const std::exception&) {
     beside = false;  // no thread from the system: the query runs here
   }
-  if (!beside) mode = ReadSystemMode(ip, port, t, stop);
+  if (!beside) mode = ReadSystemMode(ip, port, t, stop, user, password);
 
   DeviceHttpClient client(t.http);
   client.SetStopFlag(&stop);
-  r.firmware_version = ReadValue(&client, ip, port, "general", "software_version", stop);
-  r.serial_number = ReadValue(&client, ip, port, nullptr, "serial", stop);
+  r.firmware_version = ReadValue(&client, ip, port, "general", "software_version", stop, user, password);
+  r.serial_number = ReadValue(&client, ip, port, nullptr, "serial", stop, user, password);
   if (beside) mode_thread.WaitFor(UINT32_MAX);  // bounded by the query's own deadline
   r.system_mode = mode;
   return r.Answered() ? 1 : 0;
@@ -115,7 +120,7 @@ int32_t InventoryThreadProcRun(const InventoryConfig& cfg, const dk::StopFlag& s
         r.shared_address = true;
         r.system_mode = r.firmware_version = r.serial_number = kInventorySharedAddress;
       } else {
-        ok = ReadDeviceInventory(static_cast<int32_t>(i), cfg.devices[i], cfg.timings, stop, &r);
+        ok = ReadDeviceInventory(static_cast<int32_t>(i), cfg.devices[i], cfg.timings, stop, &r, cfg.user, cfg.password);
       }
       if (stop.IsSet()) return;  // a stopped run reports nothing more
       answered.fetch_add(ok);

@@ -9,12 +9,14 @@
 #include "engine/devices/device_record.h"
 #include "engine/ops/device_http_client.h"
 #include "engine/ops/http_requests.h"
+#include "engine/ops/info_query.h"
 #include "engine/update/worker_messages.h"
 #include "platform/thread.h"
 
 struct InventoryTimings {
   int ping_count = 1;
   int ping_timeout_ms = 5;
+  bool ping_socket = true;  // an ICMP socket where one can be had; false: the system ping
   // The value requests keep their 3 s deadline; a longer readability wait
   // than the panel's 1 ms only spares CPU (an answer still ends it at once).
   HttpClientTimings http{3000, 20000, 3000};
@@ -30,6 +32,8 @@ struct InventoryConfig {
   // are found by the run itself.
   std::vector<uint32_t> shared_ips;
   InventoryTimings timings;
+  // The information query's credentials unless given.
+  std::string user = kInfoQueryUser, password = kDefaultDevicePassword;
 };
 
 // The addresses that two or more of the records hold, ascending.
@@ -49,7 +53,8 @@ constexpr int32_t kInventoryStopped = 1;
 // Honours stop: requests in flight end early and their texts are "failed".
 // 1 when the ping and all three requests answered, else 0.
 int32_t ReadDeviceInventory(int32_t index, const DeviceRecord& rec, const InventoryTimings& t,
-                            const dk::StopFlag& stop, InventoryResult* out);
+                            const dk::StopFlag& stop, InventoryResult* out, const std::string& user = kInfoQueryUser,
+                            const std::string& password = kDefaultDevicePassword);
 
 // The run on the calling thread: posts UM_INVENTORY_RESULT per device as it
 // is read (none once stop is set; a device at a shared address at once) and UM_INVENTORY_DONE at the end (wparam

@@ -1,5 +1,6 @@
 // Runs the built dravenkit-cli as a child process: exit codes and output.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -169,6 +170,39 @@ TEST(CliSettings, FileValuesAsTheWindowLoadsThem) {
   EXPECT_NE(r.out.find("IP_SETTING_START_IP=44.1.1.1\n"), std::string::npos);
   EXPECT_NE(r.out.find("IP_SETTING_ID=admin\n"), std::string::npos);
   EXPECT_NE(r.out.find("SYSLOG_DB_NAME=syslog\n"), std::string::npos);  // missing text key
+}
+
+// The listing says when other users can read the file's passwords; standard
+// output stays the listing.
+TEST(CliSettings, SaysWhenOthersCanReadTheFile) {
+  TempDir dir;
+  dir.Write("Dravenkit.ini", "[COMMON]\nXFLAG=3\n");
+  const std::string file = dir.File("Dravenkit.ini");
+  ASSERT_EQ(::chmod(file.c_str(), 0644), 0);
+  const std::string args = "settings --dir '" + dir.path() + "'";
+  const CliRun open = Cli(args, false);
+  EXPECT_EQ(open.code, 0);
+  EXPECT_NE(open.out.find(file + " is readable by other users (mode 0644)"), std::string::npos) << open.out;
+  EXPECT_EQ(Cli(args).out.substr(0, file.size() + 1), file + "\n");
+  ASSERT_EQ(::chmod(file.c_str(), 0600), 0);
+  EXPECT_EQ(Cli(args, false).out.find("readable by other users"), std::string::npos);
+}
+
+// A password file that cannot be read is a usage error before anything is
+// sent; the help says that the argument is visible to others.
+TEST(CliPassword, UnreadableFileAndHelpText) {
+  TempDir dir;
+  for (const char* cmd : {"factory-default --all", "assign --start 10.1.1.1 --all", "snapshot 10.0.0.1 --out x.png",
+                          "set-network 00:1A:2B:3C:4D:5E --dhcp --user root",
+                          "update --file x --version 1 --all"}) {
+    const CliRun r = Cli(std::string(cmd) + " --password-file '" + dir.File("none") + "'", false);
+    EXPECT_EQ(r.code, 2) << cmd;
+    EXPECT_NE(r.out.find("cannot read --password-file"), std::string::npos) << cmd << "\n" << r.out;
+    const std::string name = std::string(cmd).substr(0, std::string(cmd).find(' '));
+    const CliRun help = Cli(name + " --help");
+    EXPECT_NE(help.out.find("visible to other users"), std::string::npos) << name;
+    EXPECT_NE(help.out.find("--password-file"), std::string::npos) << name;
+  }
 }
 
 // With no device on the (private, loopback-only) segment the scan ends

@@ -338,6 +338,23 @@ TEST_F(SettingsFile, ExplicitPathsAndFailedSave) {
   EXPECT_EQ(path, Path());
 }
 
+// The file holds passwords: a new one is its owner's alone whatever the
+// umask; one the user made readable keeps its mode.
+TEST_F(SettingsFile, NewFileIsTheOwnersOnlyAnExistingOneKeepsItsMode) {
+  const mode_t old_mask = ::umask(022);
+  CNVTSettings s;
+  ASSERT_EQ(s.SaveTo(dir_.File("new.ini")), 0);
+  struct stat st;
+  ASSERT_EQ(::stat(dir_.File("new.ini").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  dir_.Write("old.ini", "[COMMON]\n");
+  ASSERT_EQ(::chmod(dir_.File("old.ini").c_str(), 0640), 0);
+  ASSERT_EQ(s.SaveTo(dir_.File("old.ini")), 0);
+  ASSERT_EQ(::stat(dir_.File("old.ini").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  ::umask(old_mask);
+}
+
 TEST_F(SettingsFile, FirstOccurrenceAndCaseInsensitiveKeys) {
   dir_.Write("Dravenkit.ini",
              "[common]\nupdate_enable=1\nUPDATE_ENABLE=0\n"

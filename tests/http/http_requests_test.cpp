@@ -33,6 +33,11 @@ std::vector<std::string> Texts(RecordingSink& sink, int32_t id) {
 
 TEST_F(HttpRequestsTest, SystemModeRequestIsExact) {
   EXPECT_EQ(SystemModeJsonBody(), kJson);
+  // Other credentials stay one JSON string each, whatever they hold.
+  EXPECT_EQ(SystemModeJsonBody("root", "tulp"), kJson);
+  EXPECT_EQ(SystemModeJsonBody("ad\"min", "p\\w\x01" "d"),
+            "{\"jsonData\": {\"username\":\"ad\\\"min\", \"password\":\"p\\\\w\\u0001d\", \"file\":\"param\", "
+            "\"data\":\"All.General.SystemMode.VALUE\"}}");
   EXPECT_EQ(SystemModeUrl("10.0.0.7", 8080), "http://10.0.0.7:8080/cgi-bin/GetJsonValue.cgi?TYPE=json");
 
   LocalHttpServer srv([](const std::string&) { return OneChunk(Reply("\"decoder\"\r\n")); });

@@ -118,6 +118,9 @@ class Fleet {
       // A client that gave up closes; a hanging device notices and lets go.
       if (dk::TcpWaitReadable(c, 10000) > 0 && dk::TcpRecv(c, buf, sizeof buf) == 0) break;
     }
+    // The device's part ends as its answer leaves: a client may go on to its
+    // next device as soon as it has read the value, before this close.
+    Opened(i, -1);
     if (!d.hang) {
       std::string body = req.rfind("POST /cgi-bin/GetJsonValue.cgi", 0) == 0 ? "\"" + d.mode + "\"\r\n"
                          : req.find("ITEM=software_version") != std::string::npos ? d.version + "\r\n"
@@ -125,7 +128,6 @@ class Fleet {
       std::string reply = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + body;
       dk::TcpSend(c, reply.data(), reply.size(), 1000);
     }
-    Opened(i, -1);
     dk::TcpClose(c);
   }
 

@@ -4,11 +4,16 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
+#include <fstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "engine/devices/device_record.h"
 #include "engine/devices/device_table.h"
+#include "engine/ops/inventory_ping.h"
 #include "engine/ops/ping_tools.h"
 #include "platform/ticks.h"
 #include "tests/http/local_http_server.h"
@@ -88,6 +93,61 @@ TEST(PingToolsTest, PingCheckOnTheNamespace) {
   t.Start();
   EXPECT_EQ(PingCheck(net.Ip(9), 1, 5), 0);  // routed, nobody answers
   EXPECT_LT(t.Elapsed(), 4000u) << "the 5 ms time-out must hold";
+}
+
+// The inventory's echo socket: answers, silence, no route, within its bound.
+void CheckEchoSocket(dk::IcmpEchoSocket& s) {
+  EXPECT_EQ(s.Echo(kLoopback, 1, 5), 1);
+  EXPECT_EQ(s.Echo(IpFromOctets(127, 0, 0, 9), 2, 200), 1);
+  dk::StopFlag stop;
+  stop.Set();
+  EXPECT_EQ(s.Echo(kLoopback, 1, 5, &stop), 0);
+  if (!InPrivateNetNamespace()) return;
+  EXPECT_EQ(s.Echo(kNowhere, 1, 5), 0);  // no route
+  LocalSubnet net;
+  ASSERT_TRUE(net.ok());
+  EXPECT_EQ(s.Echo(net.Ip(1), 1, 5), 1);
+  dk::TickTimer t;
+  t.Start();
+  EXPECT_EQ(s.Echo(net.Ip(9), 1, 5), 0);  // routed, nobody answers
+  EXPECT_LT(t.Elapsed(), 1000u);
+}
+
+TEST(InventoryPingTest, EchoSocketOfEitherKind) {
+  dk::IcmpEchoSocket s;
+  EXPECT_EQ(s.Echo(kLoopback, 1, 5), -1);  // not open
+  if (!s.Open()) GTEST_SKIP() << "no ICMP socket here (neither unprivileged nor raw)";
+  CheckEchoSocket(s);
+  if (!InPrivateNetNamespace()) return;
+  // Unprivileged datagram sockets where the namespace allows them.
+  const char* range = "/proc/sys/net/ipv4/ping_group_range";
+  std::string old;
+  std::getline(std::ifstream(range), old);
+  ASSERT_TRUE(static_cast<bool>(std::ofstream(range) << "0 2147483647\n"));
+  dk::IcmpEchoSocket d;
+  ASSERT_TRUE(d.Open());
+  EXPECT_EQ(d.kind(), dk::IcmpKind::kDatagram);
+  CheckEchoSocket(d);
+  std::ofstream(range) << old << "\n";
+  dk::IcmpEchoSocket r;
+  ASSERT_TRUE(r.Open());
+  EXPECT_EQ(r.kind(), getuid() == 0 ? dk::IcmpKind::kRaw : dk::IcmpKind::kDatagram);
+}
+
+// Sockets of many threads at once each take only their own replies.
+TEST(InventoryPingTest, ManyThreadsEachGetTheirAnswers) {
+  if (InventoryPingKind() == dk::IcmpKind::kNone) GTEST_SKIP() << "no ICMP socket here";
+  std::atomic<int> answered{0};
+  dk::StopFlag stop;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t)
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 50; ++i) answered += InventoryPingCheck(IpFromOctets(127, 0, 0, 1 + t), 1, 200, stop);
+    });
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(answered.load(), 400);
+  stop.Set();
+  EXPECT_EQ(InventoryPingCheck(kLoopback, 1, 5, stop), 0);
 }
 
 TEST(PingToolsTest, DeleteArpTableFlushesEntries) {

@@ -58,6 +58,3 @@ bool RequestComplete(const std::string& buf);
 // Body of a recorded request (after the blank line).
 std::string RequestBody(const std::string& request);
 
-// True inside a network namespace of our own: only then do tests send to
-// addresses other than 127.0.0.1 or change links and neighbour entries.
-bool InPrivateNetNamespace();

@@ -17,6 +17,7 @@
 #include "platform/socket.h"
 #include "platform/ticks.h"
 #include "tests/http/local_http_server.h"
+#include "tests/support/net_guard.h"
 #include "tests/support/recording_sink.h"
 
 namespace {
@@ -99,7 +100,7 @@ class TalqResponder {
 class FactoryRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!InPrivateNetNamespace()) GTEST_SKIP() << "only in a private namespace";
+    DK_REQUIRE_PRIVATE_NETWORK();
     for (const char* a : {"192.168.1.2/32", "192.168.1.20/32"}) RunCommand({"ip", "addr", "add", a, "dev", "lo"}, nullptr);
     TalqSetTraceEnabled(false);
     TalqSetRequestAddress(kLoopback);

@@ -12,6 +12,7 @@
 #include "engine/ops/ping_tools.h"
 #include "platform/ticks.h"
 #include "tests/http/local_http_server.h"
+#include "tests/support/net_guard.h"
 #include "tests/support/recording_sink.h"
 
 namespace {
@@ -79,7 +80,7 @@ class LocalSubnet {
 TEST(PingToolsTest, PingCheckOnTheNamespace) {
   EXPECT_EQ(PingCheck(kLoopback, 1, 5), 1);
   EXPECT_EQ(PingCheck(IpFromOctets(127, 0, 0, 9), 1, 200), 1);
-  if (!InPrivateNetNamespace()) GTEST_SKIP() << "only in a private namespace";
+  DK_REQUIRE_PRIVATE_NETWORK();
   EXPECT_EQ(PingCheck(kNowhere, 1, 5), 0);  // no route
   LocalSubnet net;
   ASSERT_TRUE(net.ok());
@@ -91,7 +92,7 @@ TEST(PingToolsTest, PingCheckOnTheNamespace) {
 }
 
 TEST(PingToolsTest, DeleteArpTableFlushesEntries) {
-  if (!InPrivateNetNamespace()) GTEST_SKIP() << "only in a private namespace";
+  DK_REQUIRE_PRIVATE_NETWORK();
   LocalSubnet net;
   ASSERT_TRUE(net.ok());
   ASSERT_EQ(RunCommand({"ip", "neigh", "replace", net.Addr(5), "lladdr", "02:00:00:00:00:05", "dev", net.dev(), "nud",
@@ -107,7 +108,7 @@ TEST(PingToolsTest, DeleteArpTableFlushesEntries) {
 }
 
 TEST(PingToolsTest, RunReportsEachDeviceByValue) {
-  if (!InPrivateNetNamespace()) GTEST_SKIP() << "only in a private namespace";
+  DK_REQUIRE_PRIVATE_NETWORK();
   std::vector<PingTarget> targets = {Target(1, kLoopback), Target(2, kNowhere), Target(3, IpFromOctets(127, 0, 0, 2))};
   RecordingSink sink;
   dk::StopFlag stop;

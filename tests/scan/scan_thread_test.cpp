@@ -276,12 +276,12 @@ TEST_F(ScanTest, StartStopsTheRunningScanFirst) {
   RecordingSink sink;
   DiscoveryScanner scanner;
   ASSERT_TRUE(scanner.Start(cfg, &sink));
-  dk::SleepMs(30);
+  ASSERT_EQ(dev.DrainRequests(5000), 1) << "the first scan sent no request";
   // The second scan reuses the same bind port, which only works when the
   // first one has ended and closed its client.
   ASSERT_TRUE(scanner.Start(cfg, &sink));
   EXPECT_EQ(sink.CountOf(UM_SCAN_DONE), 1u);
-  EXPECT_EQ(dev.DrainRequests(500), 2);
+  EXPECT_EQ(dev.DrainRequests(5000), 2);
   scanner.Stop();
   EXPECT_EQ(sink.CountOf(UM_SCAN_DONE), 2u);
   // Stopping an ended scanner again is harmless.

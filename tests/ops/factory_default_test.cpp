@@ -19,6 +19,7 @@
 #include "tests/http/local_http_server.h"
 #include "tests/support/net_guard.h"
 #include "tests/support/recording_sink.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -279,7 +280,18 @@ TEST_F(FactoryRunTest, StopEndsEveryPhaseQuickly) {
     RecordingSink sink;
     FactoryDefaultRunner runner;
     ASSERT_TRUE(runner.Start(cfg, &sink));
-    dk::SleepMs(c.hang ? 300 : 250);  // the watch starts after 10 steps of 10 ms
+    // In the phase: the request hangs at the device; the answered request
+    // moved the device to 4 (the first settle step sleeps 1 s); discovery
+    // requests come only from the watch.
+    const auto in_phase = [&] {
+      if (c.hang) return devs[0].web->Accepted() > 0;
+      if (c.step_ms == 1000) {
+        const auto st = Statuses(sink.Snapshot());
+        return st.count(6) && st.at(6).back() == 4;
+      }
+      return talq.requests() > 0;
+    };
+    ASSERT_TRUE(dktest::WaitFor(in_phase, 10000)) << c.phase;
     ASSERT_TRUE(runner.Running()) << c.phase;
     dk::TickTimer t;
     t.Start();

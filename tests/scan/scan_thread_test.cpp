@@ -13,6 +13,7 @@
 #include "engine/talq/talq_client.h"
 #include "platform/socket.h"
 #include "platform/ticks.h"
+#include "tests/support/fake_talq_device.h"
 #include "tests/support/recording_sink.h"
 
 namespace {
@@ -21,25 +22,15 @@ const uint32_t kLoopback = IpFromOctets(127, 0, 0, 1);
 // A scan window that every answering responder meets even on a loaded machine.
 constexpr uint32_t kAnswerWindowMs = 2000;
 
-// A discovery reply laid out as a device sends it.
+// A discovery reply as the simulator builds it; another code makes it
+// something other than a discovery reply.
 std::vector<uint8_t> Reply(uint8_t mac_last, const std::string& model, uint16_t web = 80, uint16_t av1 = 554,
                            uint8_t code = 5) {
-  std::vector<uint8_t> b = {'T', 'A', 'L', 'Q', 3, 0, 0, code, 0x42, 0x00, 0x1C, 0x63, 0x10, 0x20, mac_last, 1, 0};
-  auto text = [&](const std::string& s) {
-    b.push_back(uint8_t(s.size()));
-    b.insert(b.end(), s.begin(), s.end());
-  };
-  text(model);
-  text("second");
-  text("third");
-  b.insert(b.end(), {192, 168, 1, mac_last, 255, 255, 255, 0, 192, 168, 1, 1, 8, 8, 8, 8});
-  text("");
-  text("");
-  text("");
-  b.insert(b.end(), {0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
-  b.insert(b.end(), {8, 2, uint8_t(web), uint8_t(web >> 8), 9, 2, uint8_t(av1), uint8_t(av1 >> 8)});
-  b[5] = uint8_t(b.size());
-  b[6] = uint8_t(b.size() >> 8);
+  dksim::SimDeviceConfig d = dktest::TestDevice(mac_last, model);
+  d.web_port = web;
+  d.av_port1 = av1;
+  std::vector<uint8_t> b = dktest::DiscoveryReply(d);
+  b.at(7) = code;
   return b;
 }
 

@@ -34,8 +34,8 @@ std::string RequestBody(const std::string& request) {
   return head == std::string::npos ? std::string() : request.substr(head + 4);
 }
 
-LocalHttpServer::LocalHttpServer(Handler handler) : handler_(std::move(handler)) {
-  listener_ = dk::TcpListen(IpFromOctets(127, 0, 0, 1), 0, 16);
+LocalHttpServer::LocalHttpServer(Handler handler, uint32_t ip) : handler_(std::move(handler)) {
+  listener_ = dk::TcpListen(ip ? ip : IpFromOctets(127, 0, 0, 1), 0, 16);
   if (listener_ < 0) return;
   port_ = dk::TcpLocalPort(listener_);
   thread_ = std::thread([this] { Run(); });

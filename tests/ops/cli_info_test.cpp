@@ -21,10 +21,8 @@ LocalHttpServer::Handler Device(const std::string& mode, const std::string& vers
 }
 
 int Cli(const std::vector<std::string>& args, std::string* out) {
-  std::string line;
-  for (const std::string& a : args) line += " '" + a + "'";
-  const dktest::CliRun r = dktest::RunCli(line);
-  EXPECT_FALSE(r.timed_out) << line;
+  const dktest::CliRun r = dktest::RunCli(args);
+  EXPECT_FALSE(r.timed_out);
   *out = r.out;
   return r.code;
 }

@@ -84,4 +84,14 @@ CliRun RunCli(const std::string& args, uint32_t limit_ms) {
   return r;
 }
 
+CliRun RunCli(const std::vector<std::string>& args, uint32_t limit_ms) {
+  std::string line;
+  for (const std::string& a : args) {
+    line += " '";
+    for (char c : a) line += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    line += "'";
+  }
+  return RunCli(line, limit_ms);
+}
+
 }  // namespace dktest

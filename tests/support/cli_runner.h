@@ -4,6 +4,7 @@
 // as timed out, so no test waits on it for ever.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace dktest {
 
@@ -15,5 +16,7 @@ struct CliRun {
 
 // args go through /bin/sh after the CLI's path; callers quote what needs it.
 CliRun RunCli(const std::string& args, uint32_t limit_ms = 60000);
+// Each argument exactly as given (quoted for the shell here).
+CliRun RunCli(const std::vector<std::string>& args, uint32_t limit_ms = 60000);
 
 }  // namespace dktest

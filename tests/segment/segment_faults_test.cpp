@@ -184,9 +184,8 @@ TEST_F(SegmentFaults, UploadCutOffHalfwayFailsAndKeepsTheVersion) {
   const std::string path = dktest::WriteFirmware(dir, "fw.bin", "2.0.0", 1 << 20);
   UpdateJob job = MakeUpdateJob(path, IpText(Dev(kUploadCut).ip).c_str(), "root", "tulp", 80, 0);
   job.timings.total_timeout_ms = 20000;
-  uint64_t sent = 0;
-  EXPECT_EQ(UploadProc(job, &sent), -2);
-  EXPECT_LT(sent, uint64_t(1) << 20);
+  // Cut halfway by the device (the socket buffers may have taken all of it).
+  EXPECT_EQ(UploadProc(job), -2);
   ASSERT_TRUE(WaitForEvent({"\"ev\":\"upload_cut\"", MacText(Dev(kUploadCut).mac)}));
   // The version request is the later marker: a restart would be logged before it.
   DeviceHttpClient http;

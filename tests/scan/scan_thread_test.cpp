@@ -247,13 +247,19 @@ TEST_F(ScanTest, ClientThatCannotOpenStillRunsTheWindow) {
 TEST_F(ScanTest, StopFlagEndsALongScanEarly) {
   ScanConfig cfg = Config(60000, 47170);
   cfg.xflag = 1;
+  Responder dev(cfg.ports.a_dest);
+  ASSERT_TRUE(dev.bound());
   RecordingSink sink;
   DiscoveryScanner scanner;
   ASSERT_TRUE(scanner.Start(cfg, &sink));
+  // In its window: the request is out, the 60 s have hardly begun.
+  ASSERT_GE(dev.DrainRequests(5000), 1);
   EXPECT_TRUE(scanner.Running());
-  dk::SleepMs(50);
   EXPECT_EQ(sink.CountOf(UM_SCAN_DONE), 0u);
+  dk::TickTimer t;
+  t.Start();
   scanner.Stop();
+  EXPECT_LT(t.Elapsed(), 5000u);
   EXPECT_FALSE(scanner.Running());
   const auto msgs = sink.Take();
   ASSERT_EQ(msgs.size(), 1u);

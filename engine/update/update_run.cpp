@@ -566,11 +566,13 @@ UpdateOutcome Run::Go() {
     AddressStep();
     if (Stopped()) return UpdateOutcome::kStopped;
   }
-  // Nothing left to update is a failure, not a success.
+  // Nothing left to update is a failure, not a success; so is a device that
+  // left the run after the address step (it was not updated).
   if (entries_.empty()) return UpdateOutcome::kFailed;
+  const bool dropped = entries_.size() < all_.size();
   Uploads();
   if (Stopped()) return UpdateOutcome::kStopped;
-  const bool updated = WaitAndCheck();
+  const bool updated = WaitAndCheck() && !dropped;
   if (Stopped()) return UpdateOutcome::kStopped;
   if (!updated) return UpdateOutcome::kFailed;
   // Every started upload verified; the run succeeds only when that is every

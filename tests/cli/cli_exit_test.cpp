@@ -1,36 +1,27 @@
 // Runs the built dravenkit-cli as a child process: exit codes and output.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "config/settings.h"
 #include "engine/devices/device_csv.h"
+#include "tests/support/cli_runner.h"
+#include "tests/support/net_guard.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tool_path.h"
 
 namespace {
 
-struct CliRun {
-  int code = -1;
-  std::string out;
-};
+using dktest::CliRun;
 
-// args are passed through the shell; callers quote what needs it.
-CliRun Cli(const std::string& args, bool stderr_to_null = true) {
-  const std::string cmd =
-      std::string("'") + dktest::CliPath() + "' " + args + (stderr_to_null ? " 2>/dev/null" : " 2>&1");
-  CliRun r;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  const int st = pclose(p);
-  r.code = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+// args are passed through the shell; callers quote what needs it. Without
+// stderr_to_out, standard error is dropped.
+CliRun Cli(const std::string& args, bool stderr_to_out = false) {
+  CliRun r = dktest::RunCli(args);
+  EXPECT_FALSE(r.timed_out) << args;
+  if (stderr_to_out) r.out += r.err;
   return r;
 }
 
@@ -74,7 +65,7 @@ TEST(CliUsage, ExitCodes) {
   EXPECT_EQ(Cli("discover --csv --json").code, 2);
   EXPECT_EQ(Cli("discover -o x.csv").code, 2);  // -o needs --csv
   // Usage errors explain themselves on standard error, not on standard output.
-  const CliRun bad = Cli("frobnicate", false);
+  const CliRun bad = Cli("frobnicate", true);
   EXPECT_NE(bad.out.find("unknown command 'frobnicate'"), std::string::npos);
   EXPECT_EQ(Cli("frobnicate").out, "");
   const CliRun version = Cli("--version");
@@ -108,7 +99,7 @@ TEST(CliSetNetwork, UsageErrorsNameTheirText) {
       {"00:1A:2B:3C:4D:5E --static 10.0.0.5 255.255.255.0" + creds, "--static"},
   };
   for (const auto& c : cases) {
-    const CliRun r = Cli("set-network " + c.args, false);
+    const CliRun r = Cli("set-network " + c.args, true);
     EXPECT_EQ(r.code, 2) << c.args;
     EXPECT_NE(r.out.find(c.named), std::string::npos) << c.args << "\n" << r.out;
   }
@@ -126,7 +117,7 @@ TEST(CliUpdate, UsageErrorsComeBeforeAnythingIsSent) {
        "Admin Password is too long (at most 16 bytes)"},
   };
   for (const auto& c : cases) {
-    const CliRun r = Cli("update" + c.args, false);
+    const CliRun r = Cli("update" + c.args, true);
     EXPECT_EQ(r.code, 2) << c.args;
     EXPECT_NE(r.out.find(c.named), std::string::npos) << c.args << "\n" << r.out;
   }
@@ -180,12 +171,12 @@ TEST(CliSettings, SaysWhenOthersCanReadTheFile) {
   const std::string file = dir.File("Dravenkit.ini");
   ASSERT_EQ(::chmod(file.c_str(), 0644), 0);
   const std::string args = "settings --dir '" + dir.path() + "'";
-  const CliRun open = Cli(args, false);
+  const CliRun open = Cli(args, true);
   EXPECT_EQ(open.code, 0);
   EXPECT_NE(open.out.find(file + " is readable by other users (mode 0644)"), std::string::npos) << open.out;
   EXPECT_EQ(Cli(args).out.substr(0, file.size() + 1), file + "\n");
   ASSERT_EQ(::chmod(file.c_str(), 0600), 0);
-  EXPECT_EQ(Cli(args, false).out.find("readable by other users"), std::string::npos);
+  EXPECT_EQ(Cli(args, true).out.find("readable by other users"), std::string::npos);
 }
 
 // A password file that cannot be read is a usage error before anything is
@@ -195,7 +186,7 @@ TEST(CliPassword, UnreadableFileAndHelpText) {
   for (const char* cmd : {"factory-default --all", "assign --start 10.1.1.1 --all", "snapshot 10.0.0.1 --out x.png",
                           "set-network 00:1A:2B:3C:4D:5E --dhcp --user root",
                           "update --file x --version 1 --all"}) {
-    const CliRun r = Cli(std::string(cmd) + " --password-file '" + dir.File("none") + "'", false);
+    const CliRun r = Cli(std::string(cmd) + " --password-file '" + dir.File("none") + "'", true);
     EXPECT_EQ(r.code, 2) << cmd;
     EXPECT_NE(r.out.find("cannot read --password-file"), std::string::npos) << cmd << "\n" << r.out;
     const std::string name = std::string(cmd).substr(0, std::string(cmd).find(' '));
@@ -205,10 +196,11 @@ TEST(CliPassword, UnreadableFileAndHelpText) {
   }
 }
 
-// With no device on the (private, loopback-only) segment the scan ends
+// With no device on the private, loopback-only segment the scan ends
 // normally and standard output holds only the listing: diagnostics of the
 // protocol layer such as "broadcast error" go to standard error.
 TEST(CliDiscover, EmptySegmentGivesCleanOutput) {
+  DK_REQUIRE_PRIVATE_NETWORK();  // a real broadcast
   const CliRun json = Cli("discover --json");
   EXPECT_EQ(json.code, 0);
   EXPECT_EQ(json.out, "[]\n");
@@ -221,7 +213,7 @@ TEST(CliDiscover, EmptySegmentGivesCleanOutput) {
   TempDir dir;
   EXPECT_EQ(Cli("discover --csv -o '" + dir.File("list.csv") + "'").code, 0);
   EXPECT_EQ(dir.Read("list.csv"), std::string(kDeviceCsvHeader) + "\r\n");
-  const CliRun bad = Cli("discover --csv -o '" + dir.File("none/list.csv") + "'", false);
+  const CliRun bad = Cli("discover --csv -o '" + dir.File("none/list.csv") + "'", true);
   EXPECT_EQ(bad.code, 1);
   EXPECT_NE(bad.out.find("Could not write \"" + dir.File("none/list.csv") + "\": No such file or directory\n"),
             std::string::npos);

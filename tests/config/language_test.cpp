@@ -54,7 +54,6 @@ TEST(LanguageDefaults, Table) {
     EXPECT_EQ(breaks, (k == 37 || k == 38) ? 1u : 0u) << k;
   }
   EXPECT_EQ(filled, 63);
-  EXPECT_STREQ(kSystemModeLabelDefault, "System Mode");
 }
 
 TEST_F(LanguageFile, NoTableOrNoFileGivesDefaults) {

@@ -3,8 +3,6 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "engine/devices/device_record.h"
 #include "platform/tcp_socket.h"
@@ -36,33 +34,8 @@ std::string RequestBody(const std::string& request) {
   return head == std::string::npos ? std::string() : request.substr(head + 4);
 }
 
-bool InPrivateNetNamespace() {
-  // /proc/self/net shows our own namespace. A private one has no default
-  // route and none of the machine's Ethernet or wireless links.
-  std::ifstream route("/proc/self/net/route");
-  if (!route) return false;
-  std::string line;
-  std::getline(route, line);  // header
-  while (std::getline(route, line)) {
-    std::istringstream f(line);
-    std::string iface, dest;
-    f >> iface >> dest;
-    if (dest == "00000000") return false;
-  }
-  std::ifstream dev("/proc/self/net/dev");
-  if (!dev) return false;
-  while (std::getline(dev, line)) {
-    size_t colon = line.find(':');
-    if (colon == std::string::npos) continue;
-    std::string name = line.substr(0, colon);
-    name.erase(0, name.find_first_not_of(' '));
-    if (name.rfind("eth", 0) == 0 || name.rfind("en", 0) == 0 || name.rfind("wl", 0) == 0) return false;
-  }
-  return true;
-}
-
-LocalHttpServer::LocalHttpServer(Handler handler) : handler_(std::move(handler)) {
-  listener_ = dk::TcpListen(IpFromOctets(127, 0, 0, 1), 0, 16);
+LocalHttpServer::LocalHttpServer(Handler handler, uint32_t ip) : handler_(std::move(handler)) {
+  listener_ = dk::TcpListen(ip ? ip : IpFromOctets(127, 0, 0, 1), 0, 16);
   if (listener_ < 0) return;
   port_ = dk::TcpLocalPort(listener_);
   thread_ = std::thread([this] { Run(); });

@@ -1,5 +1,5 @@
 #pragma once
-// A TCP server on 127.0.0.1 for the HTTP tests: records every request's bytes
+// A TCP server on loopback (127.0.0.1 unless told) for the HTTP tests: records every request's bytes
 // and answers each connection as its handler says (chunks with pauses, then
 // close or hold the connection open). Everything it does is bounded.
 #include <cstdint>
@@ -27,7 +27,8 @@ ReplyScript OneChunk(const std::string& bytes);
 class LocalHttpServer {
  public:
   using Handler = std::function<ReplyScript(const std::string& request)>;
-  explicit LocalHttpServer(Handler handler);
+  // Listens on ip (network byte order; default 127.0.0.1), on a free port.
+  explicit LocalHttpServer(Handler handler, uint32_t ip = 0);
   ~LocalHttpServer();
   LocalHttpServer(const LocalHttpServer&) = delete;
   LocalHttpServer& operator=(const LocalHttpServer&) = delete;
@@ -58,6 +59,3 @@ bool RequestComplete(const std::string& buf);
 // Body of a recorded request (after the blank line).
 std::string RequestBody(const std::string& request);
 
-// True inside a network namespace of our own: only then do tests send to
-// addresses other than 127.0.0.1 or change links and neighbour entries.
-bool InPrivateNetNamespace();

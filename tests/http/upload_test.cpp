@@ -8,7 +8,9 @@
 #include "engine/update/firmware_upload.h"
 #include "platform/ticks.h"
 #include "tests/http/local_http_server.h"
+#include "tests/support/firmware_image.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -18,10 +20,8 @@ class UploadTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(HttpGlobalInit(), 0);
-    for (int i = 0; i < 40000; ++i) image_ += static_cast<char>((i * 7 + i / 251) & 0xFF);
-    image_ = "DRAVENKIT-FW 2.0.1\n" + image_;
-    dir_.Write("fw image 1.bin", image_);
-    path_ = dir_.File("fw image 1.bin");
+    image_ = dktest::FirmwareImage("2.0.1", 40000);
+    path_ = dktest::WriteFirmware(dir_, "fw image 1.bin", "2.0.1", 40000);
   }
   UpdateJob Job(uint16_t port, int32_t type) {
     return MakeUpdateJob(path_, "127.0.0.1", "admin", "pw", port, type);
@@ -144,14 +144,21 @@ TEST_F(UploadTest, AStalledDeviceAndAStopEndTheTransfer) {
   dk::StopFlag stop;
   UpdateJob stopped = Job(srv.port(), 1);
   stopped.stop = &stop;
-  std::thread setter([&stop] {
-    dk::SleepMs(300);
+  // The stop comes during the transfer, once bytes have gone out.
+  std::atomic<bool> sending{false};
+  stopped.progress_ms = 10;
+  stopped.progress = [&sending](uint64_t sent) {
+    if (sent > 0) sending = true;
+  };
+  std::thread setter([&] {
+    dktest::WaitFor([&] { return sending.load(); }, 10000);
     stop.Set();
   });
   t.Start();
   EXPECT_EQ(UploadProc(stopped), -2);
   EXPECT_LT(t.Elapsed(), 3000u);
   setter.join();
+  EXPECT_TRUE(sending.load());
 }
 
 }  // namespace

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "platform/process.h"
 #include "tests/http/local_http_server.h"
-#include "tests/support/tool_path.h"
+#include "tests/support/cli_runner.h"
+#include "tests/support/net_guard.h"
 
 namespace {
 
@@ -20,10 +20,11 @@ LocalHttpServer::Handler Device(const std::string& mode, const std::string& vers
   };
 }
 
-int32_t Cli(const std::vector<std::string>& args, std::string* out) {
-  std::vector<std::string> argv = {dktest::CliPath()};
-  argv.insert(argv.end(), args.begin(), args.end());
-  return dk::ProcessRun(argv, out);
+int Cli(const std::vector<std::string>& args, std::string* out) {
+  const dktest::CliRun r = dktest::RunCli(args);
+  EXPECT_FALSE(r.timed_out);
+  *out = r.out;
+  return r.code;
 }
 
 TEST(CliInfoTest, PrintsThePanelTexts) {
@@ -53,7 +54,7 @@ TEST(CliInfoTest, DeviceTextsCannotBreakTheOutput) {
 }
 
 TEST(CliInfoTest, UnreachableDevice) {
-  if (!InPrivateNetNamespace()) GTEST_SKIP() << "only in a private namespace";
+  DK_REQUIRE_PRIVATE_NETWORK();
   std::string out;
   EXPECT_EQ(Cli({"info", "198.51.100.1"}, &out), 1);
   EXPECT_EQ(out, "System Mode : failed\nFirmware Ver. : failed\nSerial No. : failed\n");

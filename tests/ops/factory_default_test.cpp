@@ -17,24 +17,15 @@
 #include "platform/socket.h"
 #include "platform/ticks.h"
 #include "tests/http/local_http_server.h"
+#include "tests/support/fake_talq_device.h"
+#include "tests/support/net_guard.h"
 #include "tests/support/recording_sink.h"
+#include "tests/support/wait.h"
 
 namespace {
 
 const uint32_t kLoopback = IpFromOctets(127, 0, 0, 1);
 const char kOkReply[] = "HTTP/1.0 200 OK\r\nContent-Length: 4\r\n\r\nOK\r\n";
-
-std::vector<uint8_t> Reply(uint8_t mac_last) {
-  std::vector<uint8_t> b = {'T', 'A', 'L', 'Q', 3, 0, 0, 5, 0x42, 0x00, 0x1C, 0x63, 0x10, 0x20, mac_last, 1, 0};
-  for (int i = 0; i < 3; ++i) b.push_back(0);
-  b.insert(b.end(), {192, 168, 1, 2, 255, 255, 255, 0, 192, 168, 1, 1, 192, 168, 1, 1});
-  for (int i = 0; i < 3; ++i) b.push_back(0);
-  b.insert(b.end(), {0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
-  b.insert(b.end(), {8, 2, 80, 0});
-  b[5] = uint8_t(b.size());
-  b[6] = uint8_t(b.size() >> 8);
-  return b;
-}
 
 // One simulated device: its web server and where it answers discovery from
 // after its request arrived (0: never).
@@ -48,58 +39,33 @@ struct FakeDevice {
 // Answers each discovery request for every device whose request has arrived.
 class TalqResponder {
  public:
-  TalqResponder(uint16_t port, std::vector<FakeDevice>* devices) : devices_(devices) {
-    sock_ = dk::UdpOpen();
-    ok_ = sock_ >= 0 && dk::SocketBind(sock_, kLoopback, port) == 0;
-    for (const FakeDevice& d : *devices) {
-      if (!d.back_ip || senders_.count(d.back_ip)) continue;
-      const int s = dk::UdpOpen();
-      ok_ = ok_ && s >= 0 && dk::SocketBind(s, d.back_ip, 0) == 0;
-      senders_[d.back_ip] = s;
-    }
-    if (ok_) thread_ = std::thread([this] { Run(); });
-  }
-  ~TalqResponder() {
-    stop_.Set();
-    if (thread_.joinable()) thread_.join();
-    for (auto& [ip, s] : senders_) dk::SocketClose(s);
-    if (sock_ >= 0) dk::SocketClose(sock_);
-  }
-  bool ok() const { return ok_; }
-  int requests() const { return requests_.load(); }
+  TalqResponder(uint16_t port, const std::vector<FakeDevice>* devices) : fake_(port, Devices(devices)) {}
+  bool ok() const { return fake_.ok(); }
+  int requests() const { return fake_.discovery_requests(); }
 
  private:
-  void Run() {
-    dk::TickTimer life;
-    life.Start();
-    while (!stop_.IsSet() && !life.Expired(20000)) {
-      if (dk::SocketWaitReadable(sock_, 0, 20000) != 1) continue;
-      uint8_t req[64];
-      uint32_t ip = 0;
-      uint16_t port = 0;
-      const int n = dk::UdpRecvFrom(sock_, req, sizeof req, &ip, &port);
-      if (n != 9 || std::memcmp(req, "ADCT", 4) != 0) continue;
-      requests_.fetch_add(1);
-      for (const FakeDevice& d : *devices_) {
-        if (!d.back_ip || d.web->Accepted() == 0) continue;
-        const auto r = Reply(d.mac_last);
-        dk::UdpSendTo(senders_[d.back_ip], r.data(), r.size(), ip, port);
-      }
+  static std::vector<dktest::FakeTalqDevices::Device> Devices(const std::vector<FakeDevice>* devices) {
+    std::vector<dktest::FakeTalqDevices::Device> out;
+    for (const FakeDevice& d : *devices) {
+      if (!d.back_ip) continue;
+      dktest::FakeTalqDevices::Device f;
+      f.cfg = dktest::TestDevice(d.mac_last);
+      f.cfg.ip = IpFromOctets(192, 168, 1, 2);
+      f.cfg.web_port = 80;
+      f.reply_from = d.back_ip;
+      const LocalHttpServer* web = d.web.get();
+      f.answers_discovery = [web] { return web->Accepted() > 0; };
+      out.push_back(f);
     }
+    return out;
   }
-  std::vector<FakeDevice>* devices_;
-  int sock_ = -1;
-  bool ok_ = false;
-  std::map<uint32_t, int> senders_;
-  std::atomic<int> requests_{0};
-  dk::StopFlag stop_;
-  std::thread thread_;
+  dktest::FakeTalqDevices fake_;
 };
 
 class FactoryRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!InPrivateNetNamespace()) GTEST_SKIP() << "only in a private namespace";
+    DK_REQUIRE_PRIVATE_NETWORK();
     for (const char* a : {"192.168.1.2/32", "192.168.1.20/32"}) RunCommand({"ip", "addr", "add", a, "dev", "lo"}, nullptr);
     TalqSetTraceEnabled(false);
     TalqSetRequestAddress(kLoopback);
@@ -278,7 +244,18 @@ TEST_F(FactoryRunTest, StopEndsEveryPhaseQuickly) {
     RecordingSink sink;
     FactoryDefaultRunner runner;
     ASSERT_TRUE(runner.Start(cfg, &sink));
-    dk::SleepMs(c.hang ? 300 : 250);  // the watch starts after 10 steps of 10 ms
+    // In the phase: the request hangs at the device; the answered request
+    // moved the device to 4 (the first settle step sleeps 1 s); discovery
+    // requests come only from the watch.
+    const auto in_phase = [&] {
+      if (c.hang) return devs[0].web->Accepted() > 0;
+      if (c.step_ms == 1000) {
+        const auto st = Statuses(sink.Snapshot());
+        return st.count(6) && st.at(6).back() == 4;
+      }
+      return talq.requests() > 0;
+    };
+    ASSERT_TRUE(dktest::WaitFor(in_phase, 10000)) << c.phase;
     ASSERT_TRUE(runner.Running()) << c.phase;
     dk::TickTimer t;
     t.Start();

@@ -8,6 +8,7 @@
 #include "platform/tcp_socket.h"
 #include "platform/ticks.h"
 #include "tests/http/local_http_server.h"
+#include "tests/support/net_guard.h"
 #include "tests/support/recording_sink.h"
 
 namespace {
@@ -73,7 +74,7 @@ TEST(InfoQueryTest, OtherModesShowADash) {
 }
 
 TEST(InfoQueryTest, UnreachableDeviceShowsFailedWithoutHttp) {
-  if (!InPrivateNetNamespace()) GTEST_SKIP() << "only in a private namespace";
+  DK_REQUIRE_PRIVATE_NETWORK();
   RecordingSink sink;
   dk::StopFlag stop;
   EXPECT_EQ(GetVersionThreadProc(Param(IpFromOctets(198, 51, 100, 1), 80), stop, &sink), -1);

@@ -20,6 +20,7 @@
 #include "platform/ticks.h"
 #include "tests/http/local_http_server.h"
 #include "tests/support/recording_sink.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -339,6 +340,51 @@ TEST(InventoryTextTest, HostileRepliesKeepEveryOutputWhole) {
     }
   }
   EXPECT_EQ(InventoryVisibleText("a\x1b[2Jb"), "a\\x1B[2Jb");
+}
+
+// Only the exact version of a device that answered everything matches.
+TEST(InventoryTextTest, VersionMatchIsExactAndNeedsEveryAnswer) {
+  InventoryResult r;
+  r.answered_ping = true;
+  r.system_mode = "encoder";
+  r.serial_number = "SN1";
+  r.firmware_version = "2.0.1";
+  EXPECT_TRUE(InventoryVersionMatches(r, "2.0.1"));
+  for (const char* other : {"2.0", "2.0.1 ", "2.0.10", "2.0.1\r"}) EXPECT_FALSE(InventoryVersionMatches(r, other)) << other;
+  r.serial_number = kInventoryFailed;  // one request failed: nothing is known for sure
+  EXPECT_FALSE(InventoryVersionMatches(r, "2.0.1"));
+  r.serial_number = "SN1";
+  r.answered_ping = false;
+  EXPECT_FALSE(InventoryVersionMatches(r, "2.0.1"));
+}
+
+// The export replaces a file whole, with or without the match column, and a
+// path it cannot write says why.
+TEST(InventoryTextTest, CsvFileIsReplacedWholeOrNotWrittenWithTheReason) {
+  TempDir dir;
+  InventoryRowText t;
+  t.mac = "00:1C:63:10:20:05";
+  t.ip = "10.0.0.5";
+  t.model = "NVT-1000";
+  t.system_mode = "decoder";
+  t.firmware_version = "2.0.1";
+  t.serial_number = "SN5";
+  t.version_match = "yes";
+  const std::string path = dir.File("inventory.csv");
+  dir.Write("inventory.csv", std::string(10000, 'x'));
+  std::string error = "stale";
+  ASSERT_EQ(WriteInventoryCsv(path, {t, t}, true, &error), 0);
+  EXPECT_EQ(error, "");
+  const std::string row = "00:1C:63:10:20:05,10.0.0.5,NVT-1000,decoder,2.0.1,SN5";
+  EXPECT_EQ(dir.Read("inventory.csv"), InventoryCsvText({t, t}, true));
+  EXPECT_EQ(dir.Read("inventory.csv"),
+            "MAC address,IP address,Model name,System mode,Firmware version,Serial number,Version match\r\n" + row +
+                ",yes\r\n" + row + ",yes\r\n");
+  ASSERT_EQ(WriteInventoryCsv(path, {t}, false, &error), 0);
+  EXPECT_EQ(dir.Read("inventory.csv"),
+            "MAC address,IP address,Model name,System mode,Firmware version,Serial number\r\n" + row + "\r\n");
+  EXPECT_EQ(WriteInventoryCsv(dir.File("none/inventory.csv"), {t}, true, &error), -1);
+  EXPECT_EQ(error, "No such file or directory");
 }
 
 }  // namespace

@@ -4,17 +4,15 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <map>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 #include "engine/talq/talq_client.h"
 #include "platform/socket.h"
+#include "tests/support/fake_talq_device.h"
 #include "tests/support/recording_sink.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -33,48 +31,27 @@ DeviceRecord Dev(uint8_t id) {
 }
 
 // Plays every device: answers each set-network request with the code given
-// for its MAC (absent: silent) and records the requests.
+// for its MAC's last byte (absent: silent) and records the requests.
 class FakeDevices {
  public:
-  explicit FakeDevices(std::map<uint8_t, int> codes) : codes_(std::move(codes)) {
-    s_ = dk::UdpOpen();
-    EXPECT_EQ(dk::SocketBind(s_, kLoopback, kTalqDestPort), 0);
-    thread_ = std::thread([this] {
-      while (!stop_) {
-        if (dk::SocketWaitReadable(s_, 0, 20000) != 1) continue;
-        uint8_t b[512];
-        uint16_t port = 0;
-        const int n = dk::UdpRecvFrom(s_, b, sizeof b, nullptr, &port);
-        if (n < 46) continue;
-        std::vector<uint8_t> req(b, b + n);
-        {
-          std::lock_guard<std::mutex> lock(mu_);
-          requests_.push_back(req);
-        }
-        auto it = codes_.find(b[14]);
-        if (it == codes_.end()) continue;
-        const uint8_t reply[] = {'T', 'A', 'L', 'Q', 2, 8, 0, static_cast<uint8_t>(it->second)};
-        dk::UdpSendTo(s_, reply, sizeof reply, kLoopback, port);
-      }
-    });
+  explicit FakeDevices(const std::map<uint8_t, int>& codes) : fake_(kTalqDestPort, Devices(codes)) {
+    EXPECT_TRUE(fake_.ok());
   }
-  ~FakeDevices() {
-    stop_ = true;
-    thread_.join();
-    dk::SocketClose(s_);
-  }
-  std::vector<std::vector<uint8_t>> Requests() {
-    std::lock_guard<std::mutex> lock(mu_);
-    return requests_;
-  }
+  std::vector<std::vector<uint8_t>> Requests() const { return fake_.SetNetworkRequests(); }
 
  private:
-  std::map<uint8_t, int> codes_;
-  int s_ = -1;
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
-  std::mutex mu_;
-  std::vector<std::vector<uint8_t>> requests_;
+  static std::vector<dktest::FakeTalqDevices::Device> Devices(const std::map<uint8_t, int>& codes) {
+    std::vector<dktest::FakeTalqDevices::Device> out;
+    for (const auto& [id, code] : codes) {
+      dktest::FakeTalqDevices::Device d;
+      std::memcpy(d.cfg.mac, Dev(id).mac, 6);
+      d.answers_discovery = [] { return false; };
+      d.set_network_result = code;
+      out.push_back(d);
+    }
+    return out;
+  }
+  dktest::FakeTalqDevices fake_;
 };
 
 class MultipleIpRun : public ::testing::Test {
@@ -213,11 +190,15 @@ TEST_F(MultipleIpRun, RunnerStopsBetweenRequestsAndStillEndsTheRun) {
   RecordingSink sink;
   NvtSettingRunner runner;
   ASSERT_TRUE(runner.Start(p, &sink));
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_TRUE(dktest::WaitFor([&] { return !devices.Requests().empty(); }, 10000)) << "no request went out";
   runner.Stop();
   EXPECT_FALSE(runner.Running());
   EXPECT_EQ(sink.CountOf(UM_IP_CHECK_START), 1u);
-  EXPECT_LT(sink.CountOf(UM_IP_SETTING_RESULT), 10u);
+  // Every request sent has its result, and the stop came before the last.
+  const size_t sent = devices.Requests().size();
+  EXPECT_EQ(sink.CountOf(UM_IP_SETTING_RESULT), sent);
+  EXPECT_GE(sent, 1u);
+  EXPECT_LT(sent, 10u);
 }
 
 TEST(MultipleIpVerification, OnlyTheNewSettingCounts) {

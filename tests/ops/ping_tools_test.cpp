@@ -17,6 +17,7 @@
 #include "engine/ops/ping_tools.h"
 #include "platform/ticks.h"
 #include "tests/http/local_http_server.h"
+#include "tests/support/net_guard.h"
 #include "tests/support/recording_sink.h"
 
 namespace {
@@ -84,7 +85,7 @@ class LocalSubnet {
 TEST(PingToolsTest, PingCheckOnTheNamespace) {
   EXPECT_EQ(PingCheck(kLoopback, 1, 5), 1);
   EXPECT_EQ(PingCheck(IpFromOctets(127, 0, 0, 9), 1, 200), 1);
-  if (!InPrivateNetNamespace()) GTEST_SKIP() << "only in a private namespace";
+  DK_REQUIRE_PRIVATE_NETWORK();
   EXPECT_EQ(PingCheck(kNowhere, 1, 5), 0);  // no route
   LocalSubnet net;
   ASSERT_TRUE(net.ok());
@@ -151,7 +152,7 @@ TEST(InventoryPingTest, ManyThreadsEachGetTheirAnswers) {
 }
 
 TEST(PingToolsTest, DeleteArpTableFlushesEntries) {
-  if (!InPrivateNetNamespace()) GTEST_SKIP() << "only in a private namespace";
+  DK_REQUIRE_PRIVATE_NETWORK();
   LocalSubnet net;
   ASSERT_TRUE(net.ok());
   ASSERT_EQ(RunCommand({"ip", "neigh", "replace", net.Addr(5), "lladdr", "02:00:00:00:00:05", "dev", net.dev(), "nud",
@@ -167,7 +168,7 @@ TEST(PingToolsTest, DeleteArpTableFlushesEntries) {
 }
 
 TEST(PingToolsTest, RunReportsEachDeviceByValue) {
-  if (!InPrivateNetNamespace()) GTEST_SKIP() << "only in a private namespace";
+  DK_REQUIRE_PRIVATE_NETWORK();
   std::vector<PingTarget> targets = {Target(1, kLoopback), Target(2, kNowhere), Target(3, IpFromOctets(127, 0, 0, 2))};
   RecordingSink sink;
   dk::StopFlag stop;
@@ -213,7 +214,6 @@ TEST(PingRunnerTest, RestartLeavesOneRunFromTheFirstDevice) {
   PingRunner runner(t);
   ASSERT_TRUE(runner.Start({Target(1, kLoopback), Target(2, kLoopback), Target(3, kLoopback)}, &sink));
   EXPECT_TRUE(runner.Running());
-  dk::SleepMs(50);
   ASSERT_TRUE(runner.Start({Target(7, kLoopback), Target(8, kLoopback)}, &sink));
   dk::TickTimer tm;
   tm.Start();

@@ -14,6 +14,7 @@
 #include "platform/socket.h"
 #include "platform/ticks.h"
 #include "tests/support/no_new_threads.h"
+#include "tests/support/fake_talq_device.h"
 #include "tests/support/recording_sink.h"
 
 namespace {
@@ -22,25 +23,15 @@ const uint32_t kLoopback = IpFromOctets(127, 0, 0, 1);
 // A scan window that every answering responder meets even on a loaded machine.
 constexpr uint32_t kAnswerWindowMs = 2000;
 
-// A discovery reply laid out as a device sends it.
+// A discovery reply as the simulator builds it; another code makes it
+// something other than a discovery reply.
 std::vector<uint8_t> Reply(uint8_t mac_last, const std::string& model, uint16_t web = 80, uint16_t av1 = 554,
                            uint8_t code = 5) {
-  std::vector<uint8_t> b = {'T', 'A', 'L', 'Q', 3, 0, 0, code, 0x42, 0x00, 0x1C, 0x63, 0x10, 0x20, mac_last, 1, 0};
-  auto text = [&](const std::string& s) {
-    b.push_back(uint8_t(s.size()));
-    b.insert(b.end(), s.begin(), s.end());
-  };
-  text(model);
-  text("second");
-  text("third");
-  b.insert(b.end(), {192, 168, 1, mac_last, 255, 255, 255, 0, 192, 168, 1, 1, 8, 8, 8, 8});
-  text("");
-  text("");
-  text("");
-  b.insert(b.end(), {0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
-  b.insert(b.end(), {8, 2, uint8_t(web), uint8_t(web >> 8), 9, 2, uint8_t(av1), uint8_t(av1 >> 8)});
-  b[5] = uint8_t(b.size());
-  b[6] = uint8_t(b.size() >> 8);
+  dksim::SimDeviceConfig d = dktest::TestDevice(mac_last, model);
+  d.web_port = web;
+  d.av_port1 = av1;
+  std::vector<uint8_t> b = dktest::DiscoveryReply(d);
+  b.at(7) = code;
   return b;
 }
 
@@ -257,13 +248,19 @@ TEST_F(ScanTest, ClientThatCannotOpenStillRunsTheWindow) {
 TEST_F(ScanTest, StopFlagEndsALongScanEarly) {
   ScanConfig cfg = Config(60000, 47170);
   cfg.xflag = 1;
+  Responder dev(cfg.ports.a_dest);
+  ASSERT_TRUE(dev.bound());
   RecordingSink sink;
   DiscoveryScanner scanner;
   ASSERT_TRUE(scanner.Start(cfg, &sink));
+  // In its window: the request is out, the 60 s have hardly begun.
+  ASSERT_GE(dev.DrainRequests(5000), 1);
   EXPECT_TRUE(scanner.Running());
-  dk::SleepMs(50);
   EXPECT_EQ(sink.CountOf(UM_SCAN_DONE), 0u);
+  dk::TickTimer t;
+  t.Start();
   scanner.Stop();
+  EXPECT_LT(t.Elapsed(), 5000u);
   EXPECT_FALSE(scanner.Running());
   const auto msgs = sink.Take();
   ASSERT_EQ(msgs.size(), 1u);
@@ -277,12 +274,12 @@ TEST_F(ScanTest, StartStopsTheRunningScanFirst) {
   RecordingSink sink;
   DiscoveryScanner scanner;
   ASSERT_TRUE(scanner.Start(cfg, &sink));
-  dk::SleepMs(30);
+  ASSERT_EQ(dev.DrainRequests(5000), 1) << "the first scan sent no request";
   // The second scan reuses the same bind port, which only works when the
   // first one has ended and closed its client.
   ASSERT_TRUE(scanner.Start(cfg, &sink));
   EXPECT_EQ(sink.CountOf(UM_SCAN_DONE), 1u);
-  EXPECT_EQ(dev.DrainRequests(500), 2);
+  EXPECT_EQ(dev.DrainRequests(5000), 2);
   scanner.Stop();
   EXPECT_EQ(sink.CountOf(UM_SCAN_DONE), 2u);
   // Stopping an ended scanner again is harmless.

@@ -10,11 +10,10 @@
 #include <vector>
 
 #include "engine/ops/factory_default_run.h"
-#include "platform/process.h"
 #include "platform/ticks.h"
 #include "tests/segment/segment_support.h"
+#include "tests/support/cli_runner.h"
 #include "tests/support/recording_sink.h"
-#include "tests/support/tool_path.h"
 
 using namespace segtest;
 
@@ -31,10 +30,13 @@ FactoryDefaultTimings Shortened() {
 }
 
 int Cli(const std::vector<std::string>& args, std::string* out) {
-  std::vector<std::string> argv = {dktest::CliPath(), "factory-default"};
+  std::vector<std::string> argv = {"factory-default"};
   argv.insert(argv.end(), args.begin(), args.end());
   argv.push_back("--step-ms=40");
-  return dk::ProcessRun(argv, out);
+  const dktest::CliRun r = dktest::RunCli(argv);
+  EXPECT_FALSE(r.timed_out);
+  *out = r.out;
+  return r.code;
 }
 
 // Runs first: devices 0-4 as the window would run them.

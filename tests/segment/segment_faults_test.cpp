@@ -1,7 +1,6 @@
 // Each fault mode, as the tool's own client meets it on the segment. Runs
 // through scripts/segment with tests/segment/fleet_faults.txt.
 #include <arpa/inet.h>
-#include <curl/curl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -14,9 +13,11 @@
 
 #include "engine/ops/device_http_client.h"
 #include "engine/ops/http_requests.h"
+#include "engine/update/firmware_upload.h"
 #include "platform/ticks.h"
 #include "sim/sim_fleet.h"
 #include "tests/segment/segment_support.h"
+#include "tests/support/firmware_image.h"
 #include "tests/support/recording_sink.h"
 #include "tests/support/temp_dir.h"
 
@@ -81,8 +82,6 @@ std::string VersionRequest() {
   return "GET /GetValue.asp?USER=root&PWD=tulp&CONF=general&ITEM=software_version HTTP/1.1\r\nHost: 0.0.0.0\r\n\r\n";
 }
 
-size_t Discard(char*, size_t size, size_t n, void*) { return size * n; }
-
 }  // namespace
 
 TEST_F(SegmentFaults, OneScanSeesWhatEachDiscoveryFaultAllows) {
@@ -128,7 +127,11 @@ TEST_F(SegmentFaults, SetNetworkFaults) {
   // A bad length field fails the client's check although the device accepted.
   const uint32_t bad_to = IpFromOctets(10, 77, 98, 4);
   EXPECT_EQ(SetNetwork(StaticRequestFor(Dev(kBadLength), "root", "tulp", bad_to, kMask16)), -1);
-  dk::SleepMs(1500);  // past the move delay
+  // Past the move delay: each device has done (or skipped) its move.
+  ASSERT_TRUE(WaitForEvent({"\"ev\":\"moved\"", MacText(Dev(kMoveSilent).mac), IpText(silent_to)}));
+  ASSERT_TRUE(WaitForEvent({"\"ev\":\"moved\"", MacText(Dev(kBadLength).mac), IpText(bad_to)}));
+  ASSERT_TRUE(WaitForEvent({"\"ev\":\"move_skipped\"", MacText(Dev(kNoMove).mac)}));
+  ASSERT_TRUE(WaitForEvent({"\"ev\":\"silent_forever\"", MacText(Dev(kMoveSilent).mac)}));
   const ScanResult r = Scan(kTalqBindPort, kTalqDestPort, 500);
   auto it = r.devices.find(MacKey(Dev(kNoMove).mac));
   ASSERT_NE(it, r.devices.end());
@@ -178,32 +181,19 @@ TEST_F(SegmentFaults, SplitReplyArrivesInThreeSegments) {
 
 TEST_F(SegmentFaults, UploadCutOffHalfwayFailsAndKeepsTheVersion) {
   TempDir dir;
-  std::string img = "DRAVENKIT-FW 2.0.0\n" + std::string(1 << 20, 'x');
-  dir.Write("fw.bin", img);
-  const std::string path = dir.File("fw.bin");
-  CURL* h = curl_easy_init();
-  ASSERT_NE(h, nullptr);
-  curl_mime* mime = curl_mime_init(h);
-  curl_mimepart* part = curl_mime_addpart(mime);
-  curl_mime_name(part, "_f_l_a_s_h_3_");
-  curl_mime_filedata(part, path.c_str());
-  const std::string url = "http://" + IpText(Dev(kUploadCut).ip) + ":80/cgi-bin/upload.cgi";
-  curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(h, CURLOPT_MIMEPOST, mime);
-  curl_easy_setopt(h, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_0);
-  curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, Discard);
-  curl_easy_setopt(h, CURLOPT_NOPROXY, "*");
-  curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, 20000L);
-  const CURLcode rc = curl_easy_perform(h);
-  curl_mime_free(mime);
-  curl_easy_cleanup(h);
-  EXPECT_NE(rc, CURLE_OK);
-  dk::SleepMs(1500);
+  const std::string path = dktest::WriteFirmware(dir, "fw.bin", "2.0.0", 1 << 20);
+  UpdateJob job = MakeUpdateJob(path, IpText(Dev(kUploadCut).ip).c_str(), "root", "tulp", 80, 0);
+  job.timings.total_timeout_ms = 20000;
+  // Cut halfway by the device (the socket buffers may have taken all of it).
+  EXPECT_EQ(UploadProc(job), -2);
+  ASSERT_TRUE(WaitForEvent({"\"ev\":\"upload_cut\"", MacText(Dev(kUploadCut).mac)}));
+  // The version request is the later marker: a restart would be logged before it.
   DeviceHttpClient http;
   char value[kHttpValueSize] = {};
   EXPECT_GT(http.Request(IpText(Dev(kUploadCut).ip).c_str(), 80, "root", "tulp", "general", "software_version", value), 0);
   EXPECT_STREQ(value, "1.0.0");
   EXPECT_EQ(EventLines({"\"ev\":\"upload_cut\"", MacText(Dev(kUploadCut).mac)}).size(), 1u);
+  EXPECT_TRUE(EventLines({"\"ev\":\"restart\"", MacText(Dev(kUploadCut).mac)}).empty());
 }
 
 TEST_F(SegmentFaults, MalformedDatagramsAreLoggedAndTheDevicesCarryOn) {
@@ -220,8 +210,9 @@ TEST_F(SegmentFaults, MalformedDatagramsAreLoggedAndTheDevicesCarryOn) {
       std::string(1400, 'A'), std::string("GET / HTTP/1.1\r\n\r\n")};
   for (const auto& j : junk) ::sendto(s, j.data(), j.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
   ::close(s);
-  dk::SleepMs(200);
-  EXPECT_EQ(EventLines({"\"ev\":\"datagram_rejected\""}).size(), junk.size());
+  ASSERT_TRUE(WaitForEvent({"\"ev\":\"datagram_rejected\""}, junk.size()));
+  // The scan is the later marker: a sixth rejection would come before its replies.
   const ScanResult r = Scan(kTalqBindPort, kTalqDestPort, 500);
   EXPECT_TRUE(r.devices.count(MacKey(Dev(kPlain).mac)));
+  EXPECT_EQ(EventLines({"\"ev\":\"datagram_rejected\""}).size(), junk.size());
 }

@@ -3,6 +3,7 @@
 # namespace and the simulator are gone after success, failure and signals.
 # Usage: segment_script_test.sh SEGMENT_SCRIPT SIM
 set -u
+[ "$(id -u)" -eq 0 ] || { echo "segment script: needs root (network namespaces); skipped"; exit 77; }
 seg=$1
 sim=$2
 work=$(mktemp -d /tmp/dkseg-test.XXXXXX)
@@ -31,6 +32,7 @@ run --devices 3 -- sh -c '
   ip -4 addr show dev "$DK_SEG_PC_IF" | grep -q "inet 10.77.0.1/16" || exit 9
   ip route show | grep -q "^255.255.255.255 dev $DK_SEG_PC_IF" || exit 10
   ip route show | grep -q "^default" && exit 11
+  [ "$DK_TEST_NETNS" = "$(readlink /proc/self/ns/net)" ] || exit 12
   exit 7' "$work/env"
 rc=$?
 [ $rc -eq 7 ] || fail "status $rc, want 7"
@@ -121,6 +123,17 @@ if ip netns add "$ns"; then
 else
   fail "cannot create namespace $ns"
 fi
+
+# 10. --time-limit: the command is stopped, everything removed, status 124.
+t0=$(date +%s)
+"$seg" --quiet --sim "$sim" --devices 2 --time-limit 2 -- sleep 60 2>"$work/err" &
+pid=$!
+wait $pid
+rc=$?
+[ $rc -eq 124 ] || fail "time limit gave $rc, want 124"
+[ $(($(date +%s) - t0)) -lt 40 ] || fail "the time limit of 2 s took $(($(date +%s) - t0)) s"
+grep -q "past the time limit of 2s" "$work/err" || fail "time limit not reported: $(cat "$work/err")"
+gone "dkpc-$pid" "dkdev-$pid" || fail "namespaces left after the time limit"
 
 [ $fails -eq 0 ] && echo "segment script: all checks passed"
 exit $fails

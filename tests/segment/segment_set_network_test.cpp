@@ -2,18 +2,15 @@
 // dravenkit-cli set-network against simulated devices. Runs through
 // scripts/segment with tests/segment/fleet_set_network.txt.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <nlohmann/json.hpp>
 #include <string>
-#include <thread>
 
 #include "engine/ops/set_network.h"
 #include "tests/segment/segment_support.h"
-#include "tests/support/tool_path.h"
+#include "tests/support/cli_runner.h"
+#include "tests/support/wait.h"
 
 using namespace segtest;
 using dksim::SimDeviceConfig;
@@ -56,7 +53,9 @@ TEST_F(SegmentSetNetwork, EngineOutcomesAndTheMove) {
 
   // move-silent: accepts, moves and is never heard again.
   ASSERT_EQ(Send(fleet[2], "root", "tulp", IpFromOctets(10, 77, 99, 3), kMask16), 0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(600));  // past the move delay
+  ASSERT_TRUE(dktest::WaitFor(
+      [&] { return !EventLines({"\"ev\":\"moved\"", "\"mac\":\"" + MacText(fleet[2].mac) + "\""}).empty(); }, 10000))
+      << "the simulator never moved it";
   EXPECT_FALSE(WaitForDevice(fleet[2].mac, 0, 2500, &rec));
   SetNetworkTimings short_wait;
   short_wait.result_wait_s = 0;
@@ -79,17 +78,11 @@ struct CliRun {
 };
 
 CliRun Cli(const std::string& args) {
-  const std::string cmd = std::string("'") + dktest::CliPath() + "' set-network " + args + " --json 2>/dev/null";
+  const dktest::CliRun run = dktest::RunCli("set-network " + args + " --json");
+  EXPECT_FALSE(run.timed_out) << args;
   CliRun r;
-  std::string out;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  const int st = pclose(p);
-  r.code = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  r.j = nlohmann::json::parse(out, nullptr, false);
+  r.code = run.code;
+  r.j = nlohmann::json::parse(run.out, nullptr, false);
   return r;
 }
 

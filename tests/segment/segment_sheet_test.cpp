@@ -11,16 +11,18 @@
 #include <vector>
 
 #include "engine/video/contact_sheet.h"
-#include "platform/process.h"
+#include "tests/support/cli_runner.h"
 #include "tests/support/temp_dir.h"
-#include "tests/support/tool_path.h"
 
 namespace {
 
 int Cli(const std::vector<std::string>& args, std::string* out) {
-  std::vector<std::string> argv = {dktest::CliPath(), "snapshot"};
+  std::vector<std::string> argv = {"snapshot"};
   argv.insert(argv.end(), args.begin(), args.end());
-  return dk::ProcessRun(argv, out);
+  const dktest::CliRun r = dktest::RunCli(argv);
+  EXPECT_FALSE(r.timed_out);
+  *out = r.out;
+  return r.code;
 }
 
 struct Png {

@@ -10,6 +10,7 @@
 
 #include "platform/ticks.h"
 #include "sim/sim_fleet.h"
+#include "tests/support/wait.h"
 
 namespace segtest {
 
@@ -212,6 +213,10 @@ std::vector<std::string> EventLines(const std::vector<std::string>& needles) {
     if (all) out.push_back(line);
   }
   return out;
+}
+
+bool WaitForEvent(const std::vector<std::string>& needles, size_t count, uint32_t limit_ms) {
+  return dktest::WaitFor([&] { return EventLines(needles).size() >= count; }, limit_ms, 20);
 }
 
 }  // namespace segtest

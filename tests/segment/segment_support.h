@@ -49,6 +49,8 @@ std::vector<dksim::SimDeviceConfig> LoadTestFleet();
 std::string EventLog();
 // Lines of the event log that contain every needle.
 std::vector<std::string> EventLines(const std::vector<std::string>& needles);
+// Waits (wall clock, at most limit_ms) until the log holds count such lines.
+bool WaitForEvent(const std::vector<std::string>& needles, size_t count = 1, uint32_t limit_ms = 10000);
 
 std::string IpText(uint32_t ip);
 std::string MacText(const uint8_t mac[6]);

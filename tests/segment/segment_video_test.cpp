@@ -83,7 +83,8 @@ TEST(SegmentVideo, StopEndsAWaitingWorkerAtOnceAndReportsNothing) {
   Recorder r;
   VideoClient client;
   client.Start(Source("10.77.1.3", 554, "tulp"), VideoTimings(), &r);
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // connected by now, or still connecting: both must stop at once
+  ASSERT_TRUE(client.Running()) << "the silent device cannot have ended the worker";
   const auto t0 = std::chrono::steady_clock::now();
   client.Stop();
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(1000));

@@ -13,10 +13,12 @@
 #include <gtest/gtest.h>
 #include <random>
 #include <string>
+#include <memory>
 #include <thread>
 #include <vector>
 
 #include "engine/video/first_frames.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -115,6 +117,24 @@ TEST(VideoClient, StopAndRestartEndTheWaitingWorkersSilently) {
   EXPECT_EQ(sink.failures.load(), 0);
   VideoFrame f;
   EXPECT_FALSE(client.TakeFrame(&f));
+}
+
+// Signal ends a waiting worker by itself, silently, so an owner of many
+// clients signals them all and then only waits for each.
+TEST(VideoClient, SignalEndsTheWorkerWithoutAStop) {
+  SilentListener l;
+  CountingSink sink;
+  std::vector<std::unique_ptr<VideoClient>> clients;
+  for (int i = 0; i < 4; ++i) {
+    clients.push_back(std::make_unique<VideoClient>());
+    clients.back()->Start(Local(l.port()), VideoTimings(), &sink);
+  }
+  for (auto& c : clients) c->Signal();
+  for (auto& c : clients) {
+    EXPECT_TRUE(dktest::WaitFor([&] { return !c->Running(); }, 3000)) << "a signalled worker went on";
+    c->Stop();
+  }
+  EXPECT_EQ(sink.failures.load(), 0);
 }
 
 // A loopback server that answers every connection with seeded junk, either

@@ -1,0 +1,97 @@
+#include "tests/support/cli_runner.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "tests/support/tool_path.h"
+
+namespace dktest {
+
+CliRun RunCli(const std::string& args, uint32_t limit_ms) {
+  CliRun r;
+  int out[2], err[2];
+  if (pipe2(out, O_CLOEXEC) != 0) return r;
+  if (pipe2(err, O_CLOEXEC) != 0) {
+    close(out[0]);
+    close(out[1]);
+    return r;
+  }
+  const std::string cmd = "exec '" + CliPath() + "' " + args;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    setpgid(0, 0);  // its own group: the time limit kills whatever it started
+    dup2(out[1], 1);
+    dup2(err[1], 2);
+    const int null = open("/dev/null", O_RDONLY);
+    if (null >= 0) dup2(null, 0);
+    execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(out[1]);
+  close(err[1]);
+  if (pid < 0) {
+    close(out[0]);
+    close(err[0]);
+    return r;
+  }
+  setpgid(pid, pid);
+  // The steady clock: tests may replace the tick source the product reads.
+  const auto t0 = std::chrono::steady_clock::now();
+  auto expired = [&](uint32_t ms) { return std::chrono::steady_clock::now() - t0 >= std::chrono::milliseconds(ms); };
+  pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+  std::string* into[2] = {&r.out, &r.err};
+  int open_fds = 2;
+  while (open_fds > 0) {
+    if (expired(limit_ms)) {
+      r.timed_out = true;
+      kill(-pid, SIGKILL);
+      break;
+    }
+    if (poll(fds, 2, 100) <= 0) continue;
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      char buf[4096];
+      const ssize_t n = read(fds[i].fd, buf, sizeof buf);
+      if (n > 0) {
+        into[i]->append(buf, static_cast<size_t>(n));
+      } else {
+        close(fds[i].fd);
+        fds[i].fd = -1;
+        --open_fds;
+      }
+    }
+  }
+  for (pollfd& f : fds)
+    if (f.fd >= 0) close(f.fd);
+  int st = 0;
+  // Output closed: the CLI has ended or is about to; bounded all the same.
+  while (waitpid(pid, &st, WNOHANG) == 0) {
+    if (expired(limit_ms + 5000)) {
+      r.timed_out = true;
+      kill(-pid, SIGKILL);
+      waitpid(pid, &st, 0);
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  if (!r.timed_out && WIFEXITED(st)) r.code = WEXITSTATUS(st);
+  return r;
+}
+
+CliRun RunCli(const std::vector<std::string>& args, uint32_t limit_ms) {
+  std::string line;
+  for (const std::string& a : args) {
+    line += " '";
+    for (char c : a) line += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    line += "'";
+  }
+  return RunCli(line, limit_ms);
+}
+
+}  // namespace dktest

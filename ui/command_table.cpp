@@ -10,7 +10,7 @@ bool Sending(const CommandInputs& in) {
   return in.state == kStateMultipleIp && in.phase == RunPhase::kSending && in.worker_running;
 }
 // The network setting panel edits the selected device, and only when it is the one device worked on.
-bool NetworkPanel(const CommandInputs& in) { return in.row_selected && in.ticked == 0 && !PanelShown(in); }
+bool NetworkPanelOpen(const CommandInputs& in) { return in.row_selected && in.ticked == 0 && !PanelShown(in); }
 
 const std::vector<CommandRule> kRules = {
     {IDC_DISCOVERY, "Discovery", "not in states 4, 5", [](const CommandInputs& in) { return !PanelShown(in); }},
@@ -26,18 +26,18 @@ const std::vector<CommandRule> kRules = {
      [](const CommandInputs& in) { return in.ticked > 0 && in.state != kStateUpdateRun; }},
     {IDC_SYSLOG, "Syslog", "rows ticked, not in states 4, 5",
      [](const CommandInputs& in) { return in.ticked > 0 && !PanelShown(in); }},
-    {IDC_STATIC_IP, "Static IP", "a row selected, none ticked, not in states 4, 5", NetworkPanel},
-    {IDC_DHCP, "DHCP", "a row selected, none ticked, not in states 4, 5", NetworkPanel},
+    {IDC_STATIC_IP, "Static IP", "a row selected, none ticked, not in states 4, 5", NetworkPanelOpen},
+    {IDC_DHCP, "DHCP", "a row selected, none ticked, not in states 4, 5", NetworkPanelOpen},
     {IDC_PPPOE, "PPPoE", "never", [](const CommandInputs&) { return false; }},
     {IDC_IPADDRESS, "IP address", "as Static IP, and the panel not on DHCP",
-     [](const CommandInputs& in) { return NetworkPanel(in) && !in.panel_dhcp; }},
+     [](const CommandInputs& in) { return NetworkPanelOpen(in) && !in.panel_dhcp; }},
     {IDC_SUBNETMASK, "Subnet mask", "as Static IP, and the panel not on DHCP",
-     [](const CommandInputs& in) { return NetworkPanel(in) && !in.panel_dhcp; }},
+     [](const CommandInputs& in) { return NetworkPanelOpen(in) && !in.panel_dhcp; }},
     {IDC_GATEWAY, "Gateway", "as Static IP, and the panel not on DHCP",
-     [](const CommandInputs& in) { return NetworkPanel(in) && !in.panel_dhcp; }},
+     [](const CommandInputs& in) { return NetworkPanelOpen(in) && !in.panel_dhcp; }},
     {IDC_DNS, "DNS server", "as Static IP, and the panel not on DHCP",
-     [](const CommandInputs& in) { return NetworkPanel(in) && !in.panel_dhcp; }},
-    {IDC_APPLY, "Apply", "a row selected, none ticked, not in states 4, 5", NetworkPanel},
+     [](const CommandInputs& in) { return NetworkPanelOpen(in) && !in.panel_dhcp; }},
+    {IDC_APPLY, "Apply", "a row selected, none ticked, not in states 4, 5", NetworkPanelOpen},
     // The panel buttons answer "Update is in progress." themselves while a run goes on.
     {IDC_SELECT_FILE, "Select file", "always", [](const CommandInputs&) { return true; }},
     {IDC_FACTORY_DEFAULT, "FactoryDefault", "always", [](const CommandInputs&) { return true; }},

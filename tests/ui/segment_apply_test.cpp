@@ -45,7 +45,7 @@ class SegmentApplyTest : public ::testing::Test {
     window->show();
     window->OnCommand(IDC_DISCOVERY);
     ASSERT_TRUE(WaitUntil([&] { return window->OperationState() == kStateIdle; }, 5000));
-    ASSERT_EQ(window->List()->GetItemCount(), 9);
+    ASSERT_EQ(Probe(window.get()).List()->GetItemCount(), 9);
   }
   void TearDown() override {
     window.reset();
@@ -54,21 +54,21 @@ class SegmentApplyTest : public ::testing::Test {
   int RowOf(int dev) {
     DeviceRecord r;
     std::memcpy(r.mac, fleet[static_cast<size_t>(dev)].mac, 6);
-    return window->Devices().FindKeyByMac(r);
+    return Probe(window.get()).Devices().FindKeyByMac(r);
   }
   // Selects the device's row and presses "Apply" with ip in the address field.
   int Apply(int dev, const char* ip) {
     const int row = RowOf(dev);
     EXPECT_GE(row, 0);
-    CCellListCtrl* list = window->List();
+    CCellListCtrl* list = Probe(window.get()).List();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier,
                       list->visualRect(list->Model()->index(row, kColModel)).center());
-    EXPECT_EQ(window->SelectedRow(), row);
+    EXPECT_EQ(Probe(window.get()).SelectedRow(), row);
     static_cast<QLineEdit*>(window->Control(IDC_IPADDRESS))->setText(ip);
     static_cast<QPushButton*>(window->Control(IDC_APPLY))->click();
     return row;
   }
-  std::string Cell(int row, int col) { return window->List()->GetItemText(row, col).toStdString(); }
+  std::string Cell(int row, int col) { return Probe(window.get()).List()->GetItemText(row, col).toStdString(); }
 
   std::vector<dksim::SimDeviceConfig> fleet;
   std::string id = "root", password = "tulp";
@@ -103,10 +103,10 @@ TEST_F(SegmentApplyTest, MovedRefusedAndSilentDevices) {
   QTest::qWait(3500);
   EXPECT_EQ(window->OperationState(), kStateVerifyOne);
   EXPECT_EQ(Cell(silent, kColStatus), "Checking ip address ...");
-  EXPECT_TRUE(window->Timer0Active());
+  EXPECT_TRUE(Probe(window.get()).Timer0Active());
   window->OnCommand(IDC_CLEAR);
   EXPECT_EQ(window->OperationState(), kStateIdle);
-  EXPECT_FALSE(window->Timer0Active());
+  EXPECT_FALSE(Probe(window.get()).Timer0Active());
   EXPECT_EQ(prompt.infos.size(), 1u);
 }
 

@@ -44,13 +44,13 @@ class SegmentMonitoringTest : public ::testing::Test {
   }
   // Selects the device's row and runs the popup's "Monitoring".
   CMonitoring* Monitor(const char* ip) {
-    CCellListCtrl* list = window->List();
+    CCellListCtrl* list = Probe(window.get()).List();
     for (int r = 0; r < list->GetItemCount(); ++r) {
       if (list->GetItemText(r, kColIp) != ip) continue;
       QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier,
                         list->visualRect(list->Model()->index(r, kColModel)).center());
       window->OnCommand(ID_MENU_MONITORING);
-      return qobject_cast<CMonitoring*>(window->MonitoringWindow());
+      return qobject_cast<CMonitoring*>(Probe(window.get()).MonitoringWindow());
     }
     return nullptr;
   }
@@ -96,7 +96,7 @@ TEST_F(SegmentMonitoringTest, BusyAndSilentDevicesAreReported) {
   ASSERT_NE(Monitor("10.77.1.2"), nullptr);
   ASSERT_TRUE(WaitUntil([&] { return !prompt.infos.empty(); }, 6000));
   EXPECT_EQ(prompt.infos[0], kMonitorTooManyText);
-  window->MonitoringWindow()->close();
+  Probe(window.get()).MonitoringWindow()->close();
 
   const auto t0 = std::chrono::steady_clock::now();
   CMonitoring* dlg = Monitor("10.77.1.3");

@@ -52,7 +52,7 @@ TEST(SegmentVideoWall, LiveViewersAndTheirStop) {
   window->show();
   window->OnCommand(IDC_DISCOVERY);
   ASSERT_TRUE(WaitUntil([&] { return window->OperationState() == kStateIdle; }, 5000));
-  CCellListCtrl* list = window->List();
+  CCellListCtrl* list = Probe(window.get()).List();
   ASSERT_EQ(list->GetItemCount(), kVideoWallMax + 1);
   const QString resizing = QStringLiteral("10.77.1.17");
   int ticked = 0;
@@ -62,7 +62,7 @@ TEST(SegmentVideoWall, LiveViewersAndTheirStop) {
     ticked += tick;
   }
   window->OnCommand(ID_MENU_VIDEO_WALL);
-  auto* wall = qobject_cast<CVideoWall*>(window->VideoWallWindow());
+  auto* wall = qobject_cast<CVideoWall*>(Probe(window.get()).VideoWallWindow());
   ASSERT_NE(wall, nullptr);
   ASSERT_EQ(wall->Count(), kLive);
 
@@ -85,12 +85,12 @@ TEST(SegmentVideoWall, LiveViewersAndTheirStop) {
   for (int i = 0; i < wall->Count(); ++i) EXPECT_FALSE(Real(wall, i)->Connected()) << i;
   wall->close();
   QTest::qWait(50);
-  EXPECT_EQ(window->VideoWallWindow(), nullptr);
+  EXPECT_EQ(Probe(window.get()).VideoWallWindow(), nullptr);
 
   // The resizing device alone: its viewer shows both sizes and no failure.
   for (int r = 0; r < list->GetItemCount(); ++r) list->SetCheckbox(r, kColNo, list->GetItemText(r, kColIp) == resizing);
   window->OnCommand(ID_MENU_VIDEO_WALL);
-  wall = qobject_cast<CVideoWall*>(window->VideoWallWindow());
+  wall = qobject_cast<CVideoWall*>(Probe(window.get()).VideoWallWindow());
   ASSERT_NE(wall, nullptr);
   ASSERT_EQ(wall->Count(), 1);
   std::set<std::pair<int, int>> sizes;

@@ -49,7 +49,7 @@ class SegmentWindowTest : public ::testing::Test {
     window.reset();
     dk::SetExecutableDirOverride("");
   }
-  CCellListCtrl* list() { return window->List(); }
+  CCellListCtrl* list() { return Probe(window.get()).List(); }
   std::string Text(int id) { return static_cast<QLabel*>(window->Control(id))->text().toStdString(); }
 
   TempDir dir;
@@ -109,7 +109,7 @@ TEST_F(SegmentWindowTest, MultipleIpSettingMovesEveryDeviceInBothModes) {
   window->OnCommand(IDC_DISCOVERY);
   ASSERT_TRUE(WaitUntil([&] { return window->OperationState() == kStateIdle; }, 5000));
   ASSERT_EQ(list()->GetItemCount(), n);
-  CNVTSettingDlg* d = window->NvtDialog();
+  CNVTSettingDlg* d = Probe(window.get()).NvtDialog();
   d->show_viewer = [](const std::string&, QWidget*) {};
   const std::string db = dir.path() + "/db.txt";
   d->choose_file = [db](CNVTSettingDlg*) { return db; };
@@ -131,7 +131,7 @@ TEST_F(SegmentWindowTest, MultipleIpSettingMovesEveryDeviceInBothModes) {
     window->OnCommand(IDC_MULTIPLE_IP);
     ASSERT_EQ(window->OperationState(), kStateMultipleIp);
     ASSERT_TRUE(WaitUntil([&] { return window->OperationState() == kStateIdle; }, 20000))
-        << window->PendingCount() << " devices not seen again";
+        << Probe(window.get()).PendingCount() << " devices not seen again";
     for (int r = 0; r < n; ++r) {
       EXPECT_EQ(list()->GetItemText(r, kColStatus).toStdString(), "IP address is changed.") << r;
       EXPECT_EQ(list()->GetItemText(r, kColIp).toStdString(), std::string(net) + std::to_string(r + (file_mode ? 10 : 1)))
@@ -142,7 +142,7 @@ TEST_F(SegmentWindowTest, MultipleIpSettingMovesEveryDeviceInBothModes) {
   std::ofstream f(db);
   for (int r = 0; r < n; ++r) {
     char mac[18];
-    f << FormatMacPlain(window->Devices().FindByKey(r)->record.mac, mac) << " static 192.168.81." << r + 10
+    f << FormatMacPlain(Probe(window.get()).Devices().FindByKey(r)->record.mac, mac) << " static 192.168.81." << r + 10
       << " 255.255.0.0 192.168.81.254 8.8.8.8\n";
   }
   f.close();

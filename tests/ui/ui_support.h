@@ -2,6 +2,7 @@
 // Shared pieces of the window tests: a recording engine, an answering prompt
 // and a fixture that opens the window on settings in a temporary directory.
 #include <QApplication>
+#include <QLineEdit>
 #include <functional>
 #include <memory>
 #include <string>
@@ -10,6 +11,11 @@
 #include "support/temp_dir.h"
 #include "ui/backend.h"
 #include "ui/cell_list.h"
+#include "tests/ui/window_probe.h"
+#include "ui/list_columns.h"
+#include "ui/app.h"
+#include "ui/colours.h"
+#include "ui/ip_address_ctrl.h"
 #include "ui/main_window.h"
 #include "ui/prompt.h"
 
@@ -125,7 +131,7 @@ class WindowFixture {
   CDravenkitDlg* Open(const std::string& settings_ini = "", const std::string& language_ini = "",
                       bool show = true);
   CDravenkitDlg* w() const { return window_.get(); }
-  CCellListCtrl* list() const { return window_->List(); }
+  CCellListCtrl* list() const { return Probe(window_.get()).List(); }
   // Posts the records as one discovery: "Discovery", UM_DEVICE_FOUND each, UM_SCAN_DONE.
   void Discover(const std::vector<DeviceRecord>& recs);
   void Feed(const DeviceRecord& rec);

@@ -96,8 +96,8 @@ TEST(WindowLifetime, ClosingWhileEachKindOfRunPostsIsSafe) {
     f.w()->SetOperationState(kStateIdle);
     ASSERT_EQ(f.list()->GetItemCount(), 2);
     f.list()->SetCheckbox(0, kColNo, 1);
-    f.w()->NvtDialog()->show_viewer = [](const std::string&, QWidget*) {};
-    f.w()->NvtDialog()->modal_runner = [](CNVTSettingDlg* d) {
+    Probe(f.w()).NvtDialog()->show_viewer = [](const std::string&, QWidget*) {};
+    Probe(f.w()).NvtDialog()->modal_runner = [](CNVTSettingDlg* d) {
       d->OnCommand(IDC_NVT_RANGE_MODE);
       static_cast<QLineEdit*>(d->Control(IDC_NVT_START_IP))->setText("10.1.0.10");
       d->OnCommand(IDC_NVT_OK);

@@ -88,8 +88,8 @@ class WindowModel : public ::testing::Test {
   CDravenkitDlg* Open() {
     CDravenkitDlg* w = f_.Open("[COMMON]\nUPDATE_ENABLE=1\n[FIRMWARE_UPDATE]\nUPDATE_FILENAME=/tmp/fw.bin\n");
     if (!w) return nullptr;
-    w->NvtDialog()->show_viewer = [](const std::string&, QWidget*) {};
-    w->NvtDialog()->modal_runner = [this](CNVTSettingDlg* d) {
+    Probe(w).NvtDialog()->show_viewer = [](const std::string&, QWidget*) {};
+    Probe(w).NvtDialog()->modal_runner = [this](CNVTSettingDlg* d) {
       d->OnCommand(IDC_NVT_RANGE_MODE);
       static_cast<QLineEdit*>(d->Control(IDC_NVT_START_IP))->setText("10.1.0.10");
       if (yes(rng_)) d->OnCommand(IDC_NVT_OK);
@@ -237,21 +237,21 @@ class WindowModel : public ::testing::Test {
     }
     CCellListCtrl* l = f_.list();
     const int rows = l->GetItemCount();
-    EXPECT_EQ(rows, w->Devices().Count());
-    EXPECT_EQ(rows, w->RowCount());
+    EXPECT_EQ(rows, Probe(w).Devices().Count());
+    EXPECT_EQ(rows, Probe(w).RowCount());
     int ticked = 0;
     for (int r = 0; r < rows; ++r) {
-      const DeviceTableEntry* e = w->Devices().FindByKey(r);
+      const DeviceTableEntry* e = Probe(w).Devices().FindByKey(r);
       ASSERT_NE(e, nullptr) << "row " << r;
       EXPECT_EQ(f_.Cell(r, kColMac), DeviceMacCell(e->record)) << "row " << r;
       EXPECT_EQ(f_.Cell(r, kColNo), DeviceNumberCell(r + 1));
       if (l->GetCheckbox(r, kColNo) == 1) ++ticked;
     }
-    EXPECT_EQ(w->CheckedCount(), ticked);
+    EXPECT_EQ(Probe(w).CheckedCount(), ticked);
     EXPECT_EQ(f_.Text(IDC_SELECTED_COUNT), std::to_string(ticked));
-    if (w->SelectedRow() >= 0) {
-      ASSERT_TRUE(w->SelectedRecord().has_value());
-      EXPECT_EQ(std::memcmp(w->SelectedRecord()->mac, w->Devices().FindByKey(w->SelectedRow())->record.mac, 6), 0);
+    if (Probe(w).SelectedRow() >= 0) {
+      ASSERT_TRUE(Probe(w).SelectedRecord().has_value());
+      EXPECT_EQ(std::memcmp(Probe(w).SelectedRecord()->mac, Probe(w).Devices().FindByKey(Probe(w).SelectedRow())->record.mac, 6), 0);
     }
   }
 

@@ -70,7 +70,11 @@ class ListExportUi : public Operation {
 class InventoryUi : public Operation {
  public:
   InventoryUi(const RowsView* rows, Operator* op, EngineAccess* engine, const InventoryTimings& timings)
-      : Operation(nullptr, ActiveOp::kNone, -1, false), rows_(rows), operator_(op), engine_(engine), timings_(timings) {}
+      : Operation(nullptr, ActiveOp::kNone, -1, false),
+        rows_(rows),
+        operator_(op),
+        engine_(engine),
+        timings_(timings) {}
   bool OnCommand(int id) override;
   QWidget* Window() const { return window_; }
 
@@ -85,7 +89,10 @@ class InventoryUi : public Operation {
 class VideoWallUi : public Operation {
  public:
   VideoWallUi(const RowsView* rows, Operator* op, MakeViewer make_viewer)
-      : Operation(nullptr, ActiveOp::kNone, -1, false), rows_(rows), operator_(op), make_viewer_(std::move(make_viewer)) {}
+      : Operation(nullptr, ActiveOp::kNone, -1, false),
+        rows_(rows),
+        operator_(op),
+        make_viewer_(std::move(make_viewer)) {}
   bool OnCommand(int id) override;
   QWidget* Window() const { return window_; }
 

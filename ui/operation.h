@@ -69,7 +69,8 @@ class AskingClaim {
  public:
   AskingClaim(StateOwner* state, ActiveOp op) : state_(state), op_(op) { state_->Claim(op, RunPhase::kAsking); }
   ~AskingClaim() {
-    if (state_->Active() == op_ && state_->Phase() == RunPhase::kAsking) state_->Claim(ActiveOp::kNone, RunPhase::kNone);
+    if (state_->Active() == op_ && state_->Phase() == RunPhase::kAsking)
+      state_->Claim(ActiveOp::kNone, RunPhase::kNone);
   }
   AskingClaim(const AskingClaim&) = delete;
   AskingClaim& operator=(const AskingClaim&) = delete;
@@ -82,8 +83,9 @@ class AskingClaim {
 // States in which a new operation may start: idle and the syslog view.
 inline bool AcceptsNewOperation(int32_t state) { return state == kStateIdle || state == kStateSyslog; }
 
-// The runs that read the device table on their threads hold states 3 and 5:
-// sorting and "Clear" are refused then, so no worker sees the table re-keyed or emptied.
+// While the multiple IP setting or a panel run goes on (states 3 and 5) the
+// window's part of it works by row (the rows the requests went to, the rows
+// that show each device's progress): sorting and "Clear" are refused then.
 inline bool TablesInUse(int32_t state) { return state == kStateMultipleIp || state == kStateUpdateRun; }
 
 // A worker's fault text (the message's payload), or fallback when it carries none.

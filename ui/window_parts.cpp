@@ -43,7 +43,8 @@ int ControlFields::Choice(int id) const {
 }
 
 void ControlFields::SetChoice(int id, int index) {
-  if (auto* c = qobject_cast<QComboBox*>(Control(id))) c->setCurrentIndex(index >= 0 && index < c->count() ? index : -1);
+  auto* c = qobject_cast<QComboBox*>(Control(id));
+  if (c) c->setCurrentIndex(index >= 0 && index < c->count() ? index : -1);
 }
 
 void ControlFields::Focus(int id) {

@@ -2,7 +2,11 @@
 // (a command that would do nothing where it is pressed is disabled there).
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "ui/command_table.h"
 
@@ -96,6 +100,41 @@ TEST(CommandTable, EveryRuleHasADistinctControlAndWords) {
     EXPECT_NE(std::string(r.when), "") << r.name;
   }
   EXPECT_EQ(ComputeCommandStates(In(0)).size(), CommandRules().size());
+}
+
+}  // namespace
+
+namespace {
+
+// docs/ui.md's table of what may be pressed is the command table's own
+// words: one row per rule, "| ID "name" | when |", nothing else.
+TEST(CommandTable, TheDocumentedTableIsTheCode) {
+  const char* src = std::getenv("DK_SOURCE_DIR");
+  ASSERT_NE(src, nullptr) << "DK_SOURCE_DIR is not set";
+  std::ifstream in(std::string(src) + "/docs/ui.md");
+  ASSERT_TRUE(in) << "no docs/ui.md under " << src;
+  std::vector<std::string> documented;
+  bool in_section = false, in_table = false;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("## ", 0) == 0) in_section = line == "## What may be pressed";
+    if (!in_section) continue;
+    if (line.rfind("| Control |", 0) == 0) {
+      in_table = true;
+      continue;
+    }
+    if (in_table && line.rfind("|---", 0) == 0) continue;
+    if (in_table && line.rfind("| ", 0) == 0) documented.push_back(line);
+    else if (in_table) break;
+  }
+  std::vector<std::string> expected;
+  std::string table;
+  for (const CommandRule& r : CommandRules()) {
+    expected.push_back("| " + std::to_string(r.id) + " \"" + r.name + "\" | " + r.when + " |");
+    table += expected.back() + "\n";
+  }
+  EXPECT_EQ(documented, expected) << "docs/ui.md should hold, under \"## What may be pressed\":\n"
+                                  << "| Control | Enabled when |\n|---|---|\n"
+                                  << table;
 }
 
 }  // namespace

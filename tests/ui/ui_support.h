@@ -1,7 +1,11 @@
 #pragma once
-// Shared pieces of the window tests: a recording engine, an answering prompt
-// and a fixture that opens the window on settings in a temporary directory.
+// Shared pieces of the window tests: a recording engine, an answering prompt,
+// a fixture that opens the window on settings in a temporary directory (over
+// the recording engine, or the real one on a simulated segment), and the wait
+// for what the event loop brings.
 #include <QApplication>
+#include <QDeadlineTimer>
+#include <QTest>
 #include <QLineEdit>
 #include <functional>
 #include <memory>
@@ -123,6 +127,17 @@ DeviceRecord TestRecord(uint8_t id, const char* ip, const char* model = "NVT-E10
 // Handles everything queued for the window.
 void Pump();
 
+// Runs the event loop until done() holds or ms of wall-clock time have passed.
+template <typename F>
+bool WaitUntil(F done, int ms) {
+  const QDeadlineTimer deadline(ms);
+  while (!done()) {
+    if (deadline.hasExpired()) return done();
+    QTest::qWait(10);
+  }
+  return true;
+}
+
 class WindowFixture {
  public:
   WindowFixture();
@@ -149,13 +164,15 @@ class WindowFixture {
 
   TempDir dir;
   FakeBackend backend;
-  FakeBackend* engine = &backend;  // what the window is opened on
+  WindowBackend* engine = &backend;  // what the window is opened on; it must outlive the window
   FakePrompt prompt;
   WindowTimings timings;
   InfoQueryTimings info_timings;
   std::function<CViewerControl*(QWidget*)> make_viewer;  // the monitoring window's control
   // Answers the Authentication dialog of "Apply"; unset: it is cancelled.
   std::function<int(Authentication&)> authenticate;
+  // Last changes to the window's options (the runs' timings of a segment test).
+  std::function<void(WindowOptions*)> adjust;
 
  private:
   std::unique_ptr<CDravenkitDlg> window_;

@@ -290,8 +290,7 @@ TEST_F(WindowTest, TimerZeroKeepsScanningWhileAChangeIsVerified) {
   Probe(w()).SetExpectedMac(TestRecord(1, "").mac);
   w()->SetOperationState(kStateVerifyOne);
   Probe(w()).ArmTimer0(0);
-  for (int i = 0; i < 200 && backend.scan_starts < before + 3; ++i) QTest::qWait(5);
-  EXPECT_GE(backend.scan_starts, before + 3);
+  EXPECT_TRUE(WaitUntil([&] { return backend.scan_starts >= before + 3; }, 10000)) << backend.scan_starts - before;
   EXPECT_TRUE(Probe(w()).Timer0Active());
   w()->SetOperationState(kStateIdle);  // leaving state 2 kills it
   EXPECT_FALSE(Probe(w()).Timer0Active());

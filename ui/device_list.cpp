@@ -2,11 +2,7 @@
 // sorting and the handlers that start the information query.
 #include <QAction>
 #include <QItemSelectionModel>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
-#include <QRadioButton>
-#include <QScrollBar>
 #include <QStyle>
 #include <algorithm>
 #include <array>
@@ -17,17 +13,16 @@
 #include "config/language.h"
 #include "engine/devices/device_format.h"
 #include "ui/backend.h"
-#include "ui/operation.h"
 #include "ui/cell_list.h"
+#include "ui/colours.h"
 #include "ui/device_rows.h"
 #include "ui/list_columns.h"
 #include "ui/network_panel.h"
-#include "ui/colours.h"
+#include "ui/operation.h"
 #include "ui/prompt.h"
 #include "ui/window_texts.h"
 
 namespace {
-
 
 struct ColumnSpec {
   int key;  // language text of the heading

@@ -42,20 +42,20 @@ void ApplyUi::OnApply() {
   ApplyToDevice(target, rec);
 }
 
-bool ApplyUi::ApplyToDevice(int target, const DeviceRecord& rec) {
+void ApplyUi::ApplyToDevice(int target, const DeviceRecord& rec) {
   // The addresses are checked before the operator is asked to confirm them.
   int32_t type = 0;
   uint32_t addr[4];
-  if (!panel_->ReadSetting(&type, addr)) return false;
-  if (!operator_->Ask(operator_->Lang(29).toStdString())) return false;
+  if (!panel_->ReadSetting(&type, addr)) return;
+  if (!operator_->Ask(operator_->Lang(29).toStdString())) return;
   Authentication auth(operator_->Window(), 0, operator_->Prompts());
-  if ((run_authentication_ ? run_authentication_(auth) : auth.exec()) != QDialog::Accepted) return false;
+  if ((run_authentication_ ? run_authentication_(auth) : auth.exec()) != QDialog::Accepted) return;
 
   SetNetworkRequest req;
   const std::string id = auth.Id(), password = auth.Password();
   if (FillSetNetworkRequest(rec, type, id.c_str(), password.c_str(), addr[0], addr[1], addr[2], addr[3], &req) != 0) {
     operator_->Tell(operator_->Lang(36).toStdString(), PromptIcon::kError);  // the dialog refuses such texts already
-    return false;
+    return;
   }
   // A verification scan may still hold the port pair for the rest of its
   // window; the request would fail to open it.
@@ -70,11 +70,11 @@ bool ApplyUi::ApplyToDevice(int target, const DeviceRecord& rec) {
     case SetNetworkOutcome::kNoAnswer:
       // Without a mark the operator could not tell a silent device from a press that did nothing.
       cells_->SetStatus(target, QString::fromLatin1(kSetNetworkNoAnswerText), kWhite, kRed);
-      return false;
+      return;
   }
   if (refusal) {
     operator_->Tell(operator_->Lang(refusal).toStdString(), PromptIcon::kError);
-    return false;
+    return;
   }
   cells_->SetStatus(target, operator_->Lang(42), kBlack, kYellow);
   SetExpectedMac(rec.mac);
@@ -87,7 +87,6 @@ bool ApplyUi::ApplyToDevice(int target, const DeviceRecord& rec) {
   expected_setting_known_ = true;
   state_->Started(ActiveOp::kApply, RunPhase::kVerifying, kStateVerifyOne);
   scans_->ArmTimer0(0);
-  return true;
 }
 
 void ApplyUi::SetExpectedMac(const uint8_t mac[6]) {

@@ -24,7 +24,7 @@ class ApplyUi : public Operation {
 
  private:
   void OnApply();
-  bool ApplyToDevice(int target, const DeviceRecord& rec);
+  void ApplyToDevice(int target, const DeviceRecord& rec);
   const RowsView* rows_;
   RowCells* cells_;
   RowRecords* records_;

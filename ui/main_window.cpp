@@ -29,20 +29,16 @@
 #include <QDialog>
 #include <QGroupBox>
 #include <QKeyEvent>
-#include <QLineEdit>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QStyle>
 #include <QVBoxLayout>
-#include <cstdio>
-#include <cstring>
 
 #include "config/language.h"
-#include "engine/devices/device_format.h"
 #include "engine/talq/talq_client.h"
 #include "ui/app.h"
 #include "ui/backend.h"
@@ -51,16 +47,15 @@
 #include "ui/device_rows.h"
 #include "ui/ip_address_ctrl.h"
 #include "ui/list_columns.h"
-#include "ui/operation.h"
 #include "ui/network_panel.h"
+#include "ui/operation.h"
 #include "ui/post_box.h"
-#include "ui/window_operations.h"
 #include "ui/prompt.h"
 #include "ui/settings_save.h"
+#include "ui/window_operations.h"
 #include "ui/window_texts.h"
 
 namespace {
-
 
 constexpr int kClientWidth = 1020;
 constexpr int kClientHeight = 545;

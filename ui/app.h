@@ -1,6 +1,7 @@
 #pragma once
 // Application-wide pieces: the fixed look, the icon and the About dialog.
 #include <QIcon>
+#include <string>
 
 class QApplication;
 class QDialog;
@@ -15,3 +16,12 @@ QDialog* CreateAboutDialog(QWidget* parent);
 
 // The system menu's About entry text.
 extern const char kAboutMenuText[];
+
+// The layout is drawn in 96-dpi pixels; the windows scale it by 5/4 so that
+// the wider fonts of Linux desktops fit their controls.
+int WindowPx(int layout_px);
+
+// "Dravenkit ver. %s"; an absent version gives "Dravenkit ver. ".
+std::string MakeWindowTitle(const char* version);
+// The version compiled into this build, or nullptr.
+const char* BuildVersion();

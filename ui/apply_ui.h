@@ -1,7 +1,6 @@
 #pragma once
 // "Apply": the panel's setting sent to the selected device by MAC, and the
-// one-device verification that waits for the device to answer with it.
-#include <QColor>
+// one-device verification (state 2) that waits for the device to answer with it.
 #include <cstdint>
 #include <functional>
 
@@ -10,21 +9,29 @@
 
 class Authentication;
 
-class ApplyUi {
+class ApplyUi : public Operation {
  public:
   // run_authentication: runs the dialog (tests answer it); empty: exec().
-  ApplyUi(OperationHost* host, const SetNetworkTimings& timings, std::function<int(Authentication&)> run_authentication)
-      : host_(host), timings_(timings), run_authentication_(std::move(run_authentication)) {}
+  ApplyUi(StateOwner* state, const RowsView* rows, RowCells* cells, RowRecords* records, NetworkSettingPanel* panel,
+          Operator* op, EngineAccess* engine, VerificationScans* scans, const SetNetworkTimings& timings,
+          std::function<int(Authentication&)> run_authentication);
 
-  void OnApply();
+  bool OnCommand(int id) override;  // "Apply"
+  // A discovery reply in state 2.
+  void OnDeviceFound(const DeviceRecord& rec) override;
   // The device the verification waits for; its new setting is not known.
   void SetExpectedMac(const uint8_t mac[6]);
-  // A discovery reply in state 1.
-  void OnDeviceFound(const DeviceRecord& rec);
 
  private:
-  bool ApplyToDevice(int target, const DeviceRecord& rec);
-  OperationHost* host_;
+  void OnApply();
+  void ApplyToDevice(int target, const DeviceRecord& rec);
+  const RowsView* rows_;
+  RowCells* cells_;
+  RowRecords* records_;
+  NetworkSettingPanel* panel_;
+  Operator* operator_;
+  EngineAccess* engine_;
+  VerificationScans* scans_;
   SetNetworkTimings timings_;
   std::function<int(Authentication&)> run_authentication_;
   uint8_t expected_mac_[6] = {};

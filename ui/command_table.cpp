@@ -9,53 +9,60 @@ bool Asking(const CommandInputs& in) { return in.phase == RunPhase::kAsking; }
 bool Sending(const CommandInputs& in) {
   return in.state == kStateMultipleIp && in.phase == RunPhase::kSending && in.worker_running;
 }
+bool Always(const CommandInputs&) { return true; }
+bool Never(const CommandInputs&) { return false; }
+// A new operation may start: idle or the syslog view, and nobody asking.
+bool Accepting(const CommandInputs& in) {
+  return (in.state == kStateIdle || in.state == kStateSyslog) && !Asking(in);
+}
 // The network setting panel edits the selected device, and only when it is the one device worked on.
-bool NetworkPanel(const CommandInputs& in) { return in.row_selected && in.ticked == 0 && !PanelShown(in); }
+bool NetworkPanelOpen(const CommandInputs& in) { return in.row_selected && in.ticked == 0 && !PanelShown(in); }
+
+const char kAnswersDuringRun[] = "always (during a run it answers \"Update is in progress.\")";
 
 const std::vector<CommandRule> kRules = {
-    {IDC_DISCOVERY, "Discovery", "not in states 4, 5", [](const CommandInputs& in) { return !PanelShown(in); }},
+    // A command that would do nothing where it is pressed is shown disabled there.
+    {IDC_DISCOVERY, "Discovery", "in states 0, 6, not while an operation asks", Accepting},
     {IDC_CLEAR, "Clear", "not in states 4, 5, not while an operation asks, not while a multiple IP setting still sends",
      [](const CommandInputs& in) { return !PanelShown(in) && !Asking(in) && !Sending(in); }},
     {IDC_DELETE_ARP, "Delete ARP table", "not in states 4, 5",
      [](const CommandInputs& in) { return !PanelShown(in); }},
     {IDC_PING_RESPONSE, "Ping response", "not in states 2-5, not while an operation asks",
      [](const CommandInputs& in) { return !PanelShown(in) && !Verifying(in) && !Asking(in); }},
-    {IDC_MULTIPLE_IP, "Multiple IP setting", "rows ticked, not in states 4, 5",
+    {IDC_MULTIPLE_IP, "Multiple IP setting", "rows ticked, in states 0, 6, not while an operation asks",
+     [](const CommandInputs& in) { return in.ticked > 0 && Accepting(in); }},
+    {IDC_FIRMWARE_UPDATE, "Firmware update", "rows ticked, in states 0, 6, not while an operation asks",
+     [](const CommandInputs& in) { return in.ticked > 0 && Accepting(in); }},
+    {IDC_SYSLOG, "Syslog (hidden)", "rows ticked, not in states 4, 5",
      [](const CommandInputs& in) { return in.ticked > 0 && !PanelShown(in); }},
-    {IDC_FIRMWARE_UPDATE, "Firmware update", "rows ticked, not in state 5",
-     [](const CommandInputs& in) { return in.ticked > 0 && in.state != kStateUpdateRun; }},
-    {IDC_SYSLOG, "Syslog", "rows ticked, not in states 4, 5",
-     [](const CommandInputs& in) { return in.ticked > 0 && !PanelShown(in); }},
-    {IDC_STATIC_IP, "Static IP", "a row selected, none ticked, not in states 4, 5", NetworkPanel},
-    {IDC_DHCP, "DHCP", "a row selected, none ticked, not in states 4, 5", NetworkPanel},
-    {IDC_PPPOE, "PPPoE", "never", [](const CommandInputs&) { return false; }},
+    {IDC_STATIC_IP, "Static IP", "a row selected, none ticked, not in states 4, 5", NetworkPanelOpen},
+    {IDC_DHCP, "DHCP", "a row selected, none ticked, not in states 4, 5", NetworkPanelOpen},
+    {IDC_PPPOE, "PPPoE", "never", Never},
     {IDC_IPADDRESS, "IP address", "as Static IP, and the panel not on DHCP",
-     [](const CommandInputs& in) { return NetworkPanel(in) && !in.panel_dhcp; }},
+     [](const CommandInputs& in) { return NetworkPanelOpen(in) && !in.panel_dhcp; }},
     {IDC_SUBNETMASK, "Subnet mask", "as Static IP, and the panel not on DHCP",
-     [](const CommandInputs& in) { return NetworkPanel(in) && !in.panel_dhcp; }},
+     [](const CommandInputs& in) { return NetworkPanelOpen(in) && !in.panel_dhcp; }},
     {IDC_GATEWAY, "Gateway", "as Static IP, and the panel not on DHCP",
-     [](const CommandInputs& in) { return NetworkPanel(in) && !in.panel_dhcp; }},
+     [](const CommandInputs& in) { return NetworkPanelOpen(in) && !in.panel_dhcp; }},
     {IDC_DNS, "DNS server", "as Static IP, and the panel not on DHCP",
-     [](const CommandInputs& in) { return NetworkPanel(in) && !in.panel_dhcp; }},
-    {IDC_APPLY, "Apply", "a row selected, none ticked, not in states 4, 5", NetworkPanel},
-    // The panel buttons answer "Update is in progress." themselves while a run goes on.
-    {IDC_SELECT_FILE, "Select file", "always", [](const CommandInputs&) { return true; }},
-    {IDC_FACTORY_DEFAULT, "FactoryDefault", "always", [](const CommandInputs&) { return true; }},
-    {IDC_UPDATE_START, "Firmware update (panel)", "always", [](const CommandInputs&) { return true; }},
-    {IDC_UPDATE_CANCEL, "Cancel", "always (during a run it asks whether to stop it)",
-     [](const CommandInputs&) { return true; }},
-    {IDC_SYSLOG_START, "Start", "always", [](const CommandInputs&) { return true; }},
-    {IDC_SYSLOG_STOP, "Stop", "always", [](const CommandInputs&) { return true; }},
+     [](const CommandInputs& in) { return NetworkPanelOpen(in) && !in.panel_dhcp; }},
+    {IDC_APPLY, "Apply", "a row selected, none ticked, in states 0, 6, not while an operation asks",
+     [](const CommandInputs& in) { return NetworkPanelOpen(in) && Accepting(in); }},
+    {IDC_SELECT_FILE, "Select file", kAnswersDuringRun, Always},
+    {IDC_FACTORY_DEFAULT, "FactoryDefault", kAnswersDuringRun, Always},
+    {IDC_UPDATE_START, "Firmware update (panel)", kAnswersDuringRun, Always},
+    {IDC_UPDATE_CANCEL, "Cancel", "always (during a run it asks whether to stop it)", Always},
+    {IDC_SYSLOG_START, "Start", "never (the syslog view has no thread to start)", Never},
+    {IDC_SYSLOG_STOP, "Stop", "never (the syslog view has no thread to stop)", Never},
     {ID_MENU_MONITORING, "Monitoring", "a row selected", [](const CommandInputs& in) { return in.row_selected; }},
     {ID_MENU_WEB, "Web page", "a row selected", [](const CommandInputs& in) { return in.row_selected; }},
-    // Over 16 ticked rows it still opens, to say that the wall shows at most 16.
-    {ID_MENU_VIDEO_WALL, "Video wall", "rows ticked", [](const CommandInputs& in) { return in.ticked > 0; }},
+    {ID_MENU_VIDEO_WALL, "Video wall", "rows ticked (over 16 it opens to say that the wall shows at most 16)",
+     [](const CommandInputs& in) { return in.ticked > 0; }},
     {ID_MENU_READ_INFORMATION, "Read information", "the list holds a device (the ticked rows, else every row)",
      [](const CommandInputs& in) { return in.rows > 0; }},
-    {ID_MENU_EXPORT, "Export list...", "always", [](const CommandInputs&) { return true; }},
-    // Hidden; Esc sends the Cancel command without the button.
-    {IDOK_HIDDEN, "(hidden OK)", "never", [](const CommandInputs&) { return false; }},
-    {IDCANCEL_HIDDEN, "(hidden Cancel)", "never", [](const CommandInputs&) { return false; }},
+    {ID_MENU_EXPORT, "Export list...", "always (in the popup and in the window menu)", Always},
+    {IDOK_HIDDEN, "(hidden OK)", "never", Never},
+    {IDCANCEL_HIDDEN, "(hidden Cancel)", "never (Esc sends its command without the button)", Never},
 };
 
 }  // namespace

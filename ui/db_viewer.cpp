@@ -8,7 +8,7 @@
 
 #include "config/assignment_file.h"
 #include "ui/cell_list.h"
-#include "ui/main_window.h"
+#include "ui/app.h"
 
 namespace {
 

@@ -2,11 +2,7 @@
 // sorting and the handlers that start the information query.
 #include <QAction>
 #include <QItemSelectionModel>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
-#include <QRadioButton>
-#include <QScrollBar>
 #include <QStyle>
 #include <algorithm>
 #include <array>
@@ -19,14 +15,14 @@
 #include "ui/backend.h"
 #include "ui/cell_list.h"
 #include "ui/colours.h"
-#include "ui/inventory_window.h"
-#include "ui/main_window.h"
-#include "ui/video_wall.h"
+#include "ui/device_rows.h"
+#include "ui/list_columns.h"
+#include "ui/network_panel.h"
+#include "ui/operation.h"
 #include "ui/prompt.h"
 #include "ui/window_texts.h"
 
 namespace {
-
 
 struct ColumnSpec {
   int key;  // language text of the heading
@@ -54,14 +50,51 @@ std::array<long, 4> AddressKey(const QString& text) {
 
 }  // namespace
 
-void CDravenkitDlg::CreateColumns() {
+DeviceRows::DeviceRows(CCellListCtrl* list, DeviceTable* devices, QMenu* popup, NetworkPanel* network_panel,
+                       PanelFields* fields, const StateOwner* state, Operator* op, EngineAccess* engine)
+    : list_(list),
+      devices_(*devices),
+      popup_(popup),
+      network_panel_(network_panel),
+      fields_(fields),
+      state_(state),
+      op_(op),
+      engine_(engine) {
+  connect(list_, &CCellListCtrl::listClick, this, &DeviceRows::OnListClick);
+  connect(list_, &CCellListCtrl::listDoubleClick, this, &DeviceRows::OnListDoubleClick);
+  connect(list_, &CCellListCtrl::listRightClick, this, &DeviceRows::OnListRightClick);
+  connect(list_, &CCellListCtrl::listKeyDown, this, &DeviceRows::OnListKeyDown);
+  connect(list_, &CCellListCtrl::listKeyHandled, this, &DeviceRows::OnListKeyHandled);
+  connect(list_, &CCellListCtrl::columnClick, this, &DeviceRows::SortByColumn);
+  connect(list_->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &DeviceRows::OnItemChanged);
+  connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &DeviceRows::OnItemChanged);
+}
+
+void DeviceRows::Clear() {
+  list_->DeleteAllItems();
+  list_->Header()->SetCheckState(kColNo, 0);
+  devices_.Clear();
+  row_count_ = 0;
+  selected_row_ = -1;
+  selected_record_.reset();
+  checked_count_ = 0;
+}
+
+void DeviceRows::OnWebPage() {
+  if (!selected_record_)
+    ForgetSelection();
+  else
+    OpenWebPage(selected_record_);
+}
+
+void DeviceRows::CreateColumns() {
   for (int c = 0; c < static_cast<int>(std::size(kColumns)); ++c)
     list_->InsertColumn(c, Lang(kColumns[c].key), Qt::AlignLeft, 50);
   list_->Header()->SetCheckState(kColNo, 0);
   ResizeColumns();
 }
 
-void CDravenkitDlg::ResizeColumns() {
+void DeviceRows::ResizeColumns() {
   if (list_->GetColumnCount() != static_cast<int>(std::size(kColumns))) return;
   const int scroll = list_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list_);
   const int usable = list_->width() - scroll - 2;
@@ -71,7 +104,7 @@ void CDravenkitDlg::ResizeColumns() {
 
 // ---------------------------------------------------------------- selection display
 
-void CDravenkitDlg::RestoreRowColours(int row) {
+void DeviceRows::RestoreRowColours(int row) {
   const QString collision = Lang(39);
   const QString status = list_->GetItemText(row, kColStatus);
   for (int c = 0; c < list_->GetColumnCount(); ++c) {
@@ -87,7 +120,7 @@ void CDravenkitDlg::RestoreRowColours(int row) {
   }
 }
 
-void CDravenkitDlg::ShowRow(int row) {
+void DeviceRows::ShowRow(int row) {
   const DeviceTableEntry* e = devices_.FindByKey(row);
   if (!e) return;  // nothing to show for a row without a record
   if (selected_row_ >= 0 && selected_row_ != row) RestoreRowColours(selected_row_);
@@ -100,28 +133,21 @@ void CDravenkitDlg::ShowRow(int row) {
     list_->SetItemColours(row, c, fg, SelectionColour());
   }
   const DeviceRecord& rec = e->record;
-  const int type_id = rec.network_type == 0 ? IDC_DHCP : rec.network_type == 1 ? IDC_STATIC_IP : IDC_PPPOE;
-  for (int id : {IDC_STATIC_IP, IDC_DHCP, IDC_PPPOE})
-    static_cast<QRadioButton*>(Control(id))->setChecked(id == type_id);
-  SetText(IDC_MAC, list_->GetItemText(row, kColMac));
-  static_cast<CIpAddressCtrl*>(Control(IDC_IPADDRESS))->SetAddress(rec.ip);
-  static_cast<CIpAddressCtrl*>(Control(IDC_SUBNETMASK))->SetAddress(rec.subnet_mask);
-  static_cast<CIpAddressCtrl*>(Control(IDC_GATEWAY))->SetAddress(rec.gateway);
-  static_cast<CIpAddressCtrl*>(Control(IDC_DNS))->SetAddress(rec.dns_server);
+  network_panel_->Show(rec, list_->GetItemText(row, kColMac));
   selected_record_ = rec;
   list_->viewport()->update();
-  RefreshCommands();
+  SelectionChanged();
 }
 
-void CDravenkitDlg::ForgetSelection() {
+void DeviceRows::ForgetSelection() {
   // The row that was shown gets its own colours back.
   if (selected_row_ >= 0) RestoreRowColours(selected_row_);
   selected_row_ = -1;
   selected_record_.reset();
-  RefreshCommands();
+  SelectionChanged();
 }
 
-void CDravenkitDlg::OnItemChanged() {
+void DeviceRows::OnItemChanged() {
   if (in_sort_) return;
   const QModelIndex cur = list_->currentIndex();
   if (!cur.isValid() || !list_->selectionModel()->isRowSelected(cur.row(), QModelIndex())) return;
@@ -130,11 +156,11 @@ void CDravenkitDlg::OnItemChanged() {
   // The query follows the row the list made current, however it got there;
   // a key's move is queried once the key has been handled.
   if (in_key_) return;
-  info_query_->StartForRow(cur.row(), InfoQueryUi::Check::kClick);
+  info_->StartForRow(cur.row(), InfoQueryUi::Check::kClick);
   query_row_by_change_ = cur.row();
 }
 
-int CDravenkitDlg::CurrentSelectedRow() const {
+int DeviceRows::CurrentSelectedRow() const {
   const QModelIndex cur = list_->currentIndex();
   if (cur.isValid() && list_->selectionModel()->isRowSelected(cur.row(), QModelIndex())) return cur.row();
   return list_->FirstSelectedRow();
@@ -142,24 +168,23 @@ int CDravenkitDlg::CurrentSelectedRow() const {
 
 // ---------------------------------------------------------------- handlers
 
-void CDravenkitDlg::AfterCheckChange() {
+void DeviceRows::AfterCheckChange() {
   int count = 0;
   const int n = list_->GetItemCount();
   for (int r = 0; r < n; ++r)
     if (list_->GetCheckbox(r, kColNo) == 1) ++count;
   checked_count_ = count;
-  SetText(IDC_SELECTED_COUNT, QString::number(count));
-  RefreshUpdatePanelCount();
-  RefreshCommands();
+  fields_->ShowText(IDC_SELECTED_COUNT, QString::number(count));
+  if (checks_changed_) checks_changed_();
 }
 
-void CDravenkitDlg::OnListClick() {
+void DeviceRows::OnListClick() {
   const std::vector<int> rows = list_->SelectedRows();
   if (rows.empty()) {
     ForgetSelection();
-    SetText(IDC_SERIAL, QStringLiteral("-"));
-    SetText(IDC_FIRMWARE, QStringLiteral("-"));
-    SetText(IDC_SYSTEM_MODE, QStringLiteral("-"));
+    fields_->ShowText(IDC_SERIAL, QStringLiteral("-"));
+    fields_->ShowText(IDC_FIRMWARE, QStringLiteral("-"));
+    fields_->ShowText(IDC_SYSTEM_MODE, QStringLiteral("-"));
     return;
   }
   const int current = CurrentSelectedRow();
@@ -169,40 +194,38 @@ void CDravenkitDlg::OnListClick() {
     for (int r : rows) list_->SetCheckbox(r, kColNo, 1);
   AfterCheckChange();
   // The press that made the row current has started its query already.
-  if (query_row_by_change_ != a) info_query_->StartForRow(a, InfoQueryUi::Check::kClick);
+  if (query_row_by_change_ != a) info_->StartForRow(a, InfoQueryUi::Check::kClick);
   query_row_by_change_ = -1;
 }
 
-void CDravenkitDlg::OnListKeyDown(int) {
+void DeviceRows::OnListKeyDown(int) {
   // With no selected row there is no device to ask about.
   key_had_selection_ = selected_row_ >= 0;
   in_key_ = true;
 }
 
-void CDravenkitDlg::OnListKeyHandled(int) {
+void DeviceRows::OnListKeyHandled(int) {
   in_key_ = false;
   if (!key_had_selection_) return;
   const int current = CurrentSelectedRow();
   const int target = current >= 0 ? current : selected_row_;
   if (target < 0) return;
-  info_query_->StartForRow(target, InfoQueryUi::Check::kKey);
+  info_->StartForRow(target, InfoQueryUi::Check::kKey);
   ShowRow(target);
 }
 
-void CDravenkitDlg::OnListRightClick(QPoint global_pos) {
+void DeviceRows::OnListRightClick(QPoint global_pos) {
   const int row = list_->FirstSelectedRow();
   if (row < 0) {
     ForgetSelection();
     return;
   }
-  info_query_->StartForRow(row, InfoQueryUi::Check::kNone);
+  info_->StartForRow(row, InfoQueryUi::Check::kNone);
   ShowRow(row);
-  monitoring_action_->setText(QStringLiteral("Monitoring"));
-  web_action_->setText(QStringLiteral("Web page"));
-  context_menu_->popup(global_pos);
+  popup_->popup(global_pos);
 }
 
-void CDravenkitDlg::OnListDoubleClick() {
+void DeviceRows::OnListDoubleClick() {
   const int row = list_->FirstSelectedRow();
   const DeviceTableEntry* e = row >= 0 ? devices_.FindByKey(row) : nullptr;
   if (!e) {
@@ -212,7 +235,7 @@ void CDravenkitDlg::OnListDoubleClick() {
   OpenWebPage(e->record);
 }
 
-void CDravenkitDlg::OpenWebPage(const std::optional<DeviceRecord>& rec) {
+void DeviceRows::OpenWebPage(const std::optional<DeviceRecord>& rec) {
   if (!rec) return;
   char ip[16];
   FormatIp(rec->ip, ip);
@@ -221,14 +244,12 @@ void CDravenkitDlg::OpenWebPage(const std::optional<DeviceRecord>& rec) {
     std::snprintf(url, sizeof url, "http://%s:%d", ip, rec->web_port);
   else
     std::snprintf(url, sizeof url, "http://%s", ip);
-  if (!backend_->OpenUrl(url))
-    prompt_->Info(std::string(kWebPageFailedText) + ": no web browser could be started.\n" + url, PromptIcon::kError);
+  if (!engine_->Engine()->OpenUrl(url))
+    op_->Tell(std::string(kWebPageFailedText) + ": no web browser could be started.\n" + url, PromptIcon::kError);
 }
 
-void CDravenkitDlg::OnColumnClick(int col) { SortByColumn(col); }
-
-void CDravenkitDlg::SortByColumn(int col) {
-  if (TablesInUse()) {  // a run reads the table by key on its thread: no sort,
+void DeviceRows::SortByColumn(int col) {
+  if (TablesInUse(state_->State())) {  // a run reads the table by key on its thread: no sort,
     AfterCheckChange();  // but a "No." click has changed the check boxes
     return;
   }

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "engine/devices/device_record.h"
-#include "ui/main_window.h"
+#include "ui/ip_address_ctrl.h"
 #include "ui/prompt.h"
 #include "ui/window_texts.h"
 

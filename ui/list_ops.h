@@ -1,7 +1,7 @@
 #pragma once
 // The short operations of the list: ping and ARP, monitoring, export, the
-// inventory window and the video wall. Each reaches the window only through
-// OperationHost; the windows they open are children of the host's window.
+// inventory window and the video wall. None of them owns the window's state;
+// the windows they open are children of the operator's window.
 #include <QPointer>
 #include <QWidget>
 #include <cstdint>
@@ -14,63 +14,91 @@ class CViewerControl;
 struct PingResult;
 
 // The box of a system command that could not be run (nothing for rc 0).
-void ReportRunnerFailure(OperationHost* host, int32_t rc);
+void ReportRunnerFailure(Operator* op, int32_t rc);
 
 using MakeViewer = std::function<CViewerControl*(QWidget* parent)>;
 
-class PingArpUi {
+// "Delete ARP table", "Ping response" and the model cells of UM_PING_RESULT.
+class PingArpUi : public Operation {
  public:
-  explicit PingArpUi(OperationHost* host) : host_(host) {}
-  void OnDeleteArpTable();
-  void OnPingResponse();
-  // UM_PING_RESULT: the model cell of the device's row.
-  void OnPingResult(const PingResult& result, bool answered);
+  PingArpUi(const RowsView* rows, RowCells* cells, Operator* op, EngineAccess* engine)
+      : Operation(nullptr, ActiveOp::kNone, -1, false), rows_(rows), cells_(cells), operator_(op), engine_(engine) {}
+  bool OnCommand(int id) override;
+  bool OnMessage(const WorkerMessage& msg) override;
+  // "Clear" flushes the ARP table and stops the ping run.
+  void OnClear() override;
+  void Stop() override;
 
  private:
-  OperationHost* host_;
+  void OnPingResult(const PingResult& result, bool answered);
+  const RowsView* rows_;
+  RowCells* cells_;
+  Operator* operator_;
+  EngineAccess* engine_;
 };
 
-class MonitoringUi {
+class MonitoringUi : public Operation {
  public:
-  MonitoringUi(OperationHost* host, MakeViewer make_viewer) : host_(host), make_viewer_(std::move(make_viewer)) {}
-  void OnMonitoring();
+  MonitoringUi(const RowsView* rows, RowCells* cells, Operator* op, MakeViewer make_viewer)
+      : Operation(nullptr, ActiveOp::kNone, -1, false),
+        rows_(rows),
+        cells_(cells),
+        operator_(op),
+        make_viewer_(std::move(make_viewer)) {}
+  bool OnCommand(int id) override;
   QWidget* Window() const { return window_; }
 
  private:
-  OperationHost* host_;
+  const RowsView* rows_;
+  RowCells* cells_;
+  Operator* operator_;
   MakeViewer make_viewer_;
   QPointer<QWidget> window_;
 };
 
-class ListExportUi {
+class ListExportUi : public Operation {
  public:
-  explicit ListExportUi(OperationHost* host) : host_(host) {}
-  void OnExportList();
+  ListExportUi(const RowsView* rows, Operator* op)
+      : Operation(nullptr, ActiveOp::kNone, -1, false), rows_(rows), operator_(op) {}
+  bool OnCommand(int id) override;
 
  private:
-  OperationHost* host_;
+  const RowsView* rows_;
+  Operator* operator_;
 };
 
-class InventoryUi {
+class InventoryUi : public Operation {
  public:
-  InventoryUi(OperationHost* host, const InventoryTimings& timings) : host_(host), timings_(timings) {}
-  void OnReadInformation();
+  InventoryUi(const RowsView* rows, Operator* op, EngineAccess* engine, const InventoryTimings& timings)
+      : Operation(nullptr, ActiveOp::kNone, -1, false),
+        rows_(rows),
+        operator_(op),
+        engine_(engine),
+        timings_(timings) {}
+  bool OnCommand(int id) override;
   QWidget* Window() const { return window_; }
 
  private:
-  OperationHost* host_;
+  const RowsView* rows_;
+  Operator* operator_;
+  EngineAccess* engine_;
   InventoryTimings timings_;
   QPointer<QWidget> window_;
 };
 
-class VideoWallUi {
+class VideoWallUi : public Operation {
  public:
-  VideoWallUi(OperationHost* host, MakeViewer make_viewer) : host_(host), make_viewer_(std::move(make_viewer)) {}
-  void OnVideoWall();
+  VideoWallUi(const RowsView* rows, Operator* op, MakeViewer make_viewer)
+      : Operation(nullptr, ActiveOp::kNone, -1, false),
+        rows_(rows),
+        operator_(op),
+        make_viewer_(std::move(make_viewer)) {}
+  bool OnCommand(int id) override;
   QWidget* Window() const { return window_; }
 
  private:
-  OperationHost* host_;
+  const RowsView* rows_;
+  Operator* operator_;
   MakeViewer make_viewer_;
   QPointer<QWidget> window_;
 };

@@ -1,7 +1,5 @@
-// The cells of the list that operations write through the window: a new row,
-// a device's new record with its collision marks, and the status column.
-#include "ui/main_window.h"
-
+// The rows as operations read and write them: a new row, a device's new
+// record with its collision marks, and the status column.
 #include <QStyle>
 #include <cstring>
 
@@ -10,24 +8,63 @@
 #include "ui/backend.h"
 #include "ui/cell_list.h"
 #include "ui/colours.h"
+#include "ui/device_rows.h"
+#include "ui/list_columns.h"
+#include "ui/operation.h"
+#include "ui/run_status.h"
 
-void CDravenkitDlg::WriteIdentityCells(int row, const DeviceRecord& rec) {
+int DeviceRows::ListRows() const { return list_->GetItemCount(); }
+QString DeviceRows::CellText(int row, int col) const { return list_->GetItemText(row, col); }
+bool DeviceRows::Ticked(int row) const { return list_->GetCheckbox(row, kColNo) == 1; }
+
+std::vector<DeviceRecord> DeviceRows::ListedRecords(bool ticked_only) const {
+  std::vector<DeviceRecord> out;
+  for (int r = 0, n = list_->GetItemCount(); r < n; ++r) {
+    if (ticked_only && !Ticked(r)) continue;
+    if (const DeviceTableEntry* e = devices_.FindByKey(r)) out.push_back(e->record);
+  }
+  return out;
+}
+
+void DeviceRows::SetCellLook(int row, int col, const QColor& fg, const QColor& bg, bool bold) {
+  list_->SetItemColours(row, col, fg, bg);
+  list_->SetBold(row, col, bold ? 1 : 0);
+}
+
+void DeviceRows::ClearMarks(int row, bool progress_too) {
+  list_->SetItemColours(row, kColIp, kBlack, kWhite);
+  if (progress_too) list_->DeleteProgress(row, kColStatus);
+  SetStatus(row, QString(), kBlack, kWhite);
+}
+
+void DeviceRows::AmendSetting(int row, const DeviceRecord& sent) {
+  DeviceTableEntry* e = devices_.FindByKey(row);
+  if (!e) return;
+  e->record.network_type = sent.network_type;
+  e->record.configured_ip = sent.configured_ip;
+  e->record.subnet_mask = sent.subnet_mask;
+  e->record.gateway = sent.gateway;
+  e->record.dns_server = sent.dns_server;
+  if (row == selected_row_) ShowRow(row);
+}
+
+void DeviceRows::WriteIdentityCells(int row, const DeviceRecord& rec) {
   list_->SetItemText(row, kColModel, QString::fromStdString(DeviceModelCell(rec)));
   list_->SetItemText(row, kColMac, QString::fromStdString(DeviceMacCell(rec)));
   list_->SetItemText(row, kColIp, QString::fromStdString(DeviceIpCell(rec)));
 }
 
-void CDravenkitDlg::WritePortCells(int row, const DeviceRecord& rec) {
+void DeviceRows::WritePortCells(int row, const DeviceRecord& rec) {
   list_->SetItemText(row, kColWebPort, QString::fromStdString(DeviceWebPortCell(rec)));
   list_->SetItemText(row, kColAvPort, QString::fromStdString(DeviceAvPortCell(rec)));
 }
 
-void CDravenkitDlg::MarkIpCollision(int row_a, int row_b) {
+void DeviceRows::MarkIpCollision(int row_a, int row_b) {
   list_->SetItemColours(row_a, kColIp, kWhite, kRed);
   list_->SetItemColours(row_b, kColIp, kWhite, kRed);
 }
 
-void CDravenkitDlg::SetStatus(int row, const QString& text, const QColor& fg, const QColor& bg) {
+void DeviceRows::SetStatus(int row, const QString& text, const QColor& fg, const QColor& bg) {
   list_->SetItemText(row, kColStatus, text, fg, bg);
   // A status wider than its cell is shown whole as the cell's tool tip.
   const int room = list_->columnWidth(kColStatus) - 2 * list_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) - 4;
@@ -35,23 +72,23 @@ void CDravenkitDlg::SetStatus(int row, const QString& text, const QColor& fg, co
   list_->SetItemToolTipText(row, kColStatus, fits ? QString() : text, true);
 }
 
-void CDravenkitDlg::ReplaceRecord(int key, const DeviceRecord& rec) {
+void DeviceRows::ReplaceRecord(int key, const DeviceRecord& rec) {
   if (DeviceTableEntry* e = devices_.FindByKey(key)) e->record = rec;
 }
 
-void CDravenkitDlg::RefreshSelectedRow(int row) {
+void DeviceRows::RefreshSelectedRow(int row) {
   if (row < 0 || row != selected_row_) return;
   // The panel and the information fields follow the device's new record, and
   // its cells keep the selection colours.
   ShowRow(row);
-  info_query_->StartForRow(row, InfoQueryUi::Check::kClick);
+  if (info_) info_->StartForRow(row, InfoQueryUi::Check::kClick);
 }
 
-void CDravenkitDlg::PaintSelectedIpCell(int row) {
+void DeviceRows::PaintSelectedIpCell(int row) {
   if (row >= 0 && row == selected_row_) list_->SetItemColours(row, kColIp, kWhite, SelectionColour());
 }
 
-int CDravenkitDlg::AppendRow(const DeviceRecord& rec) {
+int DeviceRows::AppendRow(const DeviceRecord& rec) {
   const int n = row_count_;
   if (list_->InsertItem(n, QString::fromStdString(DeviceNumberCell(n + 1))) < 0) return -1;
   list_->SetCheckbox(n, kColNo, 0);
@@ -64,7 +101,7 @@ int CDravenkitDlg::AppendRow(const DeviceRecord& rec) {
 
 // A device that moved to an address another listed row already has: both
 // rows say so, in white on red.
-void CDravenkitDlg::MarkMovedOntoAnother(int m, uint32_t ip) {
+void DeviceRows::MarkMovedOntoAnother(int m, uint32_t ip) {
   const int k = devices_.FindKeyByIp(ip);
   if (k < 0 || k == m) return;
   MarkIpCollision(m, k);
@@ -72,7 +109,7 @@ void CDravenkitDlg::MarkMovedOntoAnother(int m, uint32_t ip) {
   SetStatus(k, Lang(39), kWhite, kRed);
 }
 
-void CDravenkitDlg::ShowVerifiedRecord(int m, const DeviceRecord& rec) {
+void DeviceRows::ShowVerifiedRecord(int m, const DeviceRecord& rec) {
   WriteIdentityCells(m, rec);
   list_->SetItemColours(m, kColIp, kBlack, kWhite);
   SetStatus(m, Lang(40), kBlack, kGreen);
@@ -80,28 +117,24 @@ void CDravenkitDlg::ShowVerifiedRecord(int m, const DeviceRecord& rec) {
   WritePortCells(m, rec);
   ReplaceRecord(m, rec);
   PaintSelectedIpCell(m);
-  update();
+  list_->viewport()->update();
 }
 
-void CDravenkitDlg::ShowMovedRecord(int m, const DeviceRecord& rec, const std::set<int>& keep_rows) {
+void DeviceRows::ShowMovedRecord(int m, const DeviceRecord& rec, const std::set<int>& keep_rows) {
   SetStatus(m, Lang(40), kBlack, kGreen);
   WriteIdentityCells(m, rec);
   list_->SetItemColours(m, kColIp, kBlack, kWhite);
-  const int n = list_->GetItemCount();
-  for (int r = 0; r < n; ++r) {
-    if (r == m || keep_rows.count(r)) continue;  // the run's own marks (verified, failed, waiting) stay
-    list_->SetItemColours(r, kColIp, kBlack, kWhite);
-    SetStatus(r, QString(), kBlack, kWhite);
-  }
+  // The run's own marks (verified, failed, waiting) stay.
+  ClearMarksExcept(this, list_->GetItemCount(), [&](int r) { return r == m || keep_rows.count(r) > 0; });
   MarkMovedOntoAnother(m, rec.ip);
   WritePortCells(m, rec);
   ReplaceRecord(m, rec);
   RefreshSelectedRow(m);
   if (selected_row_ >= 0 && selected_row_ != m) ShowRow(selected_row_);  // the loop above repainted it
-  update();
+  list_->viewport()->update();
 }
 
-void CDravenkitDlg::ShowUpdatedRecord(int m, const DeviceRecord& rec) {
+void DeviceRows::ShowUpdatedRecord(int m, const DeviceRecord& rec) {
   WriteIdentityCells(m, rec);
   list_->SetItemColours(m, kColIp, kBlack, kWhite);
   const int k = devices_.FindKeyByIp(rec.ip);
@@ -110,10 +143,10 @@ void CDravenkitDlg::ShowUpdatedRecord(int m, const DeviceRecord& rec) {
   ReplaceRecord(m, rec);
   RefreshSelectedRow(m);
   PaintSelectedIpCell(m);
-  update();
+  list_->viewport()->update();
 }
 
-void CDravenkitDlg::ShowRunStatus(int row, const RunStatusCell& cell, int32_t status) {
+void DeviceRows::ShowRunStatus(int row, const RunStatusCell& cell, int32_t status) {
   switch (cell.progress) {
     case RunStatusCell::kShow: list_->SetProgress(row, kColStatus, true); break;
     case RunStatusCell::kSet: list_->UpdateProgress(row, kColStatus, status); break;

@@ -1,24 +1,27 @@
 // The main window as a map. It keeps the layout of each operation state, the
-// device tables, the operation state and the command table's inputs; the
-// operations live beside it:
-//   scan, timer 0                ScanUi, scan_ui.cpp (UM_DEVICE_FOUND in state 2, UM_SCAN_DONE)
-//   Apply and its verification   ApplyUi, apply_ui.cpp (UM_DEVICE_FOUND in state 1)
+// device tables, the operation state and the command table's inputs, and
+// routes commands and worker messages to its operations (window_operations.h),
+// each made with the roles it uses (roles.h):
+//   scan, timer 0                ScanUi, scan_ui.cpp (UM_SCAN_DONE; UM_DEVICE_FOUND in state 1)
+//   Apply and its verification   ApplyUi, apply_ui.cpp (UM_DEVICE_FOUND in state 2)
 //   multiple IP setting          MultipleIpUi, multiple_ip_ui.cpp (UM_IP_SETTING_RESULT,
-//                                UM_IP_CHECK_START, UM_DEVICE_FOUND in state 3)
-//   firmware update              update_run_ui.cpp (the panel), UpdateRunUi (UM_UPDATE_*,
-//                                UM_DEVICE_FOUND in state 5)
-//   factory default run          factory_run_ui.cpp (the button), FactoryRunUi (UM_FACTORY_*,
-//                                UM_DEVICE_FOUND in state 5)
+//                                UM_IP_CHECK_START; UM_DEVICE_FOUND in state 3)
+//   update panel                 UpdatePanelUi, update_run_ui.cpp ("Firmware update", "Select", Cancel)
+//   firmware update              UpdateRunUi, update_run_ui.cpp (UM_UPDATE_*; UM_DEVICE_FOUND in state 5)
+//   factory default run          FactoryRunUi, factory_run_ui.cpp (UM_FACTORY_*; UM_DEVICE_FOUND in state 5)
 //   information query            InfoQueryUi (UM_*_TEXT, each query's own sink)
 //   ping and ARP                 PingArpUi, ping_arp_ui.cpp (UM_PING_RESULT)
 //   monitoring, export           MonitoringUi, ListExportUi (monitoring_ui.cpp, list_export_ui.cpp)
 //   inventory, video wall        InventoryUi, VideoWallUi (inventory_ui.cpp, video_wall_ui.cpp)
 // Each state of the window is owned by one operation, so a discovery reply
-// goes to the owner of the state it arrives in. The cells operations write go
-// through list_rows.cpp. Which control may be pressed is ComputeCommandStates
-// (command_table.h), applied by RefreshCommands after every command and message.
+// goes to the owner of the state it arrives in; every other message and
+// command goes to the first operation in the list that takes it. The rows and
+// the cells operations write are DeviceRows (device_list.cpp, list_rows.cpp).
+// Which control may be pressed is ComputeCommandStates (command_table.h),
+// applied by RefreshCommands after every command and message.
 #include "ui/main_window.h"
 
+#include <QAction>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -27,29 +30,32 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QStyle>
 #include <QVBoxLayout>
-#include <cstdio>
-#include <cstring>
 
 #include "config/language.h"
-#include "engine/devices/device_format.h"
 #include "engine/talq/talq_client.h"
 #include "ui/app.h"
 #include "ui/backend.h"
 #include "ui/cell_list.h"
 #include "ui/colours.h"
+#include "ui/device_rows.h"
+#include "ui/ip_address_ctrl.h"
+#include "ui/list_columns.h"
+#include "ui/network_panel.h"
+#include "ui/operation.h"
+#include "ui/post_box.h"
 #include "ui/prompt.h"
 #include "ui/settings_save.h"
+#include "ui/window_operations.h"
 #include "ui/window_texts.h"
 
 namespace {
-
 
 constexpr int kClientWidth = 1020;
 constexpr int kClientHeight = 545;
@@ -115,27 +121,13 @@ const Placement kSyslogPanel[] = {
 
 }  // namespace
 
-// ---------------------------------------------------------------- helpers
-
-int WindowPx(int layout_px) { return layout_px * 5 / 4; }
-
-std::string MakeWindowTitle(const char* version) { return std::string("Dravenkit ver. ") + (version ? version : ""); }
-
-const char* BuildVersion() {
-#ifdef DRAVENKIT_VERSION
-  return DRAVENKIT_VERSION;
-#else
-  return nullptr;
-#endif
-}
-
 // ---------------------------------------------------------------- window
 
 CDravenkitDlg::CDravenkitDlg(const WindowOptions& options, QWidget* parent)
-    : QWidget(parent), options_(options), backend_(options.backend), prompt_(options.prompt) {
+    : QWidget(parent), options_(options), operator_(options.prompt, this) {
   post_box_ = std::make_shared<WindowPostBox>(this);
-  backend_->KeepSinkAlive(post_box_);
-  info_query_ = std::make_unique<InfoQueryUi>(static_cast<OperationHost*>(this), post_box_, options_.info_timings);
+  options_.backend->KeepSinkAlive(post_box_);
+  engine_ = std::make_unique<WindowEngine>(options_.backend, post_box_.get(), &settings_);
   setWindowIcon(DravenkitIcon());
   CreateControls();
 }
@@ -145,58 +137,12 @@ CDravenkitDlg::~CDravenkitDlg() {
   UnloadLanguage();
 }
 
-QString CDravenkitDlg::Lang(int key) const { return QString::fromUtf8(GetLanguageText(key, LanguageDefault(key))); }
-
 QWidget* CDravenkitDlg::Control(int id) const {
   auto it = controls_.find(id);
   return it == controls_.end() ? nullptr : it->second;
 }
 
-void CDravenkitDlg::SetText(int id, const QString& text) {
-  QWidget* w = Control(id);
-  if (auto* l = qobject_cast<QLabel*>(w)) l->setText(text);
-  else if (auto* e = qobject_cast<QLineEdit*>(w)) e->setText(text);
-  else if (auto* b = qobject_cast<QAbstractButton*>(w)) b->setText(text);
-  else if (auto* g = qobject_cast<QGroupBox*>(w)) g->setTitle(text);
-}
-
-// ---------------------------------------------------------------- what operations see
-
-const DeviceTable& CDravenkitDlg::Rows() const { return devices_; }
-DeviceTable* CDravenkitDlg::RunSelection() { return &selection_list_; }
-void CDravenkitDlg::ShowText(int id, const QString& text) { SetText(id, text); }
-QString CDravenkitDlg::TextOf(int id) const {
-  QWidget* w = Control(id);
-  if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
-  if (auto* e = qobject_cast<QLineEdit*>(w)) return e->text();
-  return {};
-}
-void CDravenkitDlg::Tell(const std::string& text, PromptIcon icon) { prompt_->Info(text, icon); }
-bool CDravenkitDlg::Ask(const std::string& question) { return prompt_->Question(question); }
-WindowBackend* CDravenkitDlg::Engine() { return backend_; }
-MessageSink* CDravenkitDlg::Sink() { return post_box_.get(); }
-int CDravenkitDlg::ListRows() const { return list_->GetItemCount(); }
-QString CDravenkitDlg::CellText(int row, int col) const { return list_->GetItemText(row, col); }
-
-std::vector<DeviceRecord> CDravenkitDlg::ListedRecords(bool ticked_only) const {
-  std::vector<DeviceRecord> out;
-  for (int r = 0, n = list_->GetItemCount(); r < n; ++r) {
-    if (ticked_only && list_->GetCheckbox(r, kColNo) != 1) continue;
-    if (const DeviceTableEntry* e = devices_.FindByKey(r)) out.push_back(e->record);
-  }
-  return out;
-}
-
-void CDravenkitDlg::SetCellColours(int row, int col, const QColor& fg, const QColor& bg) {
-  list_->SetItemColours(row, col, fg, bg);
-}
-
-bool CDravenkitDlg::Ticked(int row) const { return list_->GetCheckbox(row, kColNo) == 1; }
-
-void CDravenkitDlg::SetCellLook(int row, int col, const QColor& fg, const QColor& bg, bool bold) {
-  list_->SetItemColours(row, col, fg, bg);
-  list_->SetBold(row, col, bold ? 1 : 0);
-}
+// ---------------------------------------------------------------- the operation state
 
 void CDravenkitDlg::Started(ActiveOp op, RunPhase phase, int32_t state) {
   op_ = op;
@@ -226,14 +172,14 @@ CommandInputs CDravenkitDlg::CurrentCommandInputs() const {
   in.state = state_;
   in.op = op_;
   in.phase = phase_;
-  in.rows = list_->GetItemCount();
+  in.rows = rows_->ListRows();
   int ticked = 0;  // the boxes themselves, however they were set
   for (int r = 0, n = in.rows; r < n; ++r)
-    if (list_->GetCheckbox(r, kColNo) == 1) ++ticked;
+    if (rows_->Ticked(r)) ++ticked;
   in.ticked = ticked;
-  in.row_selected = selected_row_ >= 0 && selected_record_.has_value();
+  in.row_selected = rows_->SelectedKey() >= 0 && rows_->Selected().has_value();
   in.worker_running = state_ == kStateScanning || phase_ == RunPhase::kSending || phase_ == RunPhase::kRunning;
-  in.panel_dhcp = static_cast<QRadioButton*>(Control(IDC_DHCP))->isChecked();
+  in.panel_dhcp = network_panel_->Dhcp();
   return in;
 }
 
@@ -308,14 +254,14 @@ void CDravenkitDlg::CreateControls() {
   static_cast<QLineEdit*>(Control(IDC_PASSWORD))->setEchoMode(QLineEdit::Password);
   for (int id : {IDC_IPADDRESS, IDC_SUBNETMASK, IDC_GATEWAY, IDC_DNS}) {
     auto* a = new CIpAddressCtrl(client_);
-    a->SetPrompt(prompt_);
+    a->SetPrompt(options_.prompt);
     add(id, a);
   }
-  network_type_ = new QButtonGroup(this);
+  auto* network_type = new QButtonGroup(this);
   for (int id : {IDC_STATIC_IP, IDC_DHCP, IDC_PPPOE}) {
     auto* r = new QRadioButton(client_);
     add(id, r);
-    network_type_->addButton(r, id);
+    network_type->addButton(r, id);
     connect(r, &QRadioButton::clicked, this, [this, id] { OnCommand(id); });
   }
   for (int id : {IDC_IP_SETTING_CHECK, IDC_FACTORY_AFTER_CHECK}) add(id, new QCheckBox(client_));
@@ -330,51 +276,74 @@ void CDravenkitDlg::CreateControls() {
   syslog->setPalette(pal);
   add(IDC_SYSLOG_LIST, syslog);
 
-  list_ = new CCellListCtrl(client_);
-  add(IDC_DEVICE_LIST, list_);
-  connect(list_, &CCellListCtrl::listClick, this, &CDravenkitDlg::OnListClick);
-  connect(list_, &CCellListCtrl::listDoubleClick, this, &CDravenkitDlg::OnListDoubleClick);
-  connect(list_, &CCellListCtrl::listRightClick, this, &CDravenkitDlg::OnListRightClick);
-  connect(list_, &CCellListCtrl::listKeyDown, this, &CDravenkitDlg::OnListKeyDown);
-  connect(list_, &CCellListCtrl::listKeyHandled, this, &CDravenkitDlg::OnListKeyHandled);
-  connect(list_, &CCellListCtrl::columnClick, this, &CDravenkitDlg::OnColumnClick);
-  connect(list_->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &CDravenkitDlg::OnItemChanged);
-  connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CDravenkitDlg::OnItemChanged);
-
+  auto* list = new CCellListCtrl(client_);
+  add(IDC_DEVICE_LIST, list);
   context_menu_ = new QMenu(this);
-  monitoring_action_ = context_menu_->addAction(QStringLiteral("Monitoring"));
-  connect(monitoring_action_, &QAction::triggered, this, [this] { OnCommand(ID_MENU_MONITORING); });
-  actions_.emplace(ID_MENU_MONITORING, monitoring_action_);
-  web_action_ = context_menu_->addAction(QStringLiteral("Web page"));
-  connect(web_action_, &QAction::triggered, this, [this] { OnCommand(ID_MENU_WEB); });
-  actions_.emplace(ID_MENU_WEB, web_action_);
-  video_wall_action_ = context_menu_->addAction(QStringLiteral("Video wall"));
-  connect(video_wall_action_, &QAction::triggered, this, [this] { OnCommand(ID_MENU_VIDEO_WALL); });
-  actions_.emplace(ID_MENU_VIDEO_WALL, video_wall_action_);
-  CreateExportActions();
-  CreateInventoryAction();
+  CreateMenus();
+
+  // The window's parts and operations, each given the roles it uses.
+  QRadioButton* const radios[3] = {static_cast<QRadioButton*>(Control(IDC_STATIC_IP)),
+                                   static_cast<QRadioButton*>(Control(IDC_DHCP)),
+                                   static_cast<QRadioButton*>(Control(IDC_PPPOE))};
+  CIpAddressCtrl* const addresses[4] = {
+      static_cast<CIpAddressCtrl*>(Control(IDC_IPADDRESS)), static_cast<CIpAddressCtrl*>(Control(IDC_SUBNETMASK)),
+      static_cast<CIpAddressCtrl*>(Control(IDC_GATEWAY)), static_cast<CIpAddressCtrl*>(Control(IDC_DNS))};
+  network_panel_ =
+      std::make_unique<NetworkPanel>(radios, static_cast<QLineEdit*>(Control(IDC_MAC)), addresses, &operator_);
+  StateOwner* const state = this;
+  rows_ = std::make_unique<DeviceRows>(list, &devices_, context_menu_, network_panel_.get(), &fields_, state,
+                                       &operator_, engine_.get());
+  ops_ = std::make_unique<WindowOperations>(options_, state, rows_.get(), network_panel_.get(), &fields_, &operator_,
+                                            engine_.get(), &selection_list_, post_box_);
+  rows_->SetInfoQuery(&ops_->info_query);
+  rows_->OnSelectionChanged([this] { RefreshCommands(); });
+  rows_->OnChecksChanged([this] {
+    ops_->panel.RefreshCount();
+    RefreshCommands();
+  });
+}
+
+void CDravenkitDlg::CreateMenus() {
+  auto entry = [this](QMenu* menu, int id, const QString& text, QAction* before = nullptr) {
+    QAction* a = new QAction(text, menu);
+    menu->insertAction(before, a);
+    connect(a, &QAction::triggered, this, [this, id] { OnCommand(id); });
+    actions_.emplace(id, a);
+    return a;
+  };
+  entry(context_menu_, ID_MENU_MONITORING, QStringLiteral("Monitoring"));
+  entry(context_menu_, ID_MENU_WEB, QStringLiteral("Web page"));
+  entry(context_menu_, ID_MENU_VIDEO_WALL, QStringLiteral("Video wall"));
+  const QString export_text = QStringLiteral("Export list...");
+  entry(context_menu_, ID_MENU_EXPORT, export_text);
+  entry(context_menu_, ID_MENU_READ_INFORMATION, QStringLiteral("Read information"));
+  // "Export list..." also heads the "Dravenkit" menu, above Close.
+  QMenu* window_menu = menu_bar_->actions().front()->menu();
+  QAction* first = window_menu->actions().value(0, nullptr);
+  entry(window_menu, ID_MENU_EXPORT, export_text, first);
+  window_menu->insertSeparator(first);
 }
 
 bool CDravenkitDlg::Initialize() {
   setWindowTitle(QString::fromStdString(MakeWindowTitle(BuildVersion())));
   settings_.Load();
-  SaveSettingsIfMissing(settings_, *prompt_);
+  SaveSettingsIfMissing(settings_, *options_.prompt);
   LoadLanguage();
   TalqSetTraceEnabled(settings_.XDEBUG_SERVER_ENABLE == 1);
   SetOperationState(kStateIdle);
-  list_->EnableToolTips(true);
-  CreateColumns();
+  static_cast<CCellListCtrl*>(Control(IDC_DEVICE_LIST))->EnableToolTips(true);
+  rows_->CreateColumns();
   OnClear();
   bool found = false;
   FillLocalAdapterPanel(&found);
   if (!found) {
-    prompt_->Info(kNoAdaptersText, PromptIcon::kError);
+    operator_.Tell(kNoAdaptersText, PromptIcon::kError);
     Shutdown();
     return false;
   }
   SetCaptions();
-  SetText(IDC_USER_ID, QString::fromLatin1(kInfoQueryUser));
-  SetText(IDC_PASSWORD, QString::fromLatin1(kDefaultDevicePassword));
+  fields_.ShowText(IDC_USER_ID, QString::fromLatin1(kInfoQueryUser));
+  fields_.ShowText(IDC_PASSWORD, QString::fromLatin1(kDefaultDevicePassword));
   RefreshCommands();
   return true;
 }
@@ -382,52 +351,52 @@ bool CDravenkitDlg::Initialize() {
 void CDravenkitDlg::SetCaptions() {
   auto label = [](int key) { return QString::fromUtf8(LanguageLabel(key).c_str()); };
   const std::pair<int, QString> captions[] = {
-      {IDC_DISCOVERY, Lang(3)},
-      {IDC_CLEAR, Lang(4)},
-      {IDC_DELETE_ARP, Lang(5)},
+      {IDC_DISCOVERY, operator_.Lang(3)},
+      {IDC_CLEAR, operator_.Lang(4)},
+      {IDC_DELETE_ARP, operator_.Lang(5)},
       {IDC_PING_RESPONSE, QStringLiteral("Ping response")},
-      {IDC_MULTIPLE_IP, Lang(6)},
-      {IDC_FIRMWARE_UPDATE, Lang(7)},
+      {IDC_MULTIPLE_IP, operator_.Lang(6)},
+      {IDC_FIRMWARE_UPDATE, operator_.Lang(7)},
       {IDC_SYSLOG, QStringLiteral("Syslog")},
       {IDC_SELECTED_COUNT_LABEL, QStringLiteral("Selected Count : ")},
-      {IDC_LOCAL_GROUP, Lang(15)},
+      {IDC_LOCAL_GROUP, operator_.Lang(15)},
       {IDC_LOCAL_IP_LABEL, label(16)},
       {IDC_LOCAL_MASK_LABEL, label(17)},
       {IDC_LOCAL_GATEWAY_LABEL, label(18)},
       {IDC_LOCAL_DNS_LABEL, label(19)},
-      {IDC_INFO_GROUP, Lang(63)},
+      {IDC_INFO_GROUP, operator_.Lang(63)},
       {IDC_SYSTEM_MODE_LABEL, QString::fromUtf8(SystemModeLabel().c_str())},
       {IDC_SERIAL_LABEL, label(64)},
       {IDC_FIRMWARE_LABEL, label(65)},
-      {IDC_NETWORK_TYPE_GROUP, Lang(21)},
-      {IDC_STATIC_IP, Lang(22)},
-      {IDC_DHCP, Lang(23)},
-      {IDC_PPPOE, Lang(24)},
-      {IDC_NETWORK_SETTING_GROUP, Lang(25)},
+      {IDC_NETWORK_TYPE_GROUP, operator_.Lang(21)},
+      {IDC_STATIC_IP, operator_.Lang(22)},
+      {IDC_DHCP, operator_.Lang(23)},
+      {IDC_PPPOE, operator_.Lang(24)},
+      {IDC_NETWORK_SETTING_GROUP, operator_.Lang(25)},
       {IDC_MAC_LABEL, label(10)},
       {IDC_IP_LABEL, label(11)},
       {IDC_MASK_LABEL, label(17)},
       {IDC_GATEWAY_LABEL, label(18)},
       {IDC_DNS_LABEL, label(19)},
-      {IDC_APPLY, Lang(26)},
-      {IDC_AUTH_GROUP, Lang(30)},
+      {IDC_APPLY, operator_.Lang(26)},
+      {IDC_AUTH_GROUP, operator_.Lang(30)},
       {IDC_USER_ID_LABEL, label(31)},
       {IDC_PASSWORD_LABEL, label(32)},
-      {IDC_OPTIONS_GROUP, Lang(54)},
+      {IDC_OPTIONS_GROUP, operator_.Lang(54)},
       {IDC_IP_SETTING_CHECK, QStringLiteral("IP setting")},
-      {IDC_FACTORY_AFTER_CHECK, Lang(55)},
-      {IDC_FIRMWARE_GROUP, Lang(51)},
+      {IDC_FACTORY_AFTER_CHECK, operator_.Lang(55)},
+      {IDC_FIRMWARE_GROUP, operator_.Lang(51)},
       {IDC_TYPE_LABEL, QStringLiteral("Type")},
-      {IDC_FILE_PATH_LABEL, Lang(52)},
-      {IDC_SELECT_FILE, Lang(46)},
-      {IDC_VERSION_LABEL, Lang(53)},
-      {IDC_FACTORY_DEFAULT, Lang(59)},
-      {IDC_UPDATE_START, Lang(7)},
-      {IDC_UPDATE_CANCEL, Lang(2)},
+      {IDC_FILE_PATH_LABEL, operator_.Lang(52)},
+      {IDC_SELECT_FILE, operator_.Lang(46)},
+      {IDC_VERSION_LABEL, operator_.Lang(53)},
+      {IDC_FACTORY_DEFAULT, operator_.Lang(59)},
+      {IDC_UPDATE_START, operator_.Lang(7)},
+      {IDC_UPDATE_CANCEL, operator_.Lang(2)},
       {IDC_SYSLOG_START, QStringLiteral("Start")},
       {IDC_SYSLOG_STOP, QStringLiteral("Stop")},
   };
-  for (const auto& [id, text] : captions) SetText(id, text);
+  for (const auto& [id, text] : captions) fields_.ShowText(id, text);
 }
 
 void CDravenkitDlg::LayoutForState(int32_t state) {
@@ -458,19 +427,15 @@ void CDravenkitDlg::LayoutForState(int32_t state) {
   for (const Placement& p : kNetworkPanel) network_panel ? place(p) : hide(p.id);
   for (const Placement& p : kUpdatePanel) update_panel ? place(p) : hide(p.id);
   for (const Placement& p : kSyslogPanel) state == kStateSyslog ? place(p) : hide(p.id);
-  if (!list_->isHidden()) ResizeColumns();
+  if (!Control(IDC_DEVICE_LIST)->isHidden()) rows_->ResizeColumns();
 }
 
 bool CDravenkitDlg::SetOperationState(int32_t state) {
   if (state < kStateIdle || state > kStateSyslog) return false;
   const int32_t old = state_;
-  if (state == kStateIdle && (old == kStateVerifyOne || old == kStateMultipleIp || old == kStateUpdatePanel)) {
-    KillTimer0();
-    if (old == kStateMultipleIp) multiple_ip_.Reset();
-    if (old == kStateUpdatePanel) {
-      selection_list_.Clear();
-      selection_count_ = 0;
-    }
+  if (state == kStateIdle) {
+    for (Operation* o : ops_->all) o->OnIdleAgain(old);
+    if (old == kStateUpdatePanel) selection_list_.Clear();
   }
   state_ = state;
   // Idle, the panel and the syslog view belong to no operation.
@@ -483,92 +448,53 @@ bool CDravenkitDlg::SetOperationState(int32_t state) {
   return true;
 }
 
-bool CDravenkitDlg::TablesInUse() const { return state_ == kStateMultipleIp || state_ == kStateUpdateRun; }
-
 void CDravenkitDlg::FillLocalAdapterPanel(bool* found) {
   LocalAdapterInfo info;
-  *found = backend_->GetLocalAdapterInfo(&info) >= 0 && info.found;
+  *found = options_.backend->GetLocalAdapterInfo(&info) >= 0 && info.found;
   if (!*found) return;
-  SetText(IDC_LOCAL_IP, QString::fromStdString(info.ip));
-  SetText(IDC_LOCAL_MASK, QString::fromStdString(info.subnet_mask));
-  SetText(IDC_LOCAL_GATEWAY, QString::fromStdString(info.gateway));
-  SetText(IDC_LOCAL_DNS, QString::fromStdString(info.dns_server));
+  fields_.ShowText(IDC_LOCAL_IP, QString::fromStdString(info.ip));
+  fields_.ShowText(IDC_LOCAL_MASK, QString::fromStdString(info.subnet_mask));
+  fields_.ShowText(IDC_LOCAL_GATEWAY, QString::fromStdString(info.gateway));
+  fields_.ShowText(IDC_LOCAL_DNS, QString::fromStdString(info.dns_server));
 }
 
 // ---------------------------------------------------------------- commands
 
 void CDravenkitDlg::OnCommand(int id) {
   switch (id) {
-    case IDC_DISCOVERY: scan_ui_.OnDiscovery(); break;
     case IDC_CLEAR: OnClear(); break;
-    case IDC_DELETE_ARP: ping_arp_.OnDeleteArpTable(); break;
-    case IDC_PING_RESPONSE: ping_arp_.OnPingResponse(); break;
-    case IDC_FIRMWARE_UPDATE: OnOpenUpdatePanel(); break;
-    case IDC_UPDATE_CANCEL: OnUpdateCancel(); break;
-    case IDC_SELECT_FILE: OnSelectFirmwareFile(); break;
-    case IDC_UPDATE_START: OnUpdateStart(); break;
-    case IDC_FACTORY_DEFAULT: OnFactoryDefault(); break;
     case IDC_SYSLOG: OnSyslog(); break;
-    case IDC_MULTIPLE_IP: multiple_ip_.OnMultipleIpSetting(); break;
-    case IDC_STATIC_IP: OnStaticIp(); break;
-    case IDC_DHCP: OnDhcp(); break;
-    case IDC_APPLY: apply_ui_.OnApply(); break;
-    case ID_MENU_WEB:
-      if (!selected_record_)
-        ForgetSelection();
-      else
-        OpenWebPage(selected_record_);
-      break;
-    case ID_MENU_MONITORING: monitoring_ui_.OnMonitoring(); break;
-    case ID_MENU_VIDEO_WALL: video_wall_ui_.OnVideoWall(); break;
-    case ID_MENU_READ_INFORMATION: inventory_ui_.OnReadInformation(); break;
-    case ID_MENU_EXPORT: export_ui_.OnExportList(); break;
+    case IDC_STATIC_IP:  // the command table reads the radios: DHCP disables the four address controls
+    case IDC_DHCP: break;
+    case ID_MENU_WEB: rows_->OnWebPage(); break;
     case IDCANCEL_HIDDEN: close(); break;
-    default: break;
+    default:
+      for (Operation* o : ops_->all)
+        if (o->OnCommand(id)) break;
+      break;
   }
   if (!closed_) RefreshCommands();
 }
 
 void CDravenkitDlg::OnClear() {
-  if (state_ == kStateMultipleIp) {
-    // Every request is out: "Clear" ends the verification; the rows keep their marks.
-    if (phase_ == RunPhase::kSending) return;
-    backend_->StopNvtSetting();
-    StopScan();
-    SetOperationState(kStateIdle);
-    return;
-  }
-  if (TablesInUse()) return;  // a run reads the tables on its thread
-  ReportRunnerFailure(this, backend_->DeleteArpTable());
-  StopScan();
-  backend_->StopPing();
-  info_query_->Void();
-  list_->DeleteAllItems();
-  list_->Header()->SetCheckState(kColNo, 0);
-  devices_.Clear();
-  multiple_ip_.Reset();
+  if (Operation* owner = OwnerOfState(); owner && owner->TakesClear()) return;
+  for (Operation* o : ops_->all) o->OnClear();
+  rows_->Clear();
   selection_list_.Clear();
-  row_count_ = 0;
-  selection_count_ = 0;
-  selected_row_ = -1;
-  selected_record_.reset();
-  checked_count_ = 0;
-  SetText(IDC_SERIAL, QStringLiteral("-"));
-  SetText(IDC_FIRMWARE, QStringLiteral("-"));
-  SetText(IDC_SYSTEM_MODE, QStringLiteral("-"));
-  SetText(IDC_SELECTED_COUNT, QStringLiteral("0"));
+  fields_.ShowText(IDC_SERIAL, QStringLiteral("-"));
+  fields_.ShowText(IDC_FIRMWARE, QStringLiteral("-"));
+  fields_.ShowText(IDC_SYSTEM_MODE, QStringLiteral("-"));
+  fields_.ShowText(IDC_SELECTED_COUNT, QStringLiteral("0"));
   SetOperationState(kStateIdle);
 }
 
 void CDravenkitDlg::OnSyslog() {
   if (state_ == kStateUpdateRun) {
-    prompt_->Info(Lang(57).toStdString(), PromptIcon::kInformation);
+    operator_.Tell(operator_.Lang(57).toStdString(), PromptIcon::kInformation);
     return;
   }
-  if (state_ == kStateIdle || state_ == kStateSyslog) {
-    const int n = list_->GetItemCount();
-    for (int r = 0; r < n; ++r) SetStatus(r, QString(), kWhite, kWhite);
-  }
+  if (AcceptsNewOperation(state_))
+    for (int r = 0, n = rows_->ListRows(); r < n; ++r) rows_->SetStatus(r, QString(), kWhite, kWhite);
   SetOperationState(kStateSyslog);
 }
 
@@ -576,47 +502,27 @@ void CDravenkitDlg::OnSyslog() {
 
 void CDravenkitDlg::Post(WorkerMessage msg) { post_box_->Post(std::move(msg)); }
 
-void CDravenkitDlg::WorkerMessageHandler(const WorkerMessage& msg) {
-  switch (msg.id) {
-    case UM_DEVICE_FOUND:
-      if (const auto* rec = std::get_if<DeviceRecord>(&msg.payload)) {
-        switch (state_) {
-          case kStateScanning: scan_ui_.OnDeviceFound(*rec); break;
-          case kStateVerifyOne: apply_ui_.OnDeviceFound(*rec); break;
-          case kStateMultipleIp: multiple_ip_.OnDeviceFound(*rec); break;
-          case kStateUpdateRun: RunOfState().OnDeviceFound(*rec); break;
-          default: break;  // states 0, 4 and 6 have no scan of their own
-        }
-      }
-      break;
-    case UM_SCAN_DONE: scan_ui_.OnDone(msg); break;
-    case UM_IP_CHECK_START: multiple_ip_.OnNvtSettingDone(msg); break;
-    case UM_IP_SETTING_RESULT: multiple_ip_.OnIpSettingResult(msg); break;
-    case UM_UPDATE_STATUS:
-      if (const auto* r = std::get_if<StatusReport>(&msg.payload))
-        update_run_.OnStatus(r->mac, r->status, std::string(r->text, strnlen(r->text, sizeof r->text)));
-      break;
-    case UM_UPDATE_DONE: update_run_.OnDone(msg); break;
-    case UM_FACTORY_STATUS:
-      if (const auto* r = std::get_if<FactoryStatusReport>(&msg.payload)) factory_run_.OnStatus(r->mac, r->status, {});
-      break;
-    case UM_FACTORY_DONE: factory_run_.OnDone(msg); break;
-    case UM_PING_RESULT:
-      if (const auto* r = std::get_if<PingResult>(&msg.payload)) ping_arp_.OnPingResult(*r, msg.wparam != 0);
-      break;
-    case UM_FIRMWARE_VERSION_TEXT:
-    case UM_SERIAL_TEXT:
-    case UM_SYSTEM_MODE_TEXT:
-      if (const auto* t = std::get_if<std::string>(&msg.payload)) info_query_->OnText(msg.id, *t);
-      break;
-    default: break;
+Operation* CDravenkitDlg::OwnerOfState() const {
+  // State 5 set up by hand (no operation) is taken as the update's.
+  Operation* owner = nullptr;
+  for (Operation* o : ops_->all) {
+    if (o->OwnedState() != state_) continue;
+    if (o->Kind() == op_) return o;
+    if (!owner) owner = o;
   }
-  if (!closed_) RefreshCommands();
+  return owner;
 }
 
-PanelRun& CDravenkitDlg::RunOfState() {
-  if (op_ == ActiveOp::kFactory) return factory_run_;
-  return update_run_;
+void CDravenkitDlg::WorkerMessageHandler(const WorkerMessage& msg) {
+  if (msg.id == UM_DEVICE_FOUND) {
+    // States 0, 4 and 6 have no scan of their own.
+    const auto* rec = std::get_if<DeviceRecord>(&msg.payload);
+    if (Operation* owner = OwnerOfState(); rec && owner) owner->OnDeviceFound(*rec);
+  } else {
+    for (Operation* o : ops_->all)
+      if (o->OnMessage(msg)) break;
+  }
+  if (!closed_) RefreshCommands();
 }
 
 // ---------------------------------------------------------------- closing
@@ -625,26 +531,17 @@ void CDravenkitDlg::Shutdown() {
   if (closed_) return;
   closed_ = true;
   post_box_->Detach();
-  KillTimer0();
-  info_query_->Void();
   // Every stop is cooperative with a bounded wait; the ping run is stopped
   // too, so that it cannot outlive the window.
-  backend_->StopScan();
-  backend_->StopInfoQuery();
-  backend_->StopPing();
-  backend_->StopUpdate();
-  backend_->StopFactoryDefault();
-  backend_->StopNvtSetting();
-}
-
-bool CDravenkitDlg::WritingRunInProgress() const {
-  if (state_ == kStateMultipleIp) return phase_ == RunPhase::kSending;
-  return update_run_.Running() || factory_run_.Running();
+  for (Operation* o : ops_->all) o->Stop();
 }
 
 void CDravenkitDlg::closeEvent(QCloseEvent* e) {
-  // Esc, the close box and the menu's Close all come here.
-  if (!closed_ && WritingRunInProgress() && !prompt_->Question(kCloseDuringRunText)) {
+  // Esc, the close box and the menu's Close all come here; they ask before
+  // cutting off a run that writes to the devices.
+  bool writing = false;
+  for (const Operation* o : ops_->all) writing = writing || o->WritingNow();
+  if (!closed_ && writing && !options_.prompt->Question(kCloseDuringRunText)) {
     e->ignore();
     return;
   }

@@ -3,16 +3,18 @@
 #include "ui/list_ops.h"
 #include "ui/monitoring.h"
 
-void MonitoringUi::OnMonitoring() {
-  const std::optional<DeviceRecord>& rec = host_->Selected();
+bool MonitoringUi::OnCommand(int id) {
+  if (id != ID_MENU_MONITORING) return false;
+  const std::optional<DeviceRecord>& rec = rows_->Selected();
   if (!rec) {
-    host_->ForgetSelection();
-    return;
+    cells_->ForgetSelection();
+    return true;
   }
   if (window_) window_->close();
-  auto* dlg = new CMonitoring(MakeMonitoringConnection(*rec), host_->Prompts(), make_viewer_, host_->Window());
+  auto* dlg = new CMonitoring(MakeMonitoringConnection(*rec), operator_->Prompts(), make_viewer_, operator_->Window());
   dlg->setAttribute(Qt::WA_DeleteOnClose);
   dlg->setModal(true);
   window_ = dlg;
   dlg->show();
+  return true;
 }

@@ -7,15 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "config/settings.h"
 #include "engine/ops/set_network.h"
 #include "ui/backend.h"
 #include "ui/colours.h"
-#include "ui/main_window.h"
 #include "ui/nvt_setting_dialog.h"
-#include "ui/prompt.h"
 
 namespace {
-
 
 uint32_t Octets(const uint8_t o[4]) { return IpFromOctets(o[0], o[1], o[2], o[3]); }
 
@@ -28,10 +26,50 @@ const char* FailureText(int32_t result) {
 
 }  // namespace
 
-CNVTSettingDlg* CDravenkitDlg::NvtDialog() {
-  if (!nvt_dialog_) nvt_dialog_ = new CNVTSettingDlg(prompt_, this);
-  return nvt_dialog_;
+MultipleIpUi::MultipleIpUi(StateOwner* state, const RowsView* rows, RowCells* cells, RowRecords* records,
+                           Operator* op, EngineAccess* engine, VerificationScans* scans,
+                           const NvtSettingTimings& timings)
+    : Operation(state, ActiveOp::kMultipleIp, kStateMultipleIp, true),
+      rows_(rows),
+      cells_(cells),
+      records_(records),
+      operator_(op),
+      engine_(engine),
+      scans_(scans),
+      timings_(timings) {}
+
+CNVTSettingDlg* MultipleIpUi::Dialog() {
+  if (!dialog_) dialog_ = new CNVTSettingDlg(operator_->Prompts(), operator_->Window());
+  return dialog_;
 }
+
+bool MultipleIpUi::OnCommand(int id) {
+  if (id != IDC_MULTIPLE_IP) return false;
+  OnMultipleIpSetting();
+  return true;
+}
+
+bool MultipleIpUi::OnMessage(const WorkerMessage& msg) {
+  if (msg.id == UM_IP_SETTING_RESULT) OnIpSettingResult(msg);
+  else if (msg.id == UM_IP_CHECK_START) OnNvtSettingDone(msg);
+  else return false;
+  return true;
+}
+
+bool MultipleIpUi::TakesClear() {
+  // Every request is out: "Clear" ends the verification; the rows keep their marks.
+  if (Phase() == RunPhase::kSending) return true;
+  engine_->Engine()->StopNvtSetting();
+  scans_->StopScan();
+  state_->Ended(kStateIdle);
+  return true;
+}
+
+void MultipleIpUi::OnIdleAgain(int32_t old_state) {
+  if (old_state == kStateMultipleIp) Reset();
+}
+
+void MultipleIpUi::Stop() { engine_->Engine()->StopNvtSetting(); }
 
 void MultipleIpUi::Reset() {
   verify_list_.Clear();
@@ -39,30 +77,20 @@ void MultipleIpUi::Reset() {
 }
 
 void MultipleIpUi::OnMultipleIpSetting() {
-  const int32_t state = host_->State();
-  if (state != kStateIdle && state != kStateSyslog) return;
-  const int rows = host_->ListRows();
+  if (!AcceptsNewOperation(state_->State())) return;
+  const int rows = rows_->ListRows();
   NvtSettingParam p;
-  const std::vector<DeviceRecord> listed = host_->ListedRecords(false);
-  p.devices = host_->ListedRecords(true);
-  for (int r = 0; r < rows; ++r) {
-    if (host_->Ticked(r)) continue;
-    host_->SetCellColours(r, kColIp, kBlack, kWhite);
-    host_->SetStatus(r, QString(), kBlack, kWhite);
-  }
-  host_->Claim(ActiveOp::kMultipleIp, RunPhase::kAsking);
-  auto give_back = [this] { host_->Claim(ActiveOp::kNone, RunPhase::kNone); };
+  const std::vector<DeviceRecord> listed = rows_->ListedRecords(false);
+  p.devices = rows_->ListedRecords(true);
+  ClearMarksExcept(cells_, rows, [this](int r) { return rows_->Ticked(r); });
+  AskingClaim claim(state_, ActiveOp::kMultipleIp);
   if (rows == 0 || p.devices.empty()) {
-    host_->Tell(host_->Lang(28).toStdString(), PromptIcon::kInformation);
-    give_back();
+    operator_->Tell(operator_->Lang(28).toStdString(), PromptIcon::kInformation);
     return;
   }
-  CNVTSettingDlg* dlg = host_->NvtDialog();
+  CNVTSettingDlg* dlg = Dialog();
   dlg->SetTickedCount(static_cast<int32_t>(p.devices.size()));
-  if (dlg->Show() != QDialog::Accepted || (dlg->assignment_mode_ == 1 && dlg->file_path_.empty())) {
-    give_back();
-    return;
-  }
+  if (dlg->Show() != QDialog::Accepted || (dlg->assignment_mode_ == 1 && dlg->file_path_.empty())) return;
   p.assignment_mode = dlg->assignment_mode_;
   p.static_flag = dlg->static_flag_;
   p.file_path = dlg->file_path_;
@@ -75,12 +103,9 @@ void MultipleIpUi::OnMultipleIpSetting() {
   if (BuildNvtSettingPlan(p, listed, &plan) < 0 && p.assignment_mode == 1)
     details = "The file " + p.file_path + " cannot be opened: no device gets a request.\n";
   details += NvtPlanText(plan);
-  if (!host_->Prompts()->QuestionWithDetails(host_->Lang(49).toStdString(), details)) {
-    give_back();
-    return;
-  }
+  if (!operator_->Prompts()->QuestionWithDetails(operator_->Lang(49).toStdString(), details)) return;
   // The run uses the credentials the dialog has just saved.
-  CNVTSettings& settings = host_->SettingsStore();
+  CNVTSettings& settings = engine_->Settings();
   settings.Load();
   p.admin_id.assign(settings.IP_SETTING_ID, strnlen(settings.IP_SETTING_ID, sizeof settings.IP_SETTING_ID));
   p.admin_password.assign(settings.IP_SETTING_PASSWORD,
@@ -88,26 +113,16 @@ void MultipleIpUi::OnMultipleIpSetting() {
   p.ip_setting_xflag = settings.IP_SETTING_XFLAG;
   p.timings = timings_;
   run_rows_.clear();
-  host_->StopScan();  // a scan still finishing holds the TALQ port the requests go out on
+  scans_->StopScan();  // a scan still finishing holds the TALQ port the requests go out on
   Reset();
-  if (!host_->Engine()->StartNvtSetting(std::move(p), host_->Sink())) {
-    give_back();
-    return;
-  }
-  host_->Started(ActiveOp::kMultipleIp, RunPhase::kSending, kStateMultipleIp);
+  if (!engine_->Engine()->StartNvtSetting(std::move(p), engine_->Sink())) return;
+  state_->Started(ActiveOp::kMultipleIp, RunPhase::kSending, kStateMultipleIp);
 }
 
 void MultipleIpUi::OnIpSettingResult(const WorkerMessage& msg) {
   const auto* rec = std::get_if<DeviceRecord>(&msg.payload);
-  if (!rec || host_->State() != kStateMultipleIp) return;
-  const int row = host_->Rows().FindKeyByMac(*rec);
-  if (DeviceTableEntry* e = host_->RowEntry(row)) {
-    e->record.network_type = rec->network_type;
-    e->record.configured_ip = rec->configured_ip;
-    e->record.subnet_mask = rec->subnet_mask;
-    e->record.gateway = rec->gateway;
-    e->record.dns_server = rec->dns_server;
-  }
+  if (!rec || state_->State() != kStateMultipleIp) return;
+  const int row = rows_->Rows().FindKeyByMac(*rec);
   if (msg.wparam == 0) {
     // A device that the file names twice is awaited only at the last address it accepted.
     DeviceTableEntry* earlier = nullptr;
@@ -120,33 +135,31 @@ void MultipleIpUi::OnIpSettingResult(const WorkerMessage& msg) {
       ++pending_count_;
     }
   } else if (row >= 0) {
-    host_->SetStatus(row, QString::fromLatin1(FailureText(msg.wparam)), kWhite, kRed);
+    cells_->SetStatus(row, QString::fromLatin1(FailureText(msg.wparam)), kWhite, kRed);
   }
-  if (row >= 0) run_rows_.insert(row);
-  if (row >= 0 && row == host_->SelectedKey()) host_->ShowRowRecord(row);  // the panel shows the setting sent
+  if (row < 0) return;
+  run_rows_.insert(row);
+  records_->AmendSetting(row, *rec);  // the panel shows the setting sent
 }
 
 void MultipleIpUi::OnNvtSettingDone(const WorkerMessage& msg) {
-  if (msg.wparam == kNvtSettingFault) {
-    const auto* text = std::get_if<std::string>(&msg.payload);
-    host_->Tell(text ? *text : std::string(kNvtSettingFaultText), PromptIcon::kError);
-  }
-  if (host_->State() != kStateMultipleIp) return;
+  if (msg.wparam == kNvtSettingFault) operator_->Tell(FaultTextOr(msg, kNvtSettingFaultText), PromptIcon::kError);
+  if (state_->State() != kStateMultipleIp) return;
   if (pending_count_ <= 0) {
     // Nobody accepted: nothing would ever end the verification.
-    host_->Ended(kStateIdle);
+    state_->Ended(kStateIdle);
     return;
   }
   OnIpCheckStart();
 }
 
 void MultipleIpUi::OnIpCheckStart() {
-  host_->PhaseChanged(RunPhase::kVerifying);
+  state_->PhaseChanged(RunPhase::kVerifying);
   for (const auto& e : verify_list_) {
-    const int row = host_->Rows().FindKeyByMac(e->record);
-    if (row >= 0) host_->SetStatus(row, host_->Lang(42), kBlack, kYellow);
+    const int row = rows_->Rows().FindKeyByMac(e->record);
+    if (row >= 0) cells_->SetStatus(row, operator_->Lang(42), kBlack, kYellow);
   }
-  if (host_->StartScan()) host_->ArmTimer0(host_->RescanMs());
+  if (scans_->StartScan()) scans_->ArmTimer0(scans_->RescanMs());
 }
 
 void MultipleIpUi::OnDeviceFound(const DeviceRecord& rec) {
@@ -158,12 +171,12 @@ void MultipleIpUi::OnDeviceFound(const DeviceRecord& rec) {
     }
   }
   if (!entry) return;
-  const int m = host_->Rows().FindKeyByMac(rec);
-  if (m >= 0) host_->ShowMovedRecord(m, rec, run_rows_);
+  const int m = rows_->Rows().FindKeyByMac(rec);
+  if (m >= 0) records_->ShowMovedRecord(m, rec, run_rows_);
   std::memset(entry->record.mac, 0, 6);
   --pending_count_;
   if (pending_count_ <= 0) {
-    host_->Ended(kStateIdle);
-    host_->PaintSelectedIpCell(m);
+    state_->Ended(kStateIdle);
+    records_->PaintSelectedIpCell(m);
   }
 }

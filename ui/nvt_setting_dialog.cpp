@@ -17,7 +17,8 @@
 #include "engine/ops/multiple_ip.h"
 #include "engine/ops/set_network.h"
 #include "ui/db_viewer.h"
-#include "ui/main_window.h"
+#include "ui/app.h"
+#include "ui/ip_address_ctrl.h"
 #include "ui/prompt.h"
 
 const char kNvtZeroAddressText[] = "에러 : 설정할 IP가 0.0.0.0으로 지정되어 있습니다.";

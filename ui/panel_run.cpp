@@ -1,146 +1,122 @@
+// What both panel runs share: the start's checks and the selection list, the
+// status cells, the records found while they run, Cancel and the tally.
 #include "ui/panel_run.h"
 
 #include <cstring>
 
 #include "engine/devices/device_record.h"
-#include "engine/ops/factory_default_run.h"
-#include "engine/update/update_run.h"
 #include "ui/backend.h"
-#include "ui/main_window.h"
+#include "ui/list_columns.h"
 #include "ui/window_texts.h"
 
-bool PanelRun::Start(const std::function<bool(MessageSink*)>& start) {
-  for (const auto& e : *host_->RunSelection()) e->progress = 0;
-  if (!start(host_->Sink())) return false;
-  phase_ = RunPhase::kRunning;
-  host_->Started(kind_, phase_, kStateUpdateRun);
+bool PanelRun::OnCommand(int id) {
+  if (id == StartControl()) {
+    OnStart();
+    return true;
+  }
+  if (id != IDC_UPDATE_CANCEL || !Running()) return false;
+  if (AskToStop()) r_.panel->StoreIntoSettings();
   return true;
 }
 
-void PanelRun::Note(const uint8_t mac[6], int32_t status) {
-  if (!Running()) return;
-  for (const auto& e : *host_->RunSelection()) {
-    if (std::memcmp(e->record.mac, mac, 6) == 0) {
-      e->progress = status;
-      return;
-    }
+bool PanelRun::MayStart() {
+  if (state_->State() == kStateUpdateRun) {
+    r_.op->Tell(r_.op->Lang(57).toStdString(), PromptIcon::kInformation);
+    return false;
   }
+  if (BuildSelectionList() == 0) {
+    r_.op->Tell(r_.op->Lang(28).toStdString(), PromptIcon::kWarning);
+    r_.panel->Close();
+    return false;
+  }
+  // Both runs log in with the panel's credentials.
+  if (r_.fields->TextOf(IDC_USER_ID).isEmpty()) {
+    r_.op->Tell(r_.op->Lang(34).toStdString(), PromptIcon::kWarning);
+    r_.fields->Focus(IDC_USER_ID);
+    return false;
+  }
+  if (r_.fields->TextOf(IDC_PASSWORD).isEmpty()) {
+    r_.op->Tell(r_.op->Lang(35).toStdString(), PromptIcon::kWarning);
+    r_.fields->Focus(IDC_PASSWORD);
+    return false;
+  }
+  return true;
+}
+
+int32_t PanelRun::BuildSelectionList() {
+  const int n = r_.rows->ListRows();
+  // Rows left out of the run lose what an earlier run showed on them.
+  ClearMarksExcept(r_.cells, n, [this](int r) { return r_.rows->Ticked(r); }, true);
+  r_.selection->Clear();
+  int32_t key = 0;
+  for (int r = 0; r < n; ++r) {
+    if (!r_.rows->Ticked(r)) continue;
+    // Keys of the device table are the rows.
+    const DeviceTableEntry* e = r_.rows->Rows().FindByKey(r);
+    if (!e) continue;
+    r_.selection->AppendWithRow(key++, r, e->record);
+  }
+  return key;
+}
+
+void PanelRun::Start(const std::function<bool(MessageSink*)>& start) {
+  for (const auto& e : *r_.selection) e->progress = 0;
+  if (!start(r_.engine->Sink())) {
+    r_.op->Tell("Error, internal", PromptIcon::kError);
+    return;
+  }
+  state_->Started(Kind(), RunPhase::kRunning, kStateUpdateRun);
+  r_.panel->StoreIntoSettings();
 }
 
 void PanelRun::OnStatus(const uint8_t mac[6], int32_t status, const std::string& text) {
-  Note(mac, status);
-  const int row = host_->Rows().FindKeyByMac(mac);
+  if (Running()) {
+    for (const auto& e : *r_.selection) {
+      if (std::memcmp(e->record.mac, mac, 6) == 0) {
+        e->progress = status;
+        break;
+      }
+    }
+  }
+  const int row = r_.rows->Rows().FindKeyByMac(mac);
   if (row < 0) return;
-  if (const auto cell = StatusCell(status, text)) host_->ShowRunStatus(row, *cell, status);
+  if (const auto cell = StatusCell(status, text)) r_.cells->ShowRunStatus(row, *cell, status);
 }
 
 void PanelRun::OnDeviceFound(const DeviceRecord& rec) {
-  const int row = host_->Rows().FindKeyByMac(rec);
-  if (row >= 0) host_->ShowUpdatedRecord(row, rec);
+  const int row = r_.rows->Rows().FindKeyByMac(rec);
+  if (row >= 0) r_.records->ShowUpdatedRecord(row, rec);
 }
 
 std::string PanelRun::Tally() const {
   int total = 0, verified = 0;
-  std::string others;
-  for (const auto& e : *host_->RunSelection()) {
+  MacLines others;
+  for (const auto& e : *r_.selection) {
     ++total;
     // 100 ends a device in both runs; 101, back at the factory address, an update's.
     if (e->progress == kFactoryComplete || (kind_ == ActiveOp::kUpdate && e->progress == kUpdateFactoryBack)) {
       ++verified;
       continue;
     }
-    if (total - verified <= kNamedDevicesMax) {
-      char mac[24];
-      others += "\n";
-      others += FormatMacList(e->record.mac, mac);
-    }
+    others.Add(e->record.mac, kNamedDevicesMax);
   }
   std::string text = std::to_string(verified) + " of " + std::to_string(total) + " device" +
                      (total == 1 ? " was" : "s were") + " verified.";
   const int missing = total - verified;
   if (missing > 0) {
-    text += " Not verified:" + others;
+    text += " Not verified:" + others.lines;
     if (missing > kNamedDevicesMax) text += "\n... and " + std::to_string(missing - kNamedDevicesMax) + " more";
   }
   return text;
 }
 
 bool PanelRun::AskToStop() {
-  if (!host_->Ask(StopQuestion())) return false;
+  if (!r_.op->Ask(StopQuestion())) return false;
   // The stop is bounded as at closing; the run's last messages then find the
   // window idle and change nothing.
   StopRun();
   const std::string text = std::string(StoppedText()) + "\n\n" + Tally();
-  phase_ = RunPhase::kNone;
-  host_->Ended(kStateIdle);
-  host_->Tell(text, PromptIcon::kWarning);
+  state_->Ended(kStateIdle);
+  r_.op->Tell(text, PromptIcon::kWarning);
   return true;
 }
-
-// ---------------------------------------------------------------- firmware update
-
-void UpdateRunUi::OnDone(const WorkerMessage& msg) {
-  // A stopped run's late end, or one of another run, changes nothing; a run
-  // set up by hand (state 5 with no operation) is taken as this one.
-  if (host_->State() != kStateUpdateRun || host_->Active() == ActiveOp::kFactory) return;
-  if (msg.wparam == 0) {
-    phase_ = RunPhase::kNone;
-    host_->Tell(host_->Lang(58).toStdString(), PromptIcon::kInformation);
-    host_->Ended(kStateIdle);
-    return;
-  }
-  // Not every device was updated: the rows show which; the window stays in
-  // the run's state until Cancel, which is now accepted.
-  if (msg.wparam == kUpdateDoneFault) {
-    const auto* text = std::get_if<std::string>(&msg.payload);
-    host_->Tell(text ? *text : std::string(kUpdateThreadFaultText), PromptIcon::kError);
-  }
-  phase_ = RunPhase::kEnded;
-  host_->PhaseChanged(phase_);
-  host_->Tell(std::string(kUpdateFailedText) + "\n\n" + Tally(), PromptIcon::kWarning);
-}
-
-void UpdateRunUi::StopRun() { host_->Engine()->StopUpdate(); }
-const char* UpdateRunUi::StopQuestion() const { return kStopUpdateQuestion; }
-const char* UpdateRunUi::StoppedText() const { return kUpdateStoppedText; }
-
-// ---------------------------------------------------------------- factory default
-
-std::string FactoryRunUi::DoneText(int* missing_out) const {
-  int missing = 0, total = 0;
-  std::string names;
-  for (const auto& e : *host_->RunSelection()) {
-    ++total;
-    if (e->progress == kFactoryComplete) continue;
-    if (++missing <= kNamedDevicesMax) {
-      char mac[24];
-      names += "\n";
-      names += FormatMacList(e->record.mac, mac);
-    }
-  }
-  *missing_out = missing;
-  // A box that says "complete" must not hide the devices that stayed away.
-  if (missing == 0) return host_->Lang(61).toStdString();
-  std::string text = std::string(kFactoryIncompleteText) + "\n\n" + std::to_string(missing) + " of " +
-                     std::to_string(total) + " device" + (total == 1 ? "" : "s") + " did not come back at " +
-                     kFactoryDefaultIpText + (missing <= kNamedDevicesMax ? ":" : ".");
-  if (missing <= kNamedDevicesMax) text += names;
-  return text;
-}
-
-void FactoryRunUi::OnDone(const WorkerMessage& msg) {
-  if (host_->State() != kStateUpdateRun || host_->Active() == ActiveOp::kUpdate) return;
-  if (msg.wparam == kFactoryDoneFault) {
-    const auto* fault = std::get_if<std::string>(&msg.payload);
-    host_->Tell(fault ? *fault : std::string(kFactoryThreadFaultText), PromptIcon::kError);
-  }
-  int missing = 0;
-  const std::string text = Owns() ? DoneText(&missing) : host_->Lang(61).toStdString();
-  phase_ = RunPhase::kNone;
-  host_->Tell(text, missing == 0 ? PromptIcon::kInformation : PromptIcon::kWarning);
-  host_->Ended(kStateIdle);
-}
-
-void FactoryRunUi::StopRun() { host_->Engine()->StopFactoryDefault(); }
-const char* FactoryRunUi::StopQuestion() const { return kStopFactoryQuestion; }
-const char* FactoryRunUi::StoppedText() const { return kFactoryStoppedText; }

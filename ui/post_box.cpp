@@ -1,8 +1,11 @@
 // What the workers post to: queued to the window's thread while the window is
 // open, dropped once it has closed.
+#include "ui/post_box.h"
+
 #include <QPointer>
 
 #include "ui/main_window.h"
+#include "ui/window_operations.h"
 
 void WindowPostBox::Post(WorkerMessage msg) {
   std::lock_guard<std::mutex> lock(mu_);
@@ -25,7 +28,7 @@ void WindowPostBox::PostQueryText(WorkerMessage msg, uint32_t generation) {
   QMetaObject::invokeMethod(
       window_,
       [target, generation, m = std::move(msg)]() {
-        if (!target || target->closed_ || generation != target->info_query_->Generation()) return;  // void
+        if (!target || target->closed_ || generation != target->ops_->info_query.Generation()) return;  // void
         target->WorkerMessageHandler(m);
       },
       Qt::QueuedConnection);

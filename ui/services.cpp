@@ -19,10 +19,21 @@
 
 #include "ui/app.h"
 #include "ui/backend.h"
-#include "ui/main_window.h"
 #include "ui/prompt.h"
 
 const char kAboutMenuText[] = "Dravenkit 정보(&A)...";
+
+int WindowPx(int layout_px) { return layout_px * 5 / 4; }
+
+std::string MakeWindowTitle(const char* version) { return std::string("Dravenkit ver. ") + (version ? version : ""); }
+
+const char* BuildVersion() {
+#ifdef DRAVENKIT_VERSION
+  return DRAVENKIT_VERSION;
+#else
+  return nullptr;
+#endif
+}
 
 // ---------------------------------------------------------------- prompt
 
@@ -52,6 +63,16 @@ bool QtPrompt::QuestionWithDetails(const std::string& text, const std::string& d
                   QMessageBox::Ok | QMessageBox::Cancel, parent_);
   box.setDetailedText(QString::fromUtf8(details.c_str()));
   return box.exec() == QMessageBox::Ok;
+}
+
+std::string QtPrompt::ChooseFile() {
+  QFileDialog dialog(parent_, QString(), QString(), QString::fromUtf8("모든 파일 (*.*)"));
+  dialog.setFileMode(QFileDialog::ExistingFiles);
+  dialog.setOption(QFileDialog::ReadOnly, false);
+  dialog.setDefaultSuffix(QString());
+  if (dialog.exec() != QDialog::Accepted) return {};
+  const QStringList files = dialog.selectedFiles();
+  return files.isEmpty() ? std::string() : files.front().toStdString();
 }
 
 // ---------------------------------------------------------------- engine

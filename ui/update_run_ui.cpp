@@ -1,19 +1,17 @@
-// The firmware update on the update panel: choosing the image, the run's
-// configuration from the panel and the settings, and the start after the
-// panel's checks; the run itself is UpdateRunUi (ui/panel_run.h).
-#include <QCheckBox>
-#include <QComboBox>
-#include <QFileDialog>
-#include <QLineEdit>
+// The update panel and the firmware update: the panel's fields from and into
+// the settings, choosing the image, the run's configuration from the panel
+// and the settings, its start after the panel's checks, and its end.
+#include <QString>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
+#include "config/settings.h"
 #include "engine/update/update_run.h"
 #include "ui/backend.h"
-#include "ui/main_window.h"
-#include "ui/prompt.h"
+#include "ui/panel_run.h"
 #include "ui/settings_save.h"
+#include "ui/window_texts.h"
 
 namespace {
 QString FromBytes(const char* text, size_t max) { return QString::fromUtf8(text, static_cast<int>(strnlen(text, max))); }
@@ -29,122 +27,144 @@ std::string Bytes(const char* text, size_t max) { return std::string(text, strnl
 uint32_t Address(const uint8_t o[4]) { return IpFromOctets(o[0], o[1], o[2], o[3]); }
 }  // namespace
 
-std::string QtPrompt::ChooseFile() {
-  QFileDialog dialog(parent_, QString(), QString(), QString::fromUtf8("모든 파일 (*.*)"));
-  dialog.setFileMode(QFileDialog::ExistingFiles);
-  dialog.setOption(QFileDialog::ReadOnly, false);
-  dialog.setDefaultSuffix(QString());
-  if (dialog.exec() != QDialog::Accepted) return {};
-  const QStringList files = dialog.selectedFiles();
-  return files.isEmpty() ? std::string() : files.front().toStdString();
+// ---------------------------------------------------------------- the panel
+
+bool UpdatePanelUi::OnCommand(int id) {
+  if (id == IDC_FIRMWARE_UPDATE) {
+    Open();
+  } else if (id == IDC_SELECT_FILE) {
+    const std::string path = operator_->Prompts()->ChooseFile();
+    if (path.empty()) return true;
+    firmware_path_ = path;
+    fields_->ShowText(IDC_FILE_PATH, QString::fromStdString(firmware_path_));
+  } else if (id == IDC_UPDATE_CANCEL) {  // the runs have taken it while one goes on
+    OnCancel();
+  } else {
+    return false;
+  }
+  return true;
 }
 
-void CDravenkitDlg::OnSelectFirmwareFile() {
-  const std::string path = prompt_->ChooseFile();
-  if (path.empty()) return;
-  firmware_path_ = path;
-  SetText(IDC_FILE_PATH, QString::fromStdString(firmware_path_));
+void UpdatePanelUi::RefreshCount() {
+  const uint8_t* ip = engine_->Settings().IP_SETTING_START_IP;
+  char text[96];
+  std::snprintf(text, sizeof text, ": %d pc(s) from %d.%d.%d.%d", rows_->CheckedCount(), ip[0], ip[1], ip[2], ip[3]);
+  fields_->ShowText(IDC_IP_SETTING_TEXT, QString::fromLatin1(text));
 }
 
-UpdateConfig CDravenkitDlg::UpdateConfigFromPanel() const {
+void UpdatePanelUi::Open() {
+  if (!AcceptsNewOperation(state_->State())) return;
+  CNVTSettings& s = engine_->Settings();
+  s.Load();
+  fields_->ShowText(IDC_USER_ID, FromBytes(s.UPDATE_BEFORE_ID, sizeof s.UPDATE_BEFORE_ID));
+  fields_->ShowText(IDC_PASSWORD, FromBytes(s.UPDATE_BEFORE_PASSWORD, sizeof s.UPDATE_BEFORE_PASSWORD));
+  fields_->SetChecked(IDC_IP_SETTING_CHECK, s.UPDATE_IP_SETTING_ENABLE == 1);
+  fields_->SetChecked(IDC_FACTORY_AFTER_CHECK, s.UPDATE_FACTORYDEFAULT_ENABLE == 1);
+  RefreshCount();
+  fields_->SetChoice(IDC_TYPE, s.UPDATE_PROJECT_CODE);
+  firmware_path_.assign(s.UPDATE_FILENAME, strnlen(s.UPDATE_FILENAME, sizeof s.UPDATE_FILENAME));
+  fields_->ShowText(IDC_FILE_PATH, QString::fromStdString(firmware_path_));
+  fields_->ShowText(IDC_VERSION, FromBytes(s.UPDATE_FIRMWARE_VERSION, sizeof s.UPDATE_FIRMWARE_VERSION));
+  state_->Started(ActiveOp::kNone, RunPhase::kNone, kStateUpdatePanel);
+}
+
+void UpdatePanelUi::StoreIntoSettings() {
+  CNVTSettings& s = engine_->Settings();
+  CopyText(fields_->TextOf(IDC_USER_ID), s.UPDATE_BEFORE_ID, sizeof s.UPDATE_BEFORE_ID);
+  CopyText(fields_->TextOf(IDC_PASSWORD), s.UPDATE_BEFORE_PASSWORD, sizeof s.UPDATE_BEFORE_PASSWORD);
+  s.UPDATE_IP_SETTING_ENABLE = fields_->Checked(IDC_IP_SETTING_CHECK) ? 1 : 0;
+  s.UPDATE_FACTORYDEFAULT_ENABLE = fields_->Checked(IDC_FACTORY_AFTER_CHECK) ? 1 : 0;
+  s.UPDATE_PROJECT_CODE = fields_->Choice(IDC_TYPE);
+  CopyText(QString::fromStdString(firmware_path_), s.UPDATE_FILENAME, sizeof s.UPDATE_FILENAME);
+  CopyText(fields_->TextOf(IDC_VERSION), s.UPDATE_FIRMWARE_VERSION, sizeof s.UPDATE_FIRMWARE_VERSION);
+  SaveSettingsOrTell(s, *operator_->Prompts());
+}
+
+void UpdatePanelUi::OnCancel() {
+  if (state_->State() == kStateUpdateRun && state_->Phase() != RunPhase::kEnded) {  // a run this window did not start
+    operator_->Tell(operator_->Lang(57).toStdString(), PromptIcon::kInformation);
+    return;
+  }
+  Close();
+}
+
+void UpdatePanelUi::Close() {
+  StoreIntoSettings();
+  state_->Ended(kStateIdle);
+}
+
+// ---------------------------------------------------------------- firmware update
+
+UpdateConfig UpdateRunUi::ConfigFromPanel() const {
+  const CNVTSettings& s = r_.engine->Settings();
   UpdateConfig cfg;
-  cfg.ip_setting = static_cast<QCheckBox*>(Control(IDC_IP_SETTING_CHECK))->isChecked();
-  cfg.factory_after = static_cast<QCheckBox*>(Control(IDC_FACTORY_AFTER_CHECK))->isChecked();
-  cfg.type_index = static_cast<QComboBox*>(Control(IDC_TYPE))->currentIndex();
-  cfg.before_id = static_cast<QLineEdit*>(Control(IDC_USER_ID))->text().toStdString().substr(0, 63);
-  cfg.before_password = static_cast<QLineEdit*>(Control(IDC_PASSWORD))->text().toStdString().substr(0, 63);
-  cfg.expected_version = static_cast<QLineEdit*>(Control(IDC_VERSION))->text().toStdString().substr(0, 255);
-  cfg.firmware_path = firmware_path_;
-  cfg.after_id = Bytes(settings_.UPDATE_AFTER_ID, sizeof settings_.UPDATE_AFTER_ID).substr(0, 63);
-  cfg.after_password = Bytes(settings_.UPDATE_AFTER_PASSWORD, sizeof settings_.UPDATE_AFTER_PASSWORD).substr(0, 63);
-  cfg.xflag = settings_.UPDATE_XFLAG;
-  cfg.start_ip = Address(settings_.IP_SETTING_START_IP);
-  cfg.subnet_mask = Address(settings_.IP_SETTING_SUBNETMASK);
-  cfg.gateway = Address(settings_.IP_SETTING_GATEWAY);
-  cfg.dns_server = Address(settings_.IP_SETTING_DEFAULT_DNS);
-  for (int32_t key = 0; key < selection_list_.Count(); ++key)
-    if (const DeviceTableEntry* e = selection_list_.FindByKey(key)) cfg.devices.push_back(e->record);
+  cfg.ip_setting = r_.fields->Checked(IDC_IP_SETTING_CHECK);
+  cfg.factory_after = r_.fields->Checked(IDC_FACTORY_AFTER_CHECK);
+  cfg.type_index = r_.fields->Choice(IDC_TYPE);
+  cfg.before_id = r_.fields->TextOf(IDC_USER_ID).toStdString().substr(0, 63);
+  cfg.before_password = r_.fields->TextOf(IDC_PASSWORD).toStdString().substr(0, 63);
+  cfg.expected_version = r_.fields->TextOf(IDC_VERSION).toStdString().substr(0, 255);
+  cfg.firmware_path = r_.panel->FirmwarePath();
+  cfg.after_id = Bytes(s.UPDATE_AFTER_ID, sizeof s.UPDATE_AFTER_ID).substr(0, 63);
+  cfg.after_password = Bytes(s.UPDATE_AFTER_PASSWORD, sizeof s.UPDATE_AFTER_PASSWORD).substr(0, 63);
+  cfg.xflag = s.UPDATE_XFLAG;
+  cfg.start_ip = Address(s.IP_SETTING_START_IP);
+  cfg.subnet_mask = Address(s.IP_SETTING_SUBNETMASK);
+  cfg.gateway = Address(s.IP_SETTING_GATEWAY);
+  cfg.dns_server = Address(s.IP_SETTING_DEFAULT_DNS);
+  for (int32_t key = 0; key < r_.selection->Count(); ++key)
+    if (const DeviceTableEntry* e = r_.selection->FindByKey(key)) cfg.devices.push_back(e->record);
   return cfg;
 }
 
-void CDravenkitDlg::OnUpdateStart() {
-  if (!PanelRunMayStart()) return;
-  if (firmware_path_.empty()) {
-    prompt_->Info(Lang(56).toStdString(), PromptIcon::kWarning);
+void UpdateRunUi::OnStart() {
+  if (!MayStart()) return;
+  if (r_.panel->FirmwarePath().empty()) {
+    r_.op->Tell(r_.op->Lang(56).toStdString(), PromptIcon::kWarning);
     return;
   }
   // An empty version, or credentials the address step would send cut.
-  const UpdateRefusal refusal = CheckUpdateConfig(UpdateConfigFromPanel());
+  const UpdateRefusal refusal = CheckUpdateConfig(ConfigFromPanel());
   if (refusal.field != UpdateField::kNone) {
-    prompt_->Info(refusal.text, PromptIcon::kWarning);
-    const int focus = refusal.field == UpdateField::kVersion ? IDC_VERSION
-                      : refusal.field == UpdateField::kId    ? IDC_USER_ID
-                                                             : IDC_PASSWORD;
-    Control(focus)->setFocus();
+    r_.op->Tell(refusal.text, PromptIcon::kWarning);
+    r_.fields->Focus(refusal.field == UpdateField::kVersion ? IDC_VERSION
+                     : refusal.field == UpdateField::kId    ? IDC_USER_ID
+                                                            : IDC_PASSWORD);
     return;
   }
-  if (!prompt_->Question(Lang(50).toStdString())) return;
-  const UpdateConfig cfg = UpdateConfigFromPanel();
-  if (!update_run_.Start([&](MessageSink* sink) { return backend_->StartUpdate(cfg, sink); })) {
-    prompt_->Info("Error, internal", PromptIcon::kError);
+  if (!r_.op->Ask(r_.op->Lang(50).toStdString())) return;
+  const UpdateConfig cfg = ConfigFromPanel();
+  Start([&](MessageSink* sink) { return r_.engine->Engine()->StartUpdate(cfg, sink); });
+}
+
+bool UpdateRunUi::OnMessage(const WorkerMessage& msg) {
+  if (msg.id == UM_UPDATE_STATUS) {
+    if (const auto* r = std::get_if<StatusReport>(&msg.payload))
+      OnStatus(r->mac, r->status, std::string(r->text, strnlen(r->text, sizeof r->text)));
+  } else if (msg.id == UM_UPDATE_DONE) {
+    OnDone(msg);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+void UpdateRunUi::OnDone(const WorkerMessage& msg) {
+  // A stopped run's late end, or one of another run, changes nothing; a run
+  // set up by hand (state 5 with no operation) is taken as this one.
+  if (state_->State() != kStateUpdateRun || state_->Active() == ActiveOp::kFactory) return;
+  if (msg.wparam == 0) {
+    r_.op->Tell(r_.op->Lang(58).toStdString(), PromptIcon::kInformation);
+    state_->Ended(kStateIdle);
     return;
   }
-  StorePanelIntoSettings();
+  // Not every device was updated: the rows show which; the window stays in
+  // the run's state until Cancel, which is now accepted.
+  if (msg.wparam == kUpdateDoneFault) r_.op->Tell(FaultTextOr(msg, kUpdateThreadFaultText), PromptIcon::kError);
+  state_->PhaseChanged(RunPhase::kEnded);
+  r_.op->Tell(std::string(kUpdateFailedText) + "\n\n" + Tally(), PromptIcon::kWarning);
 }
 
-// ---------------------------------------------------------------- the panel
-
-void CDravenkitDlg::RefreshUpdatePanelCount() {
-  const uint8_t* ip = settings_.IP_SETTING_START_IP;
-  char text[96];
-  std::snprintf(text, sizeof text, ": %d pc(s) from %d.%d.%d.%d", checked_count_, ip[0], ip[1], ip[2], ip[3]);
-  SetText(IDC_IP_SETTING_TEXT, QString::fromLatin1(text));
-}
-
-void CDravenkitDlg::OnOpenUpdatePanel() {
-  if (state_ != kStateIdle && state_ != kStateSyslog) return;
-  settings_.Load();
-  SetText(IDC_USER_ID, FromBytes(settings_.UPDATE_BEFORE_ID, sizeof settings_.UPDATE_BEFORE_ID));
-  SetText(IDC_PASSWORD, FromBytes(settings_.UPDATE_BEFORE_PASSWORD, sizeof settings_.UPDATE_BEFORE_PASSWORD));
-  static_cast<QCheckBox*>(Control(IDC_IP_SETTING_CHECK))->setChecked(settings_.UPDATE_IP_SETTING_ENABLE == 1);
-  static_cast<QCheckBox*>(Control(IDC_FACTORY_AFTER_CHECK))->setChecked(settings_.UPDATE_FACTORYDEFAULT_ENABLE == 1);
-  RefreshUpdatePanelCount();
-  auto* type = static_cast<QComboBox*>(Control(IDC_TYPE));
-  const int code = settings_.UPDATE_PROJECT_CODE;
-  type->setCurrentIndex(code >= 0 && code < type->count() ? code : -1);
-  firmware_path_.assign(settings_.UPDATE_FILENAME, strnlen(settings_.UPDATE_FILENAME, sizeof settings_.UPDATE_FILENAME));
-  SetText(IDC_FILE_PATH, QString::fromStdString(firmware_path_));
-  SetText(IDC_VERSION, FromBytes(settings_.UPDATE_FIRMWARE_VERSION, sizeof settings_.UPDATE_FIRMWARE_VERSION));
-  SetOperationState(kStateUpdatePanel);
-}
-
-void CDravenkitDlg::StorePanelIntoSettings() {
-  CopyText(static_cast<QLineEdit*>(Control(IDC_USER_ID))->text(), settings_.UPDATE_BEFORE_ID,
-           sizeof settings_.UPDATE_BEFORE_ID);
-  CopyText(static_cast<QLineEdit*>(Control(IDC_PASSWORD))->text(), settings_.UPDATE_BEFORE_PASSWORD,
-           sizeof settings_.UPDATE_BEFORE_PASSWORD);
-  settings_.UPDATE_IP_SETTING_ENABLE = static_cast<QCheckBox*>(Control(IDC_IP_SETTING_CHECK))->isChecked() ? 1 : 0;
-  settings_.UPDATE_FACTORYDEFAULT_ENABLE =
-      static_cast<QCheckBox*>(Control(IDC_FACTORY_AFTER_CHECK))->isChecked() ? 1 : 0;
-  settings_.UPDATE_PROJECT_CODE = static_cast<QComboBox*>(Control(IDC_TYPE))->currentIndex();
-  CopyText(QString::fromStdString(firmware_path_), settings_.UPDATE_FILENAME, sizeof settings_.UPDATE_FILENAME);
-  CopyText(static_cast<QLineEdit*>(Control(IDC_VERSION))->text(), settings_.UPDATE_FIRMWARE_VERSION,
-           sizeof settings_.UPDATE_FIRMWARE_VERSION);
-  SaveSettingsOrTell(settings_, *prompt_);
-}
-
-void CDravenkitDlg::OnUpdateCancel() {
-  PanelRun* run = update_run_.Running() ? static_cast<PanelRun*>(&update_run_)
-                  : factory_run_.Running() ? static_cast<PanelRun*>(&factory_run_)
-                                           : nullptr;
-  if (run) {
-    if (run->AskToStop()) StorePanelIntoSettings();
-    return;
-  }
-  if (state_ == kStateUpdateRun && phase_ != RunPhase::kEnded) {  // a run this window did not start
-    prompt_->Info(Lang(57).toStdString(), PromptIcon::kInformation);
-    return;
-  }
-  StorePanelIntoSettings();
-  SetOperationState(kStateIdle);
-}
+void UpdateRunUi::StopRun() { r_.engine->Engine()->StopUpdate(); }
+const char* UpdateRunUi::StopQuestion() const { return kStopUpdateQuestion; }
+const char* UpdateRunUi::StoppedText() const { return kUpdateStoppedText; }

@@ -2,9 +2,11 @@
 #include "ui/list_ops.h"
 #include "ui/video_wall.h"
 
-void VideoWallUi::OnVideoWall() {
-  const std::vector<DeviceRecord> ticked = host_->ListedRecords(true);
-  if (ticked.empty()) return;
+bool VideoWallUi::OnCommand(int id) {
+  if (id != ID_MENU_VIDEO_WALL) return false;
+  const std::vector<DeviceRecord> ticked = rows_->ListedRecords(true);
+  if (ticked.empty()) return true;
   if (window_) window_->close();  // one wall at a time
-  if (CVideoWall* wall = OpenVideoWall(ticked, host_->Prompts(), make_viewer_, host_->Window())) window_ = wall;
+  if (CVideoWall* wall = OpenVideoWall(ticked, operator_->Prompts(), make_viewer_, operator_->Window())) window_ = wall;
+  return true;
 }

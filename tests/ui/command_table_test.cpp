@@ -1,7 +1,12 @@
-// The command table: one row per state and phase, with what may be pressed.
+// The command table: one row per state and phase, with what may be pressed
+// (a command that would do nothing where it is pressed is disabled there).
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "ui/command_table.h"
 
@@ -40,15 +45,15 @@ TEST(CommandTable, EachStateAndPhaseEnablesItsCommands) {
       {"idle", In(0), {D, C, A, P, X}},
       {"idle, a row selected", In(0, O::kNone, R::kNone, 0, true), {D, C, A, P, Y, X, W}},
       {"idle, two ticked", In(0, O::kNone, R::kNone, 2, true), {D, C, A, P, M, F, X, W}},
-      {"scanning", In(1, O::kScan, R::kNone, 0, false, true), {D, C, A, P, X}},
-      {"Apply asking", In(0, O::kApply, R::kAsking, 0, true), {D, A, Y, X, W}},
-      {"verifying one device", In(2, O::kApply, R::kVerifying, 0, true), {D, C, A, Y, X, W}},
-      {"multiple IP dialog open", In(0, O::kMultipleIp, R::kAsking, 2), {D, A, M, F, X}},
-      {"multiple IP sending", In(3, O::kMultipleIp, R::kSending, 2, false, true), {D, A, M, F, X}},
-      {"multiple IP verifying", In(3, O::kMultipleIp, R::kVerifying, 2), {D, C, A, M, F, X}},
+      {"scanning", In(1, O::kScan, R::kNone, 0, false, true), {C, A, P, X}},
+      {"Apply asking", In(0, O::kApply, R::kAsking, 0, true), {A, X, W}},
+      {"verifying one device", In(2, O::kApply, R::kVerifying, 0, true), {C, A, X, W}},
+      {"multiple IP dialog open", In(0, O::kMultipleIp, R::kAsking, 2), {A, X}},
+      {"multiple IP sending", In(3, O::kMultipleIp, R::kSending, 2, false, true), {A, X}},
+      {"multiple IP verifying", In(3, O::kMultipleIp, R::kVerifying, 2), {C, A, X}},
       // A run that ended without its last message must not hold the window.
-      {"multiple IP sender gone", In(3, O::kMultipleIp, R::kSending, 2), {D, C, A, M, F, X}},
-      {"update panel", In(4, O::kNone, R::kNone, 1), {F, X}},
+      {"multiple IP sender gone", In(3, O::kMultipleIp, R::kSending, 2), {C, A, X}},
+      {"update panel", In(4, O::kNone, R::kNone, 1), {X}},
       {"update running", In(5, O::kUpdate, R::kRunning, 1, false, true), {X}},
       {"update ended failed", In(5, O::kUpdate, R::kEnded, 1), {X}},
       {"factory running", In(5, O::kFactory, R::kRunning, 1, true, true), {X, W}},
@@ -95,6 +100,41 @@ TEST(CommandTable, EveryRuleHasADistinctControlAndWords) {
     EXPECT_NE(std::string(r.when), "") << r.name;
   }
   EXPECT_EQ(ComputeCommandStates(In(0)).size(), CommandRules().size());
+}
+
+}  // namespace
+
+namespace {
+
+// docs/ui.md's table of what may be pressed is the command table's own
+// words: one row per rule, "| ID "name" | when |", nothing else.
+TEST(CommandTable, TheDocumentedTableIsTheCode) {
+  const char* src = std::getenv("DK_SOURCE_DIR");
+  ASSERT_NE(src, nullptr) << "DK_SOURCE_DIR is not set";
+  std::ifstream in(std::string(src) + "/docs/ui.md");
+  ASSERT_TRUE(in) << "no docs/ui.md under " << src;
+  std::vector<std::string> documented;
+  bool in_section = false, in_table = false;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("## ", 0) == 0) in_section = line == "## What may be pressed";
+    if (!in_section) continue;
+    if (line.rfind("| Control |", 0) == 0) {
+      in_table = true;
+      continue;
+    }
+    if (in_table && line.rfind("|---", 0) == 0) continue;
+    if (in_table && line.rfind("| ", 0) == 0) documented.push_back(line);
+    else if (in_table) break;
+  }
+  std::vector<std::string> expected;
+  std::string table;
+  for (const CommandRule& r : CommandRules()) {
+    expected.push_back("| " + std::to_string(r.id) + " \"" + r.name + "\" | " + r.when + " |");
+    table += expected.back() + "\n";
+  }
+  EXPECT_EQ(documented, expected) << "docs/ui.md should hold, under \"## What may be pressed\":\n"
+                                  << "| Control | Enabled when |\n|---|---|\n"
+                                  << table;
 }
 
 }  // namespace

@@ -17,9 +17,9 @@ class DeviceListTest : public ::testing::Test, public WindowFixture {
   }
   // Row r of the list and key r of the table hold the same device.
   void ExpectTableMatchesRows() {
-    ASSERT_EQ(w()->Devices().Count(), list()->GetItemCount());
+    ASSERT_EQ(Probe(w()).Devices().Count(), list()->GetItemCount());
     for (int r = 0; r < list()->GetItemCount(); ++r) {
-      const DeviceTableEntry* e = w()->Devices().FindByKey(r);
+      const DeviceTableEntry* e = Probe(w()).Devices().FindByKey(r);
       ASSERT_NE(e, nullptr) << r;
       char mac[24];
       EXPECT_EQ(Cell(r, kColMac), FormatMacList(e->record.mac, mac)) << r;
@@ -38,9 +38,9 @@ TEST_F(DeviceListTest, HeaderCheckBoxChecksAndClearsAllRowsWithoutSorting) {
   for (int r = 0; r < 3; ++r) EXPECT_EQ(list()->GetCheckbox(r, kColNo), 1) << r;
   EXPECT_EQ(Column(kColMac), order);
   EXPECT_EQ(Text(IDC_SELECTED_COUNT), "3");
-  EXPECT_EQ(w()->CheckedCount(), 3);
+  EXPECT_EQ(Probe(w()).CheckedCount(), 3);
   EXPECT_TRUE(Enabled(IDC_MULTIPLE_IP));
-  EXPECT_EQ(w()->SortDirection(), 0);
+  EXPECT_EQ(Probe(w()).SortDirection(), 0);
   ClickHeader(kColNo);
   for (int r = 0; r < 3; ++r) EXPECT_EQ(list()->GetCheckbox(r, kColNo), 0) << r;
   EXPECT_EQ(Column(kColMac), order);
@@ -81,11 +81,11 @@ TEST_F(DeviceListTest, SelectionAndChecksSurviveASort) {
   ClickHeader(kColIp);  // descending: the selected device stays in the middle ...
   ClickHeader(kColMac);  // ... ascending by MAC: back to row 1
   ClickHeader(kColIp);  // descending again
-  const int row = w()->SelectedRow();
+  const int row = Probe(w()).SelectedRow();
   ASSERT_GE(row, 0);
   EXPECT_EQ(Cell(row, kColMac), mac);
   EXPECT_EQ(list()->SelectedRows(), std::vector<int>{row});
-  EXPECT_EQ(w()->Devices().FindByKey(row)->record.mac[5], 2);
+  EXPECT_EQ(Probe(w()).Devices().FindByKey(row)->record.mac[5], 2);
   EXPECT_EQ(list()->GetCell(row, kColIp)->bg_colour, SelectionColour());
   EXPECT_EQ(list()->GetCheckbox(2, kColNo), 1);  // device 1, now last
   EXPECT_EQ(Cell(2, kColIp), "10.0.0.1");
@@ -96,7 +96,7 @@ TEST_F(DeviceListTest, ClickShowsTheDeviceAndStartsItsQuery) {
   ASSERT_TRUE(Open());
   Discover({TestRecord(1, "10.0.0.1", "a", 80, 554, 0, 0, 1), TestRecord(2, "10.0.0.2", "b", 8080, 554, 0, 0, 0)});
   ClickRow(1);
-  EXPECT_EQ(w()->SelectedRow(), 1);
+  EXPECT_EQ(Probe(w()).SelectedRow(), 1);
   EXPECT_EQ(Text(IDC_MAC), "00:1C:84 - 10:20:02");
   EXPECT_EQ(Text(IDC_IPADDRESS), "10.0.0.2");
   EXPECT_EQ(Text(IDC_SUBNETMASK), "255.255.255.0");
@@ -111,7 +111,7 @@ TEST_F(DeviceListTest, ClickShowsTheDeviceAndStartsItsQuery) {
   EXPECT_EQ(list()->GetCell(1, kColModel)->bg_colour, QColor(Qt::white));
   EXPECT_TRUE(static_cast<QRadioButton*>(w()->Control(IDC_STATIC_IP))->isChecked());
   ClickEmpty();
-  EXPECT_EQ(w()->SelectedRow(), -1);
+  EXPECT_EQ(Probe(w()).SelectedRow(), -1);
   EXPECT_FALSE(Enabled(IDC_APPLY));
   EXPECT_EQ(Text(IDC_SERIAL), "-");
   EXPECT_EQ(list()->GetCell(0, kColModel)->bg_colour, QColor(Qt::white));
@@ -133,17 +133,17 @@ TEST_F(DeviceListTest, SharedAddressStartsNoQueryExceptOnRightClick) {
   EXPECT_EQ(Text(IDC_FIRMWARE), "");
   EXPECT_EQ(Text(IDC_SERIAL), "-");
   EXPECT_EQ(Text(IDC_SYSTEM_MODE), "-");
-  EXPECT_EQ(w()->SelectedRow(), 1);
+  EXPECT_EQ(Probe(w()).SelectedRow(), 1);
   Key(Qt::Key_Down);
   ASSERT_EQ(backend.queries.size(), 1u);
   EXPECT_EQ(backend.queries[0].ip, TestRecord(3, "10.0.0.3").ip);
   Key(Qt::Key_Down);  // not beyond the last row
-  EXPECT_EQ(w()->SelectedRow(), 2);
+  EXPECT_EQ(Probe(w()).SelectedRow(), 2);
   RightClickRow(0);
   ASSERT_EQ(backend.queries.size(), 3u);
   EXPECT_EQ(backend.queries[2].ip, TestRecord(1, "10.0.0.1").ip);
-  EXPECT_TRUE(w()->ContextMenu()->isVisible());
-  w()->ContextMenu()->hide();
+  EXPECT_TRUE(Probe(w()).ContextMenu()->isVisible());
+  Probe(w()).ContextMenu()->hide();
 }
 
 TEST_F(DeviceListTest, KeyWithoutASelectedRowStartsNoQuery) {

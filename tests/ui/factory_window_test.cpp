@@ -26,7 +26,7 @@ class FactoryWindowTest : public ::testing::Test, public WindowFixture {
     ASSERT_EQ(w()->OperationState(), kStateUpdatePanel);
   }
   void SetField(int id, const char* text) { static_cast<QLineEdit*>(w()->Control(id))->setText(text); }
-  const uint8_t* Mac(int row) { return w()->Devices().FindByKey(row)->record.mac; }
+  const uint8_t* Mac(int row) { return Probe(w()).Devices().FindByKey(row)->record.mac; }
   void Status(int row, int32_t v) { w()->Post(MakeFactoryStatus(Mac(row), v)); }
 };
 
@@ -85,7 +85,7 @@ TEST_F(FactoryWindowTest, StartsOverTheTickedRowsAndSavesThePanel) {
   EXPECT_EQ(cfg.devices[1].mac[5], Mac(2)[5]);
   EXPECT_EQ(cfg.timings.request_wait_ms, 10000u);  // the product timings unless a test shortens them
   EXPECT_EQ(w()->OperationState(), kStateUpdateRun);
-  DeviceTable* sel = w()->SelectionList();
+  DeviceTable* sel = Probe(w()).SelectionList();
   ASSERT_EQ(sel->Count(), 2);
   EXPECT_EQ(sel->FindByKey(0)->row, 0);
   EXPECT_EQ(sel->FindByKey(1)->row, 2);
@@ -132,7 +132,7 @@ TEST_F(FactoryWindowTest, TheClosingBoxTellsWhichDevicesStayedAway) {
       Status(r, back ? 100 : -9);
     }
     // A found device is refreshed in state 5 without touching its status.
-    DeviceRecord back = w()->Devices().FindByKey(0)->record;
+    DeviceRecord back = Probe(w()).Devices().FindByKey(0)->record;
     ParseIp("192.168.1.2", &back.ip);
     w()->Post(MakeDeviceFound(back));
     Pump();

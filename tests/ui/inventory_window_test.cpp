@@ -24,11 +24,11 @@ namespace {
 class InventoryWindowTest : public ::testing::Test, public WindowFixture {
  protected:
   QAction* ReadInformation() {
-    for (QAction* a : w()->ContextMenu()->actions())
+    for (QAction* a : Probe(w()).ContextMenu()->actions())
       if (a->text() == QStringLiteral("Read information")) return a;
     return nullptr;
   }
-  CInventoryWindow* Inventory() { return qobject_cast<CInventoryWindow*>(w()->InventoryWindow()); }
+  CInventoryWindow* Inventory() { return qobject_cast<CInventoryWindow*>(Probe(w()).InventoryWindow()); }
   // Every cell of the main list and the information panel's texts.
   std::string FixtureCells() {
     std::string s;
@@ -137,10 +137,10 @@ TEST_F(InventoryWindowTest, TickedRowsReadIntoASortableCountedExportableWindow) 
 
   // The main window's list and panel are as they were.
   EXPECT_EQ(FixtureCells(), status_before);
-  EXPECT_EQ(w()->Devices().Count(), 4);
+  EXPECT_EQ(Probe(w()).Devices().Count(), 4);
   inv->close();
   DeleteClosed();
-  EXPECT_EQ(w()->InventoryWindow(), nullptr);
+  EXPECT_EQ(Probe(w()).InventoryWindow(), nullptr);
 }
 
 TEST_F(InventoryWindowTest, NothingTickedReadsEveryRowAndAnEmptyListCannot) {
@@ -184,7 +184,7 @@ TEST_F(InventoryWindowTest, ClosingEndsARealRunOnAHangingDevice) {
   inv->close();  // stops the run
   DeleteClosed();
   EXPECT_LT(t.Elapsed(), 6000u);
-  EXPECT_EQ(w()->InventoryWindow(), nullptr);
+  EXPECT_EQ(Probe(w()).InventoryWindow(), nullptr);
   Pump();  // nothing from the run is left to reach it
 }
 

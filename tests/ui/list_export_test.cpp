@@ -25,7 +25,7 @@ TEST_F(ListExportTest, ExportWritesEveryRowWithItsStatusFromBothMenus) {
   DeviceRecord b = TestRecord(2, "10.0.0.2", "Kamera \"Süd\", 2", 0, 554, 555);
   b.network_type = 0;
   Discover({TestRecord(1, "10.0.0.1"), b, TestRecord(3, "10.0.0.1")});  // rows 0 and 2 collide
-  QAction* in_list = Action(w()->ContextMenu());
+  QAction* in_list = Action(Probe(w()).ContextMenu());
   QAction* in_menu = Action(WindowMenu());
   ASSERT_NE(in_list, nullptr);
   ASSERT_NE(in_menu, nullptr);
@@ -51,7 +51,7 @@ TEST_F(ListExportTest, ExportWritesEveryRowWithItsStatusFromBothMenus) {
 TEST_F(ListExportTest, CancelWritesNothingAndAFailureNamesThePathAndReason) {
   ASSERT_TRUE(Open());
   Discover({TestRecord(1, "10.0.0.1")});
-  QAction* in_list = Action(w()->ContextMenu());
+  QAction* in_list = Action(Probe(w()).ContextMenu());
   ASSERT_NE(in_list, nullptr);
   in_list->trigger();  // Cancel
   EXPECT_TRUE(prompt.infos.empty());
@@ -82,7 +82,7 @@ TEST_F(ListExportTest, NoHeaderWhileARunReadsTheTablesRecountsWithoutSorting) {
     ASSERT_TRUE(w()->SetOperationState(state));
     ClickHeader(kColNo);
     EXPECT_EQ(Text(IDC_SELECTED_COUNT), "2") << state;
-    EXPECT_EQ(w()->CheckedCount(), 2);
+    EXPECT_EQ(Probe(w()).CheckedCount(), 2);
     ClickHeader(kColMac);  // no sort while the run reads the table
     EXPECT_EQ(Cell(0, kColMac), "00:1C:84 - 10:20:02");
     ClickHeader(kColNo);

@@ -216,16 +216,16 @@ TEST_F(MonitoringMenuTest, MenuEntryOpensTheWindowForTheSelectedDevice) {
   make_viewer = [&viewer](QWidget* parent) { return viewer = new RecordingViewer(parent); };
   ASSERT_TRUE(Open());
   w()->OnCommand(ID_MENU_MONITORING);  // nothing selected
-  EXPECT_EQ(w()->MonitoringWindow(), nullptr);
+  EXPECT_EQ(Probe(w()).MonitoringWindow(), nullptr);
   Discover({TestRecord(1, "10.0.0.1", "a", 80, 0), TestRecord(2, "10.0.0.2", "b", 80, 7000, 7001)});
   RightClickRow(1);
-  ASSERT_EQ(w()->ContextMenu()->actions().size(), 5);  // Monitoring, web page, Video wall, Export list..., Read information
-  QAction* monitoring = w()->ContextMenu()->actions()[0];
+  ASSERT_EQ(Probe(w()).ContextMenu()->actions().size(), 5);  // Monitoring, web page, Video wall, Export list..., Read information
+  QAction* monitoring = Probe(w()).ContextMenu()->actions()[0];
   EXPECT_EQ(monitoring->text(), "Monitoring");
-  w()->ContextMenu()->hide();
+  Probe(w()).ContextMenu()->hide();
   monitoring->trigger();
   Pump();
-  auto* dlg = qobject_cast<CMonitoring*>(w()->MonitoringWindow());
+  auto* dlg = qobject_cast<CMonitoring*>(Probe(w()).MonitoringWindow());
   ASSERT_NE(dlg, nullptr);
   EXPECT_TRUE(dlg->isModal());
   EXPECT_STREQ(dlg->Connection().address, "10.0.0.2");
@@ -234,7 +234,7 @@ TEST_F(MonitoringMenuTest, MenuEntryOpensTheWindowForTheSelectedDevice) {
   EXPECT_EQ(viewer->Ids(), kSequence);
   dlg->close();
   Pump();
-  EXPECT_EQ(w()->MonitoringWindow(), nullptr);
+  EXPECT_EQ(Probe(w()).MonitoringWindow(), nullptr);
 }
 
 }  // namespace

@@ -168,12 +168,12 @@ class MultipleIpWindow : public MultipleIpUi {
     std::vector<DeviceRecord> recs;
     for (uint8_t i = 1; i <= 7; ++i) recs.push_back(TestRecord(i, ("10.0.0." + std::to_string(i)).c_str()));
     Discover(recs);
-    w()->NvtDialog()->show_viewer = [](const std::string&, QWidget*) {};
+    Probe(w()).NvtDialog()->show_viewer = [](const std::string&, QWidget*) {};
   }
   // Ticks rows and answers the dialog with start, or with the file mode.
   void Press(const std::vector<int>& rows, const std::string& start, const std::string& file = "") {
     for (int r : rows) list()->SetCheckbox(r, kColNo, 1);
-    CNVTSettingDlg* d = w()->NvtDialog();
+    CNVTSettingDlg* d = Probe(w()).NvtDialog();
     d->choose_file = [file](CNVTSettingDlg*) { return file; };
     d->modal_runner = [start, file](CNVTSettingDlg* dd) {
       if (!file.empty()) {
@@ -222,22 +222,22 @@ TEST_F(MultipleIpWindow, RangeRunVerificationAndFailuresShown) {
   Result(7, "192.168.1.163", kSetNetworkNoAnswer);
   w()->Post(MakeSignal(UM_IP_CHECK_START));
   Pump();
-  EXPECT_EQ(w()->PendingCount(), 1);
+  EXPECT_EQ(Probe(w()).PendingCount(), 1);
   EXPECT_EQ(Cell(1, kColStatus), "Checking ip address ...");
   EXPECT_EQ(Cell(4, kColStatus), "ip setting error 'authentication'");
   EXPECT_EQ(Cell(6, kColStatus), "ip setting error 'no answer'");
-  EXPECT_EQ(w()->Devices().FindByKey(4)->record.configured_ip, IpFromOctets(192, 168, 1, 162));
-  EXPECT_TRUE(w()->Timer0Active());
+  EXPECT_EQ(Probe(w()).Devices().FindByKey(4)->record.configured_ip, IpFromOctets(192, 168, 1, 162));
+  EXPECT_TRUE(Probe(w()).Timer0Active());
 
   Feed(TestRecord(2, "10.0.0.2"));  // not moved yet
-  EXPECT_EQ(w()->PendingCount(), 1);
+  EXPECT_EQ(Probe(w()).PendingCount(), 1);
   Feed(TestRecord(2, "192.168.1.161"));
   EXPECT_EQ(Cell(1, kColStatus), "IP address is changed.");
   EXPECT_EQ(Cell(1, kColIp), "192.168.1.161");
   EXPECT_EQ(Cell(4, kColStatus), "ip setting error 'authentication'") << "a failure stays shown";
   EXPECT_EQ(w()->OperationState(), kStateIdle);
   EXPECT_TRUE(Enabled(IDC_CLEAR) && Enabled(IDC_PING_RESPONSE));
-  EXPECT_FALSE(w()->Timer0Active());
+  EXPECT_FALSE(Probe(w()).Timer0Active());
 }
 
 TEST_F(MultipleIpWindow, FileModeNoAcceptanceAndRefusals) {
@@ -265,9 +265,9 @@ TEST_F(MultipleIpWindow, FileModeNoAcceptanceAndRefusals) {
   for (int r = 0; r < 7; ++r) list()->SetCheckbox(r, kColNo, 0);
   Press({}, "10.0.0.50");
   EXPECT_EQ(prompt.infos.back(), "Please select the list !");
-  w()->NvtDialog()->file_path_.clear();
+  Probe(w()).NvtDialog()->file_path_.clear();
   list()->SetCheckbox(1, kColNo, 1);
-  w()->NvtDialog()->modal_runner = [](CNVTSettingDlg* dd) {
+  Probe(w()).NvtDialog()->modal_runner = [](CNVTSettingDlg* dd) {
     dd->OnCommand(IDC_NVT_FILE_MODE);
     dd->OnCommand(IDC_NVT_OK);
     return dd->result();

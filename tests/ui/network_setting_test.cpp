@@ -98,7 +98,7 @@ class ApplyTest : public ::testing::Test, public WindowFixture {
     Discover({TestRecord(1, "10.0.0.1"), target, TestRecord(3, "10.0.0.1")});
     ASSERT_EQ(Cell(0, kColStatus), "IP address collision");
     ClickRow(1);
-    ASSERT_EQ(w()->SelectedRow(), 1);
+    ASSERT_EQ(Probe(w()).SelectedRow(), 1);
     Answer("root", "tulp");
   }
   void Answer(std::string id, std::string password) {
@@ -175,7 +175,7 @@ TEST_F(ApplyTest, EachResultGivesItsMessageStatusStateAndButtons) {
     }
     EXPECT_EQ(Cell(1, kColStatus), c.status);
     EXPECT_EQ(w()->OperationState(), c.accepted ? kStateVerifyOne : kStateIdle);
-    EXPECT_EQ(w()->Timer0Active(), c.accepted);
+    EXPECT_EQ(Probe(w()).Timer0Active(), c.accepted);
     EXPECT_EQ(Enabled(IDC_PING_RESPONSE), !c.accepted);
     EXPECT_TRUE(Enabled(IDC_CLEAR));  // the way out of a verification that never ends
   }
@@ -196,7 +196,7 @@ TEST_F(ApplyTest, EachResultGivesItsMessageStatusStateAndButtons) {
   EXPECT_EQ(Cell(1, kColIp), "10.0.0.50");
   EXPECT_EQ(Cell(1, kColStatus), "IP address is changed.");
   EXPECT_EQ(w()->OperationState(), kStateIdle);
-  EXPECT_FALSE(w()->Timer0Active());
+  EXPECT_FALSE(Probe(w()).Timer0Active());
   EXPECT_TRUE(Enabled(IDC_PING_RESPONSE));
 }
 
@@ -216,7 +216,7 @@ TEST_F(ApplyTest, StaticRequestCarriesThePanelAndTheRecord) {
   Apply();
   ASSERT_EQ(backend.set_network_requests.size(), 1u);
   const SetNetworkRequest& req = backend.set_network_requests[0];
-  const DeviceRecord& rec = w()->Devices().FindByKey(1)->record;
+  const DeviceRecord& rec = Probe(w()).Devices().FindByKey(1)->record;
   EXPECT_EQ(std::memcmp(req.mac, rec.mac, 6), 0);
   EXPECT_EQ(req.device_byte, 7);
   EXPECT_EQ(req.network_type, 1);

@@ -58,7 +58,7 @@ TEST_F(ScreenshotTest, MainSituations) {
   w()->Post(MakeText(UM_SYSTEM_MODE_TEXT, "encoder"));
   w()->Post(MakeText(UM_FIRMWARE_VERSION_TEXT, "5.2.1"));
   w()->Post(MakeText(UM_SERIAL_TEXT, "DK2311000412"));
-  const DeviceRecord silent = w()->Devices().FindByKey(5)->record;
+  const DeviceRecord silent = Probe(w()).Devices().FindByKey(5)->record;
   w()->Post(MakePingResult(silent.mac, silent.ip, false));
   const QImage found = Shot("discovery");
   EXPECT_EQ(CellPixel(found, 3, kColMac), SelectionColour());
@@ -70,7 +70,7 @@ TEST_F(ScreenshotTest, MainSituations) {
   Shot("sorted_by_ip");
 
   Discover({TestRecord(0x60, "192.168.1.9", "NVT-E1104")});
-  const int clash = w()->Devices().FindKeyByIp(TestRecord(0, "192.168.1.9").ip);
+  const int clash = Probe(w()).Devices().FindKeyByIp(TestRecord(0, "192.168.1.9").ip);
   ASSERT_GE(clash, 0);
   const QImage collision = Shot("ip_collision");
   EXPECT_EQ(CellPixel(collision, clash, kColIp), QColor(255, 0, 0));
@@ -80,11 +80,11 @@ TEST_F(ScreenshotTest, MainSituations) {
   ClickRow(1, kColNo);
   w()->OnCommand(IDC_FIRMWARE_UPDATE);
   ASSERT_EQ(w()->OperationState(), kStateUpdatePanel);
-  const uint8_t* mac = w()->Devices().FindByKey(0)->record.mac;
+  const uint8_t* mac = Probe(w()).Devices().FindByKey(0)->record.mac;
   w()->SetOperationState(kStateUpdateRun);
   w()->Post(MakeStatus(UM_UPDATE_STATUS, mac, 3, ""));
   w()->Post(MakeStatus(UM_UPDATE_STATUS, mac, 37, ""));
-  w()->Post(MakeStatus(UM_UPDATE_STATUS, w()->Devices().FindByKey(1)->record.mac, 100, "5.2.2"));
+  w()->Post(MakeStatus(UM_UPDATE_STATUS, Probe(w()).Devices().FindByKey(1)->record.mac, 100, "5.2.2"));
   Shot("update_panel");
 }
 

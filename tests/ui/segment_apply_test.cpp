@@ -7,7 +7,6 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include "platform/exe_path.h"
 #include "sim/sim_fleet.h"
 #include "tests/segment/segment_support.h"
 #include "ui/authentication_dialog.h"
@@ -15,67 +14,58 @@
 
 namespace {
 
-template <typename F>
-bool WaitUntil(F done, int ms) {
-  for (int waited = 0; waited < ms; waited += 10) {
-    if (done()) return true;
-    QTest::qWait(10);
+// The real engine, counting the scans the window starts.
+class ScanCountingEngine : public EngineBackend {
+ public:
+  bool StartScan(const ScanConfig& cfg, MessageSink* sink) override {
+    ++scans;
+    return EngineBackend::StartScan(cfg, sink);
   }
-  return done();
-}
+  int scans = 0;  // the window's thread only
+};
 
 class SegmentApplyTest : public ::testing::Test {
  protected:
   void SetUp() override {
     fleet = segtest::LoadTestFleet();
     ASSERT_EQ(fleet.size(), 9u) << "DK_TEST_FLEET must name fleet_set_network.txt";
-    dk::SetExecutableDirOverride(dir.path());
-    WindowOptions o;
-    o.backend = &engine;
-    o.prompt = &prompt;
-    o.timings.rescan_ms = 1000;
-    o.run_authentication = [this](Authentication& dlg) {
+    f.engine = &engine;
+    f.timings.rescan_ms = 1000;
+    f.authenticate = [this](Authentication& dlg) {
       dlg.IdEdit()->setText(QString::fromStdString(id));
       dlg.PasswordEdit()->setText(QString::fromStdString(password));
       dlg.OnOk();
       return dlg.result();
     };
-    window = std::make_unique<CDravenkitDlg>(o);
-    ASSERT_TRUE(window->Initialize()) << "no adapter in the PC namespace";
-    window->show();
+    ASSERT_NE(f.Open(), nullptr) << "no adapter in the PC namespace";
+    window = f.w();
     window->OnCommand(IDC_DISCOVERY);
     ASSERT_TRUE(WaitUntil([&] { return window->OperationState() == kStateIdle; }, 5000));
-    ASSERT_EQ(window->List()->GetItemCount(), 9);
-  }
-  void TearDown() override {
-    window.reset();
-    dk::SetExecutableDirOverride("");
+    ASSERT_EQ(f.list()->GetItemCount(), 9);
   }
   int RowOf(int dev) {
     DeviceRecord r;
     std::memcpy(r.mac, fleet[static_cast<size_t>(dev)].mac, 6);
-    return window->Devices().FindKeyByMac(r);
+    return Probe(window).Devices().FindKeyByMac(r);
   }
   // Selects the device's row and presses "Apply" with ip in the address field.
   int Apply(int dev, const char* ip) {
     const int row = RowOf(dev);
     EXPECT_GE(row, 0);
-    CCellListCtrl* list = window->List();
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier,
-                      list->visualRect(list->Model()->index(row, kColModel)).center());
-    EXPECT_EQ(window->SelectedRow(), row);
+    f.ClickRow(row);
+    EXPECT_EQ(Probe(window).SelectedRow(), row);
     static_cast<QLineEdit*>(window->Control(IDC_IPADDRESS))->setText(ip);
     static_cast<QPushButton*>(window->Control(IDC_APPLY))->click();
     return row;
   }
-  std::string Cell(int row, int col) { return window->List()->GetItemText(row, col).toStdString(); }
+  std::string Cell(int row, int col) { return Probe(window).List()->GetItemText(row, col).toStdString(); }
 
   std::vector<dksim::SimDeviceConfig> fleet;
   std::string id = "root", password = "tulp";
-  TempDir dir;
-  EngineBackend engine;
-  FakePrompt prompt;
-  std::unique_ptr<CDravenkitDlg> window;
+  ScanCountingEngine engine;  // outlives the window
+  WindowFixture f;
+  FakePrompt& prompt = f.prompt;
+  CDravenkitDlg* window = nullptr;
 };
 
 TEST_F(SegmentApplyTest, MovedRefusedAndSilentDevices) {
@@ -92,7 +82,7 @@ TEST_F(SegmentApplyTest, MovedRefusedAndSilentDevices) {
   const int moved = Apply(5, "10.77.99.6");
   EXPECT_EQ(window->OperationState(), kStateVerifyOne);
   EXPECT_EQ(Cell(moved, kColStatus), "Checking ip address ...");
-  ASSERT_TRUE(WaitUntil([&] { return window->OperationState() == kStateIdle; }, 8000));
+  ASSERT_TRUE(WaitUntil([&] { return window->OperationState() == kStateIdle; }, 20000));
   EXPECT_EQ(Cell(moved, kColIp), "10.77.99.6");
   EXPECT_EQ(Cell(moved, kColStatus), "IP address is changed.");
   EXPECT_TRUE(window->Control(IDC_PING_RESPONSE)->isEnabled());
@@ -100,13 +90,14 @@ TEST_F(SegmentApplyTest, MovedRefusedAndSilentDevices) {
   // Silent after its move: still checking after several rescans, until "Clear".
   const int silent = Apply(7, "10.77.99.8");
   EXPECT_EQ(window->OperationState(), kStateVerifyOne);
-  QTest::qWait(3500);
+  const int scans = engine.scans;
+  ASSERT_TRUE(WaitUntil([&] { return engine.scans >= scans + 3; }, 20000)) << engine.scans - scans << " rescans";
   EXPECT_EQ(window->OperationState(), kStateVerifyOne);
   EXPECT_EQ(Cell(silent, kColStatus), "Checking ip address ...");
-  EXPECT_TRUE(window->Timer0Active());
+  EXPECT_TRUE(Probe(window).Timer0Active());
   window->OnCommand(IDC_CLEAR);
   EXPECT_EQ(window->OperationState(), kStateIdle);
-  EXPECT_FALSE(window->Timer0Active());
+  EXPECT_FALSE(Probe(window).Timer0Active());
   EXPECT_EQ(prompt.infos.size(), 1u);
 }
 

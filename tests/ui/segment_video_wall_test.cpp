@@ -10,22 +10,12 @@
 #include <gtest/gtest.h>
 #include <set>
 
-#include "platform/exe_path.h"
 #include "ui/cell_list.h"
 #include "ui/video_wall.h"
 #include "ui/viewer_control.h"
 #include "ui_support.h"
 
 namespace {
-
-template <typename F>
-bool WaitUntil(F done, int ms) {
-  for (int waited = 0; waited < ms; waited += 20) {
-    if (done()) return true;
-    QTest::qWait(20);
-  }
-  return done();
-}
 
 CPixviewerctrlctrl1* Real(CVideoWall* wall, int i) { return static_cast<CPixviewerctrlctrl1*>(wall->Viewer(i)); }
 
@@ -40,19 +30,15 @@ bool AllPainting(CVideoWall* wall, const std::vector<uint64_t>& from, uint64_t f
 
 TEST(SegmentVideoWall, LiveViewersAndTheirStop) {
   constexpr int kLive = 4;
-  TempDir dir;
-  dk::SetExecutableDirOverride(dir.path());
-  EngineBackend engine;
-  FakePrompt prompt;
-  WindowOptions o;
-  o.backend = &engine;
-  o.prompt = &prompt;
-  auto window = std::make_unique<CDravenkitDlg>(o);
-  ASSERT_TRUE(window->Initialize());
-  window->show();
+  EngineBackend engine;  // outlives the window
+  WindowFixture f;
+  f.engine = &engine;
+  CDravenkitDlg* window = f.Open();
+  ASSERT_NE(window, nullptr);
+  FakePrompt& prompt = f.prompt;
   window->OnCommand(IDC_DISCOVERY);
   ASSERT_TRUE(WaitUntil([&] { return window->OperationState() == kStateIdle; }, 5000));
-  CCellListCtrl* list = window->List();
+  CCellListCtrl* list = Probe(window).List();
   ASSERT_EQ(list->GetItemCount(), kVideoWallMax + 1);
   const QString resizing = QStringLiteral("10.77.1.17");
   int ticked = 0;
@@ -62,7 +48,7 @@ TEST(SegmentVideoWall, LiveViewersAndTheirStop) {
     ticked += tick;
   }
   window->OnCommand(ID_MENU_VIDEO_WALL);
-  auto* wall = qobject_cast<CVideoWall*>(window->VideoWallWindow());
+  auto* wall = qobject_cast<CVideoWall*>(Probe(window).VideoWallWindow());
   ASSERT_NE(wall, nullptr);
   ASSERT_EQ(wall->Count(), kLive);
 
@@ -84,13 +70,12 @@ TEST(SegmentVideoWall, LiveViewersAndTheirStop) {
   EXPECT_LT(took, std::chrono::milliseconds(VideoTimings().stop_wait_ms));
   for (int i = 0; i < wall->Count(); ++i) EXPECT_FALSE(Real(wall, i)->Connected()) << i;
   wall->close();
-  QTest::qWait(50);
-  EXPECT_EQ(window->VideoWallWindow(), nullptr);
+  EXPECT_TRUE(WaitUntil([&] { return Probe(window).VideoWallWindow() == nullptr; }, 5000)) << "deleted on close";
 
   // The resizing device alone: its viewer shows both sizes and no failure.
   for (int r = 0; r < list->GetItemCount(); ++r) list->SetCheckbox(r, kColNo, list->GetItemText(r, kColIp) == resizing);
   window->OnCommand(ID_MENU_VIDEO_WALL);
-  wall = qobject_cast<CVideoWall*>(window->VideoWallWindow());
+  wall = qobject_cast<CVideoWall*>(Probe(window).VideoWallWindow());
   ASSERT_NE(wall, nullptr);
   ASSERT_EQ(wall->Count(), 1);
   std::set<std::pair<int, int>> sizes;
@@ -104,9 +89,6 @@ TEST(SegmentVideoWall, LiveViewersAndTheirStop) {
   EXPECT_EQ(sizes, (std::set<std::pair<int, int>>{{640, 360}, {320, 180}}));
   EXPECT_EQ(wall->CaptionText(0), resizing);
   wall->close();
-  QTest::qWait(50);
-  window.reset();
-  dk::SetExecutableDirOverride("");
 }
 
 }  // namespace

@@ -2,60 +2,44 @@
 // namespace (run through scripts/segment): "Discovery" lists every device,
 // selecting one fills the information panel, "Ping response" checks them all.
 #include <QDir>
-#include <QLabel>
+#include <QLineEdit>
 #include <QTest>
 #include <cstdlib>
+#include <fstream>
 #include <gtest/gtest.h>
 
-#include "platform/exe_path.h"
-#include "ui_support.h"
-#include <QLineEdit>
-#include <fstream>
 #include "ui/nvt_setting_dialog.h"
+#include "ui_support.h"
 
 namespace {
 
+// The devices scripts/segment started.
 int ExpectedDevices() {
-  const char* env = std::getenv("DK_SEGMENT_DEVICES");
-  return env ? std::atoi(env) : 12;
-}
-
-// Runs the event loop until done() holds or ms pass.
-template <typename F>
-bool WaitUntil(F done, int ms) {
-  for (int waited = 0; waited < ms; waited += 10) {
-    if (done()) return true;
-    QTest::qWait(10);
-  }
-  return done();
+  const char* env = std::getenv("DK_SEG_DEVICES");
+  EXPECT_NE(env, nullptr) << "run through scripts/segment, which exports DK_SEG_DEVICES";
+  return env ? std::atoi(env) : 0;
 }
 
 class SegmentWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dk::SetExecutableDirOverride(dir.path());
-    WindowOptions o;
-    o.backend = &engine;
-    o.prompt = &prompt;
-    // Devices reset within about a second here; 100 ms steps keep the run short.
-    o.factory_timings.step_ms = 100;
-    o.factory_timings.watch.broadcast_ms = 300;
-    o.factory_timings.found_pause_ms = 200;
-    window = std::make_unique<CDravenkitDlg>(o);
-    ASSERT_TRUE(window->Initialize()) << "no adapter in the PC namespace";
-    window->show();
+    f.engine = &engine;
+    f.adjust = [](WindowOptions* o) {
+      // Devices reset within about a second here; 100 ms steps keep the run short.
+      o->factory_timings.step_ms = 100;
+      o->factory_timings.watch.broadcast_ms = 300;
+      o->factory_timings.found_pause_ms = 200;
+    };
+    ASSERT_NE(f.Open("", "", true), nullptr) << "no adapter in the PC namespace";
+    window = f.w();
   }
-  void TearDown() override {
-    window.reset();
-    dk::SetExecutableDirOverride("");
-  }
-  CCellListCtrl* list() { return window->List(); }
-  std::string Text(int id) { return static_cast<QLabel*>(window->Control(id))->text().toStdString(); }
+  CCellListCtrl* list() { return f.list(); }
+  std::string Text(int id) { return f.Text(id); }
 
-  TempDir dir;
-  EngineBackend engine;
-  FakePrompt prompt;
-  std::unique_ptr<CDravenkitDlg> window;
+  EngineBackend engine;  // outlives the window
+  WindowFixture f;
+  FakePrompt& prompt = f.prompt;
+  CDravenkitDlg* window = nullptr;
 };
 
 TEST_F(SegmentWindowTest, DiscoveryFindsEveryDeviceAndTheirInformationAndPing) {
@@ -74,8 +58,7 @@ TEST_F(SegmentWindowTest, DiscoveryFindsEveryDeviceAndTheirInformationAndPing) {
   EXPECT_EQ(list()->GetItemCount(), n);
 
   // Selecting a device asks it for its mode, firmware version and serial number.
-  const QRect cell = list()->visualRect(list()->Model()->index(0, kColModel));
-  QTest::mouseClick(list()->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+  f.ClickRow(0);
   ASSERT_TRUE(WaitUntil([&] { return Text(IDC_SERIAL) != "-" && !Text(IDC_SERIAL).empty(); }, 10000))
       << "serial field: '" << Text(IDC_SERIAL) << "'";
   EXPECT_NE(Text(IDC_SERIAL), "failed");
@@ -109,9 +92,9 @@ TEST_F(SegmentWindowTest, MultipleIpSettingMovesEveryDeviceInBothModes) {
   window->OnCommand(IDC_DISCOVERY);
   ASSERT_TRUE(WaitUntil([&] { return window->OperationState() == kStateIdle; }, 5000));
   ASSERT_EQ(list()->GetItemCount(), n);
-  CNVTSettingDlg* d = window->NvtDialog();
+  CNVTSettingDlg* d = Probe(window).NvtDialog();
   d->show_viewer = [](const std::string&, QWidget*) {};
-  const std::string db = dir.path() + "/db.txt";
+  const std::string db = f.dir.path() + "/db.txt";
   d->choose_file = [db](CNVTSettingDlg*) { return db; };
   auto run = [&](bool file_mode, const char* net) {
     for (int r = 0; r < n; ++r) list()->SetCheckbox(r, kColNo, 1);
@@ -131,7 +114,7 @@ TEST_F(SegmentWindowTest, MultipleIpSettingMovesEveryDeviceInBothModes) {
     window->OnCommand(IDC_MULTIPLE_IP);
     ASSERT_EQ(window->OperationState(), kStateMultipleIp);
     ASSERT_TRUE(WaitUntil([&] { return window->OperationState() == kStateIdle; }, 20000))
-        << window->PendingCount() << " devices not seen again";
+        << Probe(window).PendingCount() << " devices not seen again";
     for (int r = 0; r < n; ++r) {
       EXPECT_EQ(list()->GetItemText(r, kColStatus).toStdString(), "IP address is changed.") << r;
       EXPECT_EQ(list()->GetItemText(r, kColIp).toStdString(), std::string(net) + std::to_string(r + (file_mode ? 10 : 1)))
@@ -142,7 +125,7 @@ TEST_F(SegmentWindowTest, MultipleIpSettingMovesEveryDeviceInBothModes) {
   std::ofstream f(db);
   for (int r = 0; r < n; ++r) {
     char mac[18];
-    f << FormatMacPlain(window->Devices().FindByKey(r)->record.mac, mac) << " static 192.168.81." << r + 10
+    f << FormatMacPlain(Probe(window).Devices().FindByKey(r)->record.mac, mac) << " static 192.168.81." << r + 10
       << " 255.255.0.0 192.168.81.254 8.8.8.8\n";
   }
   f.close();

@@ -97,6 +97,7 @@ CDravenkitDlg* WindowFixture::Open(const std::string& settings_ini, const std::s
   o.info_timings = info_timings;
   o.make_viewer = make_viewer;
   o.run_authentication = [this](Authentication& dlg) { return authenticate ? authenticate(dlg) : 0; };
+  if (adjust) adjust(&o);
   window_ = std::make_unique<CDravenkitDlg>(o);
   if (!window_->Initialize()) return nullptr;
   if (show) {

@@ -1,7 +1,12 @@
 #pragma once
-// Shared pieces of the window tests: a recording engine, an answering prompt
-// and a fixture that opens the window on settings in a temporary directory.
+// Shared pieces of the window tests: a recording engine, an answering prompt,
+// a fixture that opens the window on settings in a temporary directory (over
+// the recording engine, or the real one on a simulated segment), and the wait
+// for what the event loop brings.
 #include <QApplication>
+#include <QDeadlineTimer>
+#include <QTest>
+#include <QLineEdit>
 #include <functional>
 #include <memory>
 #include <string>
@@ -10,6 +15,11 @@
 #include "support/temp_dir.h"
 #include "ui/backend.h"
 #include "ui/cell_list.h"
+#include "tests/ui/window_probe.h"
+#include "ui/list_columns.h"
+#include "ui/app.h"
+#include "ui/colours.h"
+#include "ui/ip_address_ctrl.h"
 #include "ui/main_window.h"
 #include "ui/prompt.h"
 
@@ -117,6 +127,17 @@ DeviceRecord TestRecord(uint8_t id, const char* ip, const char* model = "NVT-E10
 // Handles everything queued for the window.
 void Pump();
 
+// Runs the event loop until done() holds or ms of wall-clock time have passed.
+template <typename F>
+bool WaitUntil(F done, int ms) {
+  const QDeadlineTimer deadline(ms);
+  while (!done()) {
+    if (deadline.hasExpired()) return done();
+    QTest::qWait(10);
+  }
+  return true;
+}
+
 class WindowFixture {
  public:
   WindowFixture();
@@ -125,7 +146,7 @@ class WindowFixture {
   CDravenkitDlg* Open(const std::string& settings_ini = "", const std::string& language_ini = "",
                       bool show = true);
   CDravenkitDlg* w() const { return window_.get(); }
-  CCellListCtrl* list() const { return window_->List(); }
+  CCellListCtrl* list() const { return Probe(window_.get()).List(); }
   // Posts the records as one discovery: "Discovery", UM_DEVICE_FOUND each, UM_SCAN_DONE.
   void Discover(const std::vector<DeviceRecord>& recs);
   void Feed(const DeviceRecord& rec);
@@ -143,13 +164,15 @@ class WindowFixture {
 
   TempDir dir;
   FakeBackend backend;
-  FakeBackend* engine = &backend;  // what the window is opened on
+  WindowBackend* engine = &backend;  // what the window is opened on; it must outlive the window
   FakePrompt prompt;
   WindowTimings timings;
   InfoQueryTimings info_timings;
   std::function<CViewerControl*(QWidget*)> make_viewer;  // the monitoring window's control
   // Answers the Authentication dialog of "Apply"; unset: it is cancelled.
   std::function<int(Authentication&)> authenticate;
+  // Last changes to the window's options (the runs' timings of a segment test).
+  std::function<void(WindowOptions*)> adjust;
 
  private:
   std::unique_ptr<CDravenkitDlg> window_;

@@ -144,7 +144,7 @@ TEST_F(UpdatePanelTest, AFailedOrFaultedEndTellsWhichDevicesAndWaitsForCancel) {
     w()->OnCommand(IDC_UPDATE_START);
     ASSERT_EQ(w()->OperationState(), kStateUpdateRun);
     const size_t boxes = prompt.infos.size();
-    w()->Post(MakeStatus(UM_UPDATE_STATUS, w()->Devices().FindByKey(1)->record.mac, 100, ""));
+    w()->Post(MakeStatus(UM_UPDATE_STATUS, Probe(w()).Devices().FindByKey(1)->record.mac, 100, ""));
     WorkerMessage m = wparam == kUpdateDoneFault ? MakeText(UM_UPDATE_DONE, kUpdateThreadFaultText)
                                                  : MakeSignal(UM_UPDATE_DONE);
     m.wparam = wparam;
@@ -182,7 +182,7 @@ TEST_F(UpdatePanelTest, CancelDuringARunStopsItAfterAsking) {
   for (int r = 0; r < 3; ++r) list()->SetCheckbox(r, kColNo, 1);
   w()->OnCommand(IDC_UPDATE_START);
   ASSERT_EQ(w()->OperationState(), kStateUpdateRun);
-  w()->Post(MakeStatus(UM_UPDATE_STATUS, w()->Devices().FindByKey(2)->record.mac, 100, ""));
+  w()->Post(MakeStatus(UM_UPDATE_STATUS, Probe(w()).Devices().FindByKey(2)->record.mac, 100, ""));
   Pump();
   w()->OnCommand(IDC_UPDATE_CANCEL);
   EXPECT_EQ(backend.update_stops, 1);

@@ -113,7 +113,7 @@ TEST(VideoWall, ClosingStopsEveryConnectionAndLaterEventsChangeNothing) {
 class VideoWallMenuTest : public WindowFixture, public ::testing::Test {
  protected:
   QAction* Entry() {
-    for (QAction* a : w()->ContextMenu()->actions())
+    for (QAction* a : Probe(w()).ContextMenu()->actions())
       if (a->text() == "Video wall") return a;
     return nullptr;
   }
@@ -133,16 +133,16 @@ TEST_F(VideoWallMenuTest, TickedRowsOpenTheWallAndMoreThanSixteenAreRefused) {
   RightClickRow(0);
   ASSERT_NE(Entry(), nullptr);
   EXPECT_FALSE(Entry()->isEnabled());  // nothing ticked
-  w()->ContextMenu()->hide();
+  Probe(w()).ContextMenu()->hide();
 
   for (int r = 0; r < kVideoWallMax + 1; ++r) list()->SetCheckbox(r, kColNo, 1);
   ClickRow(0);
   RightClickRow(0);
   EXPECT_TRUE(Entry()->isEnabled());
-  w()->ContextMenu()->hide();
+  Probe(w()).ContextMenu()->hide();
   Entry()->trigger();
   Pump();
-  EXPECT_EQ(w()->VideoWallWindow(), nullptr);
+  EXPECT_EQ(Probe(w()).VideoWallWindow(), nullptr);
   ASSERT_EQ(prompt.infos.size(), 1u);
   EXPECT_EQ(prompt.infos[0], "The video wall shows at most 16 devices; 17 are ticked.");
   EXPECT_TRUE(viewers.empty());
@@ -151,7 +151,7 @@ TEST_F(VideoWallMenuTest, TickedRowsOpenTheWallAndMoreThanSixteenAreRefused) {
   for (int r = 0; r < kVideoWallMax + 1; ++r) list()->SetCheckbox(r, kColNo, r == 2 || r == 5 || r == 9);
   w()->OnCommand(ID_MENU_VIDEO_WALL);
   Pump();
-  auto* wall = qobject_cast<CVideoWall*>(w()->VideoWallWindow());
+  auto* wall = qobject_cast<CVideoWall*>(Probe(w()).VideoWallWindow());
   ASSERT_NE(wall, nullptr);
   ASSERT_EQ(wall->Count(), 3);
   EXPECT_EQ(wall->CaptionText(0), "10.0.2.3");
@@ -160,7 +160,7 @@ TEST_F(VideoWallMenuTest, TickedRowsOpenTheWallAndMoreThanSixteenAreRefused) {
   EXPECT_EQ(prompt.infos.size(), 1u);
   wall->close();
   Pump();
-  EXPECT_EQ(w()->VideoWallWindow(), nullptr);
+  EXPECT_EQ(Probe(w()).VideoWallWindow(), nullptr);
 }
 
 }  // namespace

@@ -31,7 +31,7 @@ class MendsTest : public ::testing::Test, public WindowFixture {
   // Ticks the rows and starts a multiple IP setting from 10.1.0.1.
   void StartMultipleIp(const std::vector<int>& rows) {
     for (int r : rows) list()->SetCheckbox(r, kColNo, 1);
-    CNVTSettingDlg* d = w()->NvtDialog();
+    CNVTSettingDlg* d = Probe(w()).NvtDialog();
     d->show_viewer = [](const std::string&, QWidget*) {};
     d->modal_runner = [](CNVTSettingDlg* dd) {
       dd->OnCommand(IDC_NVT_RANGE_MODE);
@@ -75,7 +75,7 @@ TEST_F(MendsTest, ClearEndsAMultipleIpVerificationOnceEveryRequestIsOut) {
   Result(3, "10.1.0.3", 0);
   w()->Post(MakeSignal(UM_IP_CHECK_START));
   Pump();
-  EXPECT_EQ(w()->PendingCount(), 2);
+  EXPECT_EQ(Probe(w()).PendingCount(), 2);
   EXPECT_TRUE(Enabled(IDC_CLEAR));
   EXPECT_FALSE(Enabled(IDC_PING_RESPONSE));
   Feed(TestRecord(1, "10.1.0.1"));  // one answers, the other never does
@@ -85,7 +85,7 @@ TEST_F(MendsTest, ClearEndsAMultipleIpVerificationOnceEveryRequestIsOut) {
   static_cast<QPushButton*>(w()->Control(IDC_CLEAR))->click();
   Pump();
   EXPECT_EQ(w()->OperationState(), kStateIdle);
-  EXPECT_FALSE(w()->Timer0Active());
+  EXPECT_FALSE(Probe(w()).Timer0Active());
   EXPECT_EQ(list()->GetItemCount(), 3) << "the rows and their marks stay";
   EXPECT_EQ(Cell(0, kColStatus), "IP address is changed.");
   EXPECT_EQ(Cell(1, kColStatus), "ip setting error 'no answer'");
@@ -104,9 +104,9 @@ TEST_F(MendsTest, ADeviceSentTwoAddressesIsAwaitedOnlyAtTheLast) {
   Result(2, "10.1.0.2", 0);
   w()->Post(MakeSignal(UM_IP_CHECK_START));
   Pump();
-  EXPECT_EQ(w()->PendingCount(), 2);
+  EXPECT_EQ(Probe(w()).PendingCount(), 2);
   Feed(TestRecord(1, "10.1.0.1"));  // the first address no longer counts
-  EXPECT_EQ(w()->PendingCount(), 2);
+  EXPECT_EQ(Probe(w()).PendingCount(), 2);
   Feed(TestRecord(1, "10.1.0.9"));
   Feed(TestRecord(2, "10.1.0.2"));
   EXPECT_EQ(w()->OperationState(), kStateIdle);
@@ -174,14 +174,14 @@ TEST_F(MendsTest, OnlyTheNewestQueryWritesTheInformationPanel) {
   EXPECT_NE(Text(IDC_SERIAL), "old");
   // Home and End move the list's current row: the query follows it.
   Key(Qt::Key_End);
-  EXPECT_EQ(w()->SelectedRow(), 2);
+  EXPECT_EQ(Probe(w()).SelectedRow(), 2);
   EXPECT_EQ(backend.queries.back().ip, TestRecord(3, "10.0.0.3").ip);
   Key(Qt::Key_Home);
-  EXPECT_EQ(w()->SelectedRow(), 0);
+  EXPECT_EQ(Probe(w()).SelectedRow(), 0);
   EXPECT_EQ(backend.queries.back().ip, TestRecord(1, "10.0.0.1").ip);
   // Ctrl-click adds a row: the one made current is shown and asked.
   ClickRow(2, kColModel, Qt::ControlModifier);
-  EXPECT_EQ(w()->SelectedRow(), 2);
+  EXPECT_EQ(Probe(w()).SelectedRow(), 2);
   EXPECT_EQ(backend.queries.back().ip, TestRecord(3, "10.0.0.3").ip);
   // "Clear" voids the query still running.
   MessageSink* last = backend.query_sinks.back();
@@ -219,7 +219,7 @@ TEST_F(MendsTest, FieldsStillEmptyAtTheQueryDeadlineShowFailed) {
   for (int id : {UM_FIRMWARE_VERSION_TEXT, UM_SERIAL_TEXT, UM_SYSTEM_MODE_TEXT}) q->Post(MakeText(id, ""));
   Pump();
   EXPECT_EQ(Text(IDC_SYSTEM_MODE), "");
-  for (int i = 0; i < 600 && Text(IDC_SERIAL) != "failed"; ++i) QTest::qWait(50);  // at most 30 s
+  ASSERT_TRUE(WaitUntil([&] { return Text(IDC_SERIAL) == "failed"; }, 30000));
   EXPECT_EQ(Text(IDC_SYSTEM_MODE), "failed");
   EXPECT_EQ(Text(IDC_FIRMWARE), "failed");
   EXPECT_EQ(Text(IDC_SERIAL), "failed");
@@ -274,8 +274,8 @@ TEST_F(MendsTest, TheSelectedRowShowsItsNewRecordAfterAMultipleIpSetting) {
 TEST_F(MendsTest, AStatusTooWideForItsCellIsItsToolTip) {
   OpenWith(2);
   const std::string wide(63, 'W');  // as long as a report's text can be
-  w()->Post(MakeStatus(UM_UPDATE_STATUS, w()->Devices().FindByKey(0)->record.mac, 101, wide.c_str()));
-  w()->Post(MakeStatus(UM_UPDATE_STATUS, w()->Devices().FindByKey(1)->record.mac, 0, ""));
+  w()->Post(MakeStatus(UM_UPDATE_STATUS, Probe(w()).Devices().FindByKey(0)->record.mac, 101, wide.c_str()));
+  w()->Post(MakeStatus(UM_UPDATE_STATUS, Probe(w()).Devices().FindByKey(1)->record.mac, 0, ""));
   Pump();
   auto tip = [this](int row) {
     return list()->Model()->data(list()->Model()->index(row, kColStatus), Qt::ToolTipRole).toString().toStdString();

@@ -43,12 +43,12 @@ TEST_F(WindowTest, RowsAreNumberedInArrivalOrderWithTheirCells) {
   EXPECT_EQ(Cell(1, kColMac), "00:1C:84 - 10:20:01");
   EXPECT_EQ(Cell(2, kColIp), "192.168.1.20");
   EXPECT_EQ(list()->GetCheckbox(0, kColNo), 0);
-  EXPECT_EQ(w()->RowCount(), 3);
+  EXPECT_EQ(Probe(w()).RowCount(), 3);
   // Row r shows the record under key r.
   for (int r = 0; r < 3; ++r) {
     char mac[24];
-    ASSERT_NE(w()->Devices().FindByKey(r), nullptr);
-    EXPECT_EQ(Cell(r, kColMac), FormatMacList(w()->Devices().FindByKey(r)->record.mac, mac));
+    ASSERT_NE(Probe(w()).Devices().FindByKey(r), nullptr);
+    EXPECT_EQ(Cell(r, kColMac), FormatMacList(Probe(w()).Devices().FindByKey(r)->record.mac, mac));
   }
   EXPECT_EQ(w()->OperationState(), kStateIdle);
 }
@@ -62,7 +62,7 @@ TEST_F(WindowTest, AListedDeviceAnsweringAgainLeavesItsRowUnchanged) {
   EXPECT_EQ(Cell(0, kColIp), "192.168.1.10");
   EXPECT_EQ(Cell(0, kColWebPort), "80");
   char ip[16];
-  EXPECT_STREQ(FormatIp(w()->Devices().FindByKey(0)->record.ip, ip), "192.168.1.10");
+  EXPECT_STREQ(FormatIp(Probe(w()).Devices().FindByKey(0)->record.ip, ip), "192.168.1.10");
 }
 
 TEST_F(WindowTest, ACollisionMarksBothRows) {
@@ -99,7 +99,7 @@ TEST_F(WindowTest, RecordsOutsideAScanAreIgnored) {
   w()->SetOperationState(kStateSyslog);
   Feed(TestRecord(1, "10.0.0.1"));
   EXPECT_EQ(list()->GetItemCount(), 0);
-  EXPECT_EQ(w()->Devices().Count(), 0);
+  EXPECT_EQ(Probe(w()).Devices().Count(), 0);
 }
 
 TEST_F(WindowTest, DiscoveryStartsAScanOnlyInStatesZeroAndSix) {
@@ -156,17 +156,17 @@ TEST_F(WindowTest, ClearEmptiesEverythingAndNumberingStartsAgain) {
   w()->Post(MakeText(UM_SERIAL_TEXT, "SN123"));
   Pump();
   list()->SetCheckbox(0, kColNo, 1);
-  w()->VerificationList()->Append(0, TestRecord(1, "10.0.0.1"));
+  Probe(w()).VerificationList()->Append(0, TestRecord(1, "10.0.0.1"));
   const int ping_stops = backend.ping_stops;
   w()->OnCommand(IDC_CLEAR);
   EXPECT_EQ(backend.arp_flushes, 2);
   EXPECT_EQ(backend.ping_stops, ping_stops + 1);
   EXPECT_EQ(list()->GetItemCount(), 0);
-  EXPECT_EQ(w()->Devices().Count(), 0);
-  EXPECT_EQ(w()->VerificationList()->Count(), 0);
-  EXPECT_EQ(w()->RowCount(), 0);
-  EXPECT_EQ(w()->SelectedRow(), -1);
-  EXPECT_FALSE(w()->SelectedRecord().has_value());
+  EXPECT_EQ(Probe(w()).Devices().Count(), 0);
+  EXPECT_EQ(Probe(w()).VerificationList()->Count(), 0);
+  EXPECT_EQ(Probe(w()).RowCount(), 0);
+  EXPECT_EQ(Probe(w()).SelectedRow(), -1);
+  EXPECT_FALSE(Probe(w()).SelectedRecord().has_value());
   EXPECT_EQ(Text(IDC_SERIAL), "-");
   EXPECT_EQ(Text(IDC_FIRMWARE), "-");
   EXPECT_EQ(Text(IDC_SYSTEM_MODE), "-");
@@ -174,7 +174,7 @@ TEST_F(WindowTest, ClearEmptiesEverythingAndNumberingStartsAgain) {
   EXPECT_FALSE(Enabled(IDC_APPLY));
   Discover({TestRecord(9, "10.0.0.9")});
   EXPECT_EQ(Cell(0, kColNo), "   1");
-  EXPECT_EQ(w()->Devices().FindKeyByIp(TestRecord(9, "10.0.0.9").ip), 0);
+  EXPECT_EQ(Probe(w()).Devices().FindKeyByIp(TestRecord(9, "10.0.0.9").ip), 0);
 }
 
 TEST_F(WindowTest, ClearAndSortAreRefusedWhileARunReadsTheTables) {
@@ -188,7 +188,7 @@ TEST_F(WindowTest, ClearAndSortAreRefusedWhileARunReadsTheTables) {
     }
     ClickHeader(kColIp);
     EXPECT_EQ(Cell(0, kColIp), "10.0.0.1") << s;
-    EXPECT_EQ(w()->SortDirection(), 0) << s;
+    EXPECT_EQ(Probe(w()).SortDirection(), 0) << s;
   }
 }
 
@@ -198,16 +198,16 @@ TEST_F(WindowTest, VerifyingOneDeviceWaitsForItsMacThenReturnsToIdle) {
   ASSERT_TRUE(Open());
   Discover({TestRecord(1, "10.0.0.1"), TestRecord(2, "10.0.0.2"), TestRecord(3, "10.0.0.3")});
   const DeviceRecord target = TestRecord(2, "10.0.0.1", "renamed");  // moved onto row 0's address
-  w()->SetExpectedMac(target.mac);
+  Probe(w()).SetExpectedMac(target.mac);
   w()->SetOperationState(kStateVerifyOne);
-  w()->ArmTimer0(3000);
+  Probe(w()).ArmTimer0(3000);
   Feed(TestRecord(3, "10.0.0.33"));  // another device: ignored
   EXPECT_EQ(Cell(2, kColIp), "10.0.0.3");
   EXPECT_EQ(w()->OperationState(), kStateVerifyOne);
   const int ping_stops = backend.ping_stops;
   Feed(target);
   EXPECT_EQ(w()->OperationState(), kStateIdle);
-  EXPECT_FALSE(w()->Timer0Active());
+  EXPECT_FALSE(Probe(w()).Timer0Active());
   EXPECT_EQ(backend.ping_stops, ping_stops + 1);
   EXPECT_EQ(Cell(1, kColModel), "renamed");
   EXPECT_EQ(Cell(1, kColIp), "10.0.0.1");
@@ -216,7 +216,7 @@ TEST_F(WindowTest, VerifyingOneDeviceWaitsForItsMacThenReturnsToIdle) {
   EXPECT_EQ(Bg(0, kColIp), kRed);
   EXPECT_EQ(Bg(1, kColIp), kRed);
   char ip[16];
-  EXPECT_STREQ(FormatIp(w()->Devices().FindByKey(1)->record.ip, ip), "10.0.0.1");
+  EXPECT_STREQ(FormatIp(Probe(w()).Devices().FindByKey(1)->record.ip, ip), "10.0.0.1");
   EXPECT_TRUE(Enabled(IDC_CLEAR));
   EXPECT_TRUE(Enabled(IDC_PING_RESPONSE));
 }
@@ -225,7 +225,7 @@ TEST_F(WindowTest, VerifiedDeviceWithoutCollisionShowsTheChangeInGreen) {
   ASSERT_TRUE(Open());
   Discover({TestRecord(1, "10.0.0.1"), TestRecord(2, "10.0.0.2")});
   const DeviceRecord target = TestRecord(2, "10.0.0.50");
-  w()->SetExpectedMac(target.mac);
+  Probe(w()).SetExpectedMac(target.mac);
   w()->SetOperationState(kStateVerifyOne);
   Feed(target);
   EXPECT_EQ(Cell(1, kColStatus), "IP address is changed.");
@@ -242,30 +242,30 @@ TEST_F(WindowTest, MultipleIpVerificationCountsDownAndEndsTheState) {
   DeviceRecord sent1 = TestRecord(1, "10.0.0.1"), sent3 = TestRecord(3, "10.0.0.3");
   ParseIp("10.0.0.101", &sent1.configured_ip);
   ParseIp("10.0.0.103", &sent3.configured_ip);
-  w()->VerificationList()->Append(0, sent1);
-  w()->VerificationList()->Append(1, sent3);
-  w()->SetPendingCount(2);
+  Probe(w()).VerificationList()->Append(0, sent1);
+  Probe(w()).VerificationList()->Append(1, sent3);
+  Probe(w()).SetPendingCount(2);
   w()->Post(MakeSignal(UM_IP_CHECK_START));
   Pump();
   EXPECT_EQ(Cell(0, kColStatus), "Checking ip address ...");
   EXPECT_EQ(Bg(2, kColStatus), kYellow);
   EXPECT_EQ(Cell(1, kColStatus), "");
   EXPECT_EQ(backend.scan_starts, 2);
-  EXPECT_TRUE(w()->Timer0Active());
+  EXPECT_TRUE(Probe(w()).Timer0Active());
 
   Feed(TestRecord(2, "10.0.0.2"));  // not being verified
   Feed(TestRecord(3, "10.0.0.3"));  // still at its old address
-  EXPECT_EQ(w()->PendingCount(), 2);
+  EXPECT_EQ(Probe(w()).PendingCount(), 2);
   Feed(TestRecord(3, "10.0.0.103"));
-  EXPECT_EQ(w()->PendingCount(), 1);
+  EXPECT_EQ(Probe(w()).PendingCount(), 1);
   EXPECT_EQ(Cell(2, kColStatus), "IP address is changed.");
   EXPECT_EQ(Cell(2, kColIp), "10.0.0.103");
   Feed(TestRecord(3, "10.0.0.103"));  // verified once only
-  EXPECT_EQ(w()->PendingCount(), 1);
+  EXPECT_EQ(Probe(w()).PendingCount(), 1);
   Feed(TestRecord(1, "10.0.0.101"));
   EXPECT_EQ(w()->OperationState(), kStateIdle);
-  EXPECT_EQ(w()->VerificationList()->Count(), 0);
-  EXPECT_FALSE(w()->Timer0Active());
+  EXPECT_EQ(Probe(w()).VerificationList()->Count(), 0);
+  EXPECT_FALSE(Probe(w()).Timer0Active());
 }
 
 TEST_F(WindowTest, UpdateRunRefreshesTheRowAndLeavesTheStatus) {
@@ -287,14 +287,13 @@ TEST_F(WindowTest, TimerZeroKeepsScanningWhileAChangeIsVerified) {
   ASSERT_TRUE(Open());
   Discover({TestRecord(1, "10.0.0.1")});
   const int before = backend.scan_starts;
-  w()->SetExpectedMac(TestRecord(1, "").mac);
+  Probe(w()).SetExpectedMac(TestRecord(1, "").mac);
   w()->SetOperationState(kStateVerifyOne);
-  w()->ArmTimer0(0);
-  for (int i = 0; i < 200 && backend.scan_starts < before + 3; ++i) QTest::qWait(5);
-  EXPECT_GE(backend.scan_starts, before + 3);
-  EXPECT_TRUE(w()->Timer0Active());
+  Probe(w()).ArmTimer0(0);
+  EXPECT_TRUE(WaitUntil([&] { return backend.scan_starts >= before + 3; }, 10000)) << backend.scan_starts - before;
+  EXPECT_TRUE(Probe(w()).Timer0Active());
   w()->SetOperationState(kStateIdle);  // leaving state 2 kills it
-  EXPECT_FALSE(w()->Timer0Active());
+  EXPECT_FALSE(Probe(w()).Timer0Active());
 }
 
 // ---------------------------------------------------------------- status messages
@@ -302,7 +301,7 @@ TEST_F(WindowTest, TimerZeroKeepsScanningWhileAChangeIsVerified) {
 TEST_F(WindowTest, UpdateStatusCodesApplyTheirTextColoursAndProgress) {
   ASSERT_TRUE(Open());
   Discover({TestRecord(1, "10.0.0.1")});
-  const uint8_t* mac = w()->Devices().FindByKey(0)->record.mac;
+  const uint8_t* mac = Probe(w()).Devices().FindByKey(0)->record.mac;
   auto post = [&](int32_t status, const char* text) {
     w()->Post(MakeStatus(UM_UPDATE_STATUS, mac, status, text));
     Pump();
@@ -341,7 +340,7 @@ TEST_F(WindowTest, UpdateStatusCodesApplyTheirTextColoursAndProgress) {
 TEST_F(WindowTest, FactoryStatusCodesAndTheEndOfARun) {
   ASSERT_TRUE(Open());
   Discover({TestRecord(1, "10.0.0.1")});
-  const uint8_t* mac = w()->Devices().FindByKey(0)->record.mac;
+  const uint8_t* mac = Probe(w()).Devices().FindByKey(0)->record.mac;
   w()->Post(MakeFactoryStatus(mac, 0));
   Pump();
   EXPECT_EQ(Cell(0, kColStatus), "factorydefault init");
@@ -376,8 +375,8 @@ TEST_F(WindowTest, FactoryStatusCodesAndTheEndOfARun) {
 TEST_F(WindowTest, PingResultColoursTheModelName) {
   ASSERT_TRUE(Open());
   Discover({TestRecord(1, "10.0.0.1"), TestRecord(2, "10.0.0.2")});
-  const DeviceRecord a = w()->Devices().FindByKey(0)->record;
-  const DeviceRecord b = w()->Devices().FindByKey(1)->record;
+  const DeviceRecord a = Probe(w()).Devices().FindByKey(0)->record;
+  const DeviceRecord b = Probe(w()).Devices().FindByKey(1)->record;
   w()->Post(MakePingResult(a.mac, a.ip, false));
   w()->Post(MakePingResult(b.mac, b.ip, true));
   Pump();

@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <iphlpapi.h>
+#else
+#include <net/if.h>
 #include <sys/stat.h>
+#endif
 
 #include <atomic>
 #include <cerrno>
+#include <filesystem>
 #include <fstream>
-
-#include <net/if.h>
 
 #include <cstring>
 #include <vector>
@@ -86,7 +91,13 @@ TEST(WorkerGroup, NewerRunSupersedesOlderWithoutWaiting) {
 
 // Only loopback is named, so nothing leaves the machine wherever this runs.
 TEST(BroadcastAdapters, OneCopyPerNamedAdapterWithBytesUnchanged) {
+#ifdef _WIN32
+  // Windows names interfaces otherwise: the one that carries 127.0.0.1.
+  DWORD lo = 0;
+  ASSERT_EQ(::GetBestInterface(htonl(INADDR_LOOPBACK), &lo), static_cast<DWORD>(NO_ERROR));
+#else
   const uint32_t lo = ::if_nametoindex("lo");
+#endif
   ASSERT_NE(lo, 0u);
   const uint16_t port = 32999;
   int rx = dk::UdpOpen();
@@ -206,10 +217,14 @@ TEST(ConfigDir, MakeDirsCreatesParentsAndReportsWhatStopsIt) {
   TempDir t;
   const std::string deep = t.File("a/b/dravenkit");
   EXPECT_EQ(dk::MakeDirs(deep), 0);
+#ifdef _WIN32
+  EXPECT_TRUE(std::filesystem::is_directory(deep));
+#else
   struct stat st;
   ASSERT_EQ(::stat(deep.c_str(), &st), 0);
   EXPECT_TRUE(S_ISDIR(st.st_mode));
   EXPECT_EQ(st.st_mode & 0777, 0700u);  // the files hold passwords
+#endif
   EXPECT_EQ(dk::MakeDirs(deep), 0);     // already there
   t.Write("plain", "x");
   EXPECT_EQ(dk::MakeDirs(t.File("plain/dravenkit")), ENOTDIR);

@@ -182,6 +182,7 @@ size_t IniCopyValue(const char* text, size_t len, const char* section, const cha
   std::string value;
   const char* src = def ? def : "";
   size_t n = std::strlen(src);
+  while (n > 0 && src[n - 1] == ' ') --n;  // the profile API drops them from a default
   if (section && key && IniLookup(text, len, section, key, &value)) {
     src = value.c_str();
     n = std::strlen(src);  // a NUL inside the value ends it
@@ -195,11 +196,29 @@ size_t IniCopyValue(const char* text, size_t len, const char* section, const cha
 int32_t IniParseInt(const char* s) {
   if (!s) return 0;
   size_t i = 0;
+  // As the profile API reads a number: control characters and blanks
+  // skipped, a sign, then "0x", "0o" or "0b" (lower case only) for base 16,
+  // 8 or 2, else decimal; the digits of that base up to the first other.
+  while (s[i] != 0 && static_cast<unsigned char>(s[i]) <= ' ') ++i;
   bool neg = false;
   if (s[i] == '+' || s[i] == '-') neg = (s[i++] == '-');
+  uint32_t base = 10;
+  if (s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'o' || s[i + 1] == 'b')) {
+    base = s[i + 1] == 'x' ? 16 : s[i + 1] == 'o' ? 8 : 2;
+    i += 2;
+  }
   // Unsigned arithmetic: an over-long number wraps instead of overflowing.
   uint32_t v = 0;
-  while (s[i] >= '0' && s[i] <= '9') v = v * 10u + static_cast<uint32_t>(s[i++] - '0');
+  for (;; ++i) {
+    const char c = s[i];
+    uint32_t d;
+    if (c >= '0' && c <= '9') d = static_cast<uint32_t>(c - '0');
+    else if (c >= 'a' && c <= 'f') d = static_cast<uint32_t>(c - 'a' + 10);
+    else if (c >= 'A' && c <= 'F') d = static_cast<uint32_t>(c - 'A' + 10);
+    else break;
+    if (d >= base) break;
+    v = v * base + d;
+  }
   if (neg) v = 0u - v;
   return static_cast<int32_t>(v);
 }

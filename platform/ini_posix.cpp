@@ -60,6 +60,8 @@ int32_t IniGetInt(const std::string& path, const char* section, const char* key,
   if (!section || !key) return def;
   std::string text, value;
   if (!IniReadFile(path, &text) || !IniLookup(text.data(), text.size(), section, key, &value)) return def;
+  // An empty value counts as none, as for the profile API.
+  if (value.empty() || value[0] == 0) return def;
   return IniParseInt(value.c_str());
 }
 

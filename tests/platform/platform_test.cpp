@@ -92,9 +92,16 @@ TEST(WorkerGroup, NewerRunSupersedesOlderWithoutWaiting) {
 // Only loopback is named, so nothing leaves the machine wherever this runs.
 TEST(BroadcastAdapters, OneCopyPerNamedAdapterWithBytesUnchanged) {
 #ifdef _WIN32
-  // Windows names interfaces otherwise: the one that carries 127.0.0.1.
-  DWORD lo = 0;
-  ASSERT_EQ(::GetBestInterface(htonl(INADDR_LOOPBACK), &lo), static_cast<DWORD>(NO_ERROR));
+  // Windows names interfaces otherwise: the software loopback one.
+  uint32_t lo = 0;
+  {
+    ULONG size = 64 * 1024;
+    std::vector<unsigned char> buf(size);
+    auto* list = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buf.data());
+    ASSERT_EQ(::GetAdaptersAddresses(AF_INET, 0, nullptr, list, &size), static_cast<ULONG>(ERROR_SUCCESS));
+    for (auto* a = list; a; a = a->Next)
+      if (a->IfType == IF_TYPE_SOFTWARE_LOOPBACK) lo = a->IfIndex;
+  }
 #else
   const uint32_t lo = ::if_nametoindex("lo");
 #endif
@@ -159,7 +166,12 @@ TEST(ExecutableDir, RealAndOverridden) {
   dk::SetExecutableDirOverride("/tmp/x");
   ASSERT_TRUE(dk::ExecutableDir(&dir));
   EXPECT_EQ(dir, "/tmp/x");
+#ifdef _WIN32
+  EXPECT_EQ(dk::PathBesideExecutable(dir, "Dravenkit.ini"), "/tmp/x\\Dravenkit.ini");
+  EXPECT_EQ(dk::PathBesideExecutable("C:\\", "Dravenkit.ini"), "C:\\Dravenkit.ini");
+#else
   EXPECT_EQ(dk::PathBesideExecutable(dir, "Dravenkit.ini"), "/tmp/x/Dravenkit.ini");
+#endif
   dk::SetExecutableDirOverride("");
   ASSERT_TRUE(dk::ExecutableDir(&dir));
   EXPECT_NE(dir, "/tmp/x");
@@ -192,10 +204,12 @@ TEST(ConfigDir, ProgramFolderOnlyWhenItIsTheUsers) {
   EXPECT_FALSE(dk::ProgramDirIsUsers(t.File("missing")));
   t.Write("file", "x");
   EXPECT_FALSE(dk::ProgramDirIsUsers(t.File("file")));
+#ifndef _WIN32
   // Even for root, whom every folder lets write.
   EXPECT_FALSE(dk::ProgramDirIsUsers("/usr/bin"));
   EXPECT_FALSE(dk::ProgramDirIsUsers("/usr/local/bin"));
   EXPECT_FALSE(dk::ProgramDirIsUsers("/bin"));  // a link to /usr/bin on merged systems
+#endif
 
   // A build tree the user may write keeps the files beside the program.
   std::string exe, cfg, user;

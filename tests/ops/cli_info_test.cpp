@@ -23,7 +23,12 @@ LocalHttpServer::Handler Device(const std::string& mode, const std::string& vers
 int32_t Cli(const std::vector<std::string>& args, std::string* out) {
   std::vector<std::string> argv = {dktest::CliPath()};
   argv.insert(argv.end(), args.begin(), args.end());
-  return dk::ProcessRun(argv, out);
+  const int32_t rc = dk::ProcessRun(argv, out);
+#ifdef _WIN32
+  // A Windows console program ends its lines with CR LF.
+  for (size_t at; (at = out->find("\r\n")) != std::string::npos;) out->erase(at, 1);
+#endif
+  return rc;
 }
 
 TEST(CliInfoTest, PrintsThePanelTexts) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "platform/socket.h"
 
 namespace {
 
@@ -76,6 +77,11 @@ int main(int argc, char** argv) {
   if (argc < 2) {
     std::fputs(kSynopsis, stderr);
     return kCliUsage;
+  }
+  // The socket library first (WSAStartup on Windows): without it no command works.
+  if (dk::SocketLibraryStartup() != 0) {
+    std::fputs("dravenkit-cli: the socket library could not be initialised\n", stderr);
+    return kCliFailed;
   }
   const std::string first = argv[1];
   if (first == "help") {

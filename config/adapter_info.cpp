@@ -115,8 +115,9 @@ std::vector<CAdapterInfo> BuildAdapterList(const std::vector<dk::NetInterface>& 
     if (!dk::IsDeviceAdapter(ni)) continue;
     CAdapterInfo a;
     a.adapter_name = ni.name;
-    a.description = ni.name;
+    a.description = ni.description.empty() ? ni.name : ni.description;
     a.index = ni.index;
+    a.dhcp_enabled = ni.dhcp_enabled ? 1 : 0;
     if (!ni.ipv4.empty()) {
       a.current_ip = Dotted(ni.ipv4[0].ip);
       a.current_subnet_mask = Dotted(ni.ipv4[0].mask);
@@ -124,8 +125,14 @@ std::vector<CAdapterInfo> BuildAdapterList(const std::vector<dk::NetInterface>& 
     for (const auto& ia : ni.ipv4) a.addresses.emplace_back(Dotted(ia.ip), Dotted(ia.mask));
     // No address yet (no DHCP server, no cable): the one entry is 0.0.0.0.
     if (a.addresses.empty()) a.addresses.emplace_back("0.0.0.0", "0.0.0.0");
+    // Windows knows them per adapter; elsewhere they come from the system files.
+    for (uint32_t g : ni.gateways) a.gateways.push_back(Dotted(g));
     for (uint32_t g : ParseRouteGateways(route_text, ni.name)) a.gateways.push_back(Dotted(g));
-    a.dns_servers = dns;
+    if (ni.dns_servers.empty()) {
+      a.dns_servers = dns;
+    } else {
+      for (uint32_t d : ni.dns_servers) a.dns_servers.push_back(Dotted(d));
+    }
     out.push_back(std::move(a));
   }
   return out;

@@ -18,7 +18,7 @@ class CAdapterInfo {
   std::string current_subnet_mask = "0.0.0.0";
   uint32_t index = 0;
   uint32_t type = 0;
-  int32_t dhcp_enabled = 0;  // not known on this platform: always 0
+  int32_t dhcp_enabled = 0;  // known on Windows only: 0 elsewhere
   std::vector<std::string> dns_servers;
   std::vector<std::pair<std::string, std::string>> addresses;  // (IP address, subnet mask)
   std::vector<std::string> gateways;

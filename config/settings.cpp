@@ -239,7 +239,8 @@ void CNVTSettings::LoadFromText(const char* text, size_t len) {
     const char* value = values[i].c_str();
     switch (f.kind) {
       case Kind::kInt:
-        *static_cast<int32_t*>(p) = found[i] ? dk::IniParseInt(value) : kSettingsMissingInt;
+        // An empty number counts as none, as for the profile API.
+        *static_cast<int32_t*>(p) = found[i] && value[0] ? dk::IniParseInt(value) : kSettingsMissingInt;
         break;
       case Kind::kAddress:
         ParseSettingsAddress(found[i] ? value : f.load_default, static_cast<uint8_t*>(p));

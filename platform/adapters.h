@@ -18,6 +18,12 @@ struct NetInterface {
   bool loopback = false;
   bool broadcast = false;              // the link can carry broadcasts
   std::vector<InterfaceAddress> ipv4;  // in the system's order; empty when none is assigned yet
+  // Known per adapter on Windows (IP Helper); empty elsewhere, where the
+  // routing table and the resolver's file give them for the whole system.
+  std::string description;
+  bool dhcp_enabled = false;
+  std::vector<uint32_t> gateways;     // network byte order
+  std::vector<uint32_t> dns_servers;  // network byte order
 };
 
 // Every interface of the system, in interface order, with its IPv4
@@ -32,7 +38,7 @@ bool IsDeviceAdapter(const NetInterface& ni);
 // false when it cannot be read.
 bool ReadSystemTextFile(const char* path, std::string* text);
 
-extern const char kRouteTablePath[];    // "/proc/net/route"
-extern const char kResolverConfPath[];  // "/etc/resolv.conf"
+extern const char kRouteTablePath[];    // "/proc/net/route"; "" on Windows
+extern const char kResolverConfPath[];  // "/etc/resolv.conf"; "" on Windows
 
 }  // namespace dk

@@ -1,13 +1,9 @@
+// The INI rules on text held in memory: the same on every system.
 #include "platform/ini.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
+
+#include "platform/ini_internal.h"
 
 namespace dk {
 namespace {
@@ -139,35 +135,7 @@ Location Locate(const char* t, size_t len, const char* section, const char* key)
   return loc;
 }
 
-bool ReadAll(const std::string& path, std::string* out, bool* missing) {
-  *missing = false;
-  out->clear();
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    *missing = (errno == ENOENT || errno == ENOTDIR);
-    return false;
-  }
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return false;
-  }
-  char buf[65536];
-  for (;;) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ::close(fd);
-      return false;
-    }
-    if (n == 0) break;
-    out->append(buf, static_cast<size_t>(n));
-  }
-  ::close(fd);
-  return true;
-}
-
-bool ValidName(const char* name) {
+bool IniValidNameImpl(const char* name) {
   if (!name || !*name) return false;
   size_t n = std::strlen(name);
   if (IsBlank(name[0]) || IsBlank(name[n - 1]) || name[0] == ';' || name[0] == '[') return false;
@@ -180,17 +148,14 @@ bool ValidName(const char* name) {
 
 }  // namespace
 
+bool IniValidName(const char* name) { return IniValidNameImpl(name); }
+
 bool IniLookup(const char* text, size_t len, const char* section, const char* key, std::string* value) {
   if (!section || !key || (!text && len)) return false;
   Location loc = Locate(text, len, section, key);
   if (!loc.key_found) return false;
   if (value) value->assign(text + loc.key_line.value_b, loc.key_line.value_e - loc.key_line.value_b);
   return true;
-}
-
-bool IniReadFile(const std::string& path, std::string* text) {
-  bool missing = false;
-  return ReadAll(path, text, &missing);
 }
 
 void IniForEachKey(const char* text, size_t len, const char* section,
@@ -217,6 +182,7 @@ size_t IniCopyValue(const char* text, size_t len, const char* section, const cha
   std::string value;
   const char* src = def ? def : "";
   size_t n = std::strlen(src);
+  while (n > 0 && src[n - 1] == ' ') --n;  // the profile API drops them from a default
   if (section && key && IniLookup(text, len, section, key, &value)) {
     src = value.c_str();
     n = std::strlen(src);  // a NUL inside the value ends it
@@ -227,30 +193,34 @@ size_t IniCopyValue(const char* text, size_t len, const char* section, const cha
   return n;
 }
 
-size_t IniGetString(const std::string& path, const char* section, const char* key, const char* def, char* buf,
-                    size_t size) {
-  std::string text;
-  if (!IniReadFile(path, &text)) text.clear();
-  return IniCopyValue(text.data(), text.size(), section, key, def, buf, size);
-}
-
 int32_t IniParseInt(const char* s) {
   if (!s) return 0;
   size_t i = 0;
+  // As the profile API reads a number: control characters and blanks
+  // skipped, a sign, then "0x", "0o" or "0b" (lower case only) for base 16,
+  // 8 or 2, else decimal; the digits of that base up to the first other.
+  while (s[i] != 0 && static_cast<unsigned char>(s[i]) <= ' ') ++i;
   bool neg = false;
   if (s[i] == '+' || s[i] == '-') neg = (s[i++] == '-');
+  uint32_t base = 10;
+  if (s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'o' || s[i + 1] == 'b')) {
+    base = s[i + 1] == 'x' ? 16 : s[i + 1] == 'o' ? 8 : 2;
+    i += 2;
+  }
   // Unsigned arithmetic: an over-long number wraps instead of overflowing.
   uint32_t v = 0;
-  while (s[i] >= '0' && s[i] <= '9') v = v * 10u + static_cast<uint32_t>(s[i++] - '0');
+  for (;; ++i) {
+    const char c = s[i];
+    uint32_t d;
+    if (c >= '0' && c <= '9') d = static_cast<uint32_t>(c - '0');
+    else if (c >= 'a' && c <= 'f') d = static_cast<uint32_t>(c - 'a' + 10);
+    else if (c >= 'A' && c <= 'F') d = static_cast<uint32_t>(c - 'A' + 10);
+    else break;
+    if (d >= base) break;
+    v = v * base + d;
+  }
   if (neg) v = 0u - v;
   return static_cast<int32_t>(v);
-}
-
-int32_t IniGetInt(const std::string& path, const char* section, const char* key, int32_t def) {
-  if (!section || !key) return def;
-  std::string text, value;
-  if (!IniReadFile(path, &text) || !IniLookup(text.data(), text.size(), section, key, &value)) return def;
-  return IniParseInt(value.c_str());
 }
 
 std::string IniValueForWrite(const char* value) {
@@ -264,57 +234,8 @@ std::string IniValueForWrite(const char* value) {
   return v;
 }
 
-bool FileWriteAll(const std::string& path, const std::string& text, unsigned create_mode) {
-  // Write beside the target and rename over it, so the file is either the old
-  // one or the complete new one, never a torn mix.
-  struct stat st;
-  bool replace = ::stat(path.c_str(), &st) == 0;
-  if (replace && !S_ISREG(st.st_mode)) {
-    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-    return false;
-  }
-  static std::atomic<unsigned> counter{0};
-  std::string tmp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    char suffix[48];
-    std::snprintf(suffix, sizeof suffix, ".tmp%ld.%u", static_cast<long>(::getpid()), counter.fetch_add(1));
-    tmp = path + suffix;
-    // The umask applies to create_mode, as for any new file.
-    fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(create_mode & 0777));
-    if (fd < 0 && errno != EEXIST) return false;
-  }
-  if (fd < 0) return false;
-  bool ok = !replace || ::fchmod(fd, st.st_mode & 07777) == 0;
-  int reason = errno;
-  size_t done = 0;
-  while (ok && done < text.size()) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ok = false;
-      reason = errno;
-      break;
-    }
-    done += static_cast<size_t>(n);
-  }
-  if (::close(fd) != 0 && ok) {
-    ok = false;
-    reason = errno;
-  }
-  if (ok && ::rename(tmp.c_str(), path.c_str()) != 0) {
-    ok = false;
-    reason = errno;
-  }
-  if (!ok) {
-    ::unlink(tmp.c_str());
-    errno = reason;  // the caller reports why
-  }
-  return ok;
-}
-
 bool IniSetText(std::string* text, const char* section, const char* key, const char* value) {
-  if (!text || !ValidName(section) || !ValidName(key)) return false;
+  if (!text || !IniValidName(section) || !IniValidName(key)) return false;
   // New lines follow the text's own style.
   const char* eol = "\n";
   size_t first_lf = text->find('\n');
@@ -338,30 +259,5 @@ bool IniSetText(std::string* text, const char* section, const char* key, const c
   }
   return true;
 }
-
-bool IniWriteString(const std::string& path, const char* section, const char* key, const char* value) {
-  if (!ValidName(section) || !ValidName(key)) return false;
-  std::string text;
-  bool missing = false;
-  if (!ReadAll(path, &text, &missing)) {
-    if (!missing) return false;  // present but unreadable: never clobber it
-    text.clear();
-  }
-  return IniSetText(&text, section, key, value) && FileWriteAll(path, text);
-}
-
-bool FileReadableByOthers(const std::string& path, unsigned* mode) {
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return false;
-  if (mode) *mode = static_cast<unsigned>(st.st_mode & 07777);
-  return (st.st_mode & (S_IRGRP | S_IROTH)) != 0;
-}
-
-bool FileExists(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-bool FileDelete(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 }  // namespace dk

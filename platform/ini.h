@@ -38,13 +38,14 @@ bool IniSetText(std::string* text, const char* section, const char* key, const c
 
 // The file readers below read the whole file and use the functions above.
 
-// Copies the value (or def when the key or file is missing) into buf, cut to
-// size - 1 characters and terminated; returns the number of characters copied.
+// Copies the value (or def when the key or file is missing, without its
+// trailing spaces) into buf, cut to size - 1 characters and terminated;
+// returns the number of characters copied.
 size_t IniGetString(const std::string& path, const char* section, const char* key, const char* def, char* buf,
                     size_t size);
 
-// Leading decimal integer of the value (optional sign; no digits gives 0);
-// def when the key or file is missing.
+// Leading integer of the value (IniParseInt); def when the key or file is
+// missing or the value is empty.
 int32_t IniGetInt(const std::string& path, const char* section, const char* key, int32_t def);
 
 // Sets key in section: replaces the first occurrence's value, or appends the
@@ -58,8 +59,10 @@ bool IniWriteString(const std::string& path, const char* section, const char* ke
 // Whole content of a regular file; false when it is missing or unreadable.
 bool IniReadFile(const std::string& path, std::string* text);
 
-// The integer rule of IniGetInt applied to a text (an over-long number wraps
-// modulo 2^32 rather than overflowing).
+// The integer rule of IniGetInt applied to a text, the profile API's: leading
+// blanks skipped, an optional sign, "0x", "0o" or "0b" for hexadecimal, octal
+// or binary digits, else decimal ones; no digits gives 0, an over-long number
+// wraps modulo 2^32 rather than overflowing.
 int32_t IniParseInt(const char* s);
 
 // The value text as it goes after "key=": cut at a line feed (a value cannot

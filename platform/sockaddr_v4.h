@@ -1,7 +1,12 @@
 #pragma once
 // Internal to platform/: our address convention to the sockets API's.
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#endif
 
 #include <cstdint>
 #include <cstring>

@@ -1,5 +1,5 @@
 #pragma once
-// Thin POSIX socket layer. Addresses are IPv4 in network byte order (the
+// Thin socket layer over POSIX sockets or Winsock 2. Addresses are IPv4 in network byte order (the
 // first octet is the first byte in memory); ports are in host order.
 #include <cstddef>
 #include <cstdint>
@@ -7,6 +7,10 @@
 namespace dk {
 
 constexpr uint32_t kIpAny = 0;
+
+// Starts the socket library once per process (WSAStartup on Windows; nothing
+// to do elsewhere). 0, or -1 when sockets cannot be used at all.
+int SocketLibraryStartup();
 uint32_t IpBroadcast();  // 255.255.255.255
 
 // UDP
@@ -35,7 +39,7 @@ int UdpSendToAdapters(int s, const BroadcastAdapters& adapters, const void* data
 int UdpRecvFrom(int s, void* buf, size_t cap, uint32_t* from_ip, uint16_t* from_port);
 
 // select() for readability on one socket: 1 readable, 0 time-out, -1 error
-// (after perror("select")).
+// (after a "select: ..." line on standard error).
 int SocketWaitReadable(int s, long seconds, long microseconds);
 
 int SocketClose(int s);  // 0

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/ops/http_requests.h"
+#include "platform/socket.h"
 #include "ui/app.h"
 #include "ui/backend.h"
 #include "ui/main_window.h"
@@ -50,6 +51,12 @@ int main(int argc, char** argv) {
   QApplication::setDesktopFileName(QStringLiteral("dravenkit"));
   ApplyDravenkitLook(&app);
   QtPrompt prompt;
+  // The socket library (WSAStartup on Windows) before any window.
+  if (dk::SocketLibraryStartup() != 0) {
+    std::fprintf(stderr, "Dravenkit: the socket library could not be initialised\n");
+    prompt.Info("Failed to initialise Windows sockets.", PromptIcon::kError);
+    return 1;
+  }
   if (HttpGlobalInit() < 0) {
     std::fprintf(stderr, "Dravenkit: the network support could not be initialised\n");
     prompt.Info("The network support could not be initialised.", PromptIcon::kError);

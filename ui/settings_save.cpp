@@ -1,6 +1,6 @@
 #include "ui/settings_save.h"
 
-#include <sys/stat.h>
+#include <filesystem>
 
 #include "config/settings.h"
 #include "ui/prompt.h"
@@ -21,8 +21,10 @@ bool SaveSettingsOrTell(CNVTSettings& settings, Prompt& prompt) {
 
 void SaveSettingsIfMissing(CNVTSettings& settings, Prompt& prompt) {
   std::string path;
-  struct stat st;
-  // Anything at the path, even unreadable, is left alone.
-  if (SettingsFilePath(&path) && ::lstat(path.c_str(), &st) == 0) return;
+  // Anything at the path, even unreadable or a dangling link, is left alone.
+  std::error_code ec;
+  if (SettingsFilePath(&path) && std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found &&
+      !ec)
+    return;
   SaveSettingsOrTell(settings, prompt);
 }

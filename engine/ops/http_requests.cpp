@@ -27,8 +27,11 @@ int32_t HttpGlobalInit() {
   static std::once_flag once;
   static CURLcode rc = CURLE_OK;
   std::call_once(once, [] {
-    // A peer that closes under a write must not end the program.
+#ifdef SIGPIPE
+    // A peer that closes under a write must not end the program (Windows
+    // has no such signal).
     ::signal(SIGPIPE, SIG_IGN);
+#endif
     rc = curl_global_init(CURL_GLOBAL_DEFAULT);
   });
   return rc == CURLE_OK ? 0 : -1;

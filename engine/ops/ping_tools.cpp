@@ -20,16 +20,28 @@ const char* RunCommandFailureText(int32_t rc) {
 
 std::vector<std::string> PingCommandArgs(uint32_t ip, int count, int timeout_ms) {
   if (count < 1) count = 1;
-  // iputils reads -W 0 as "wait for ever".
+  // iputils reads -W 0 as "wait for ever"; Windows' -w 0 is no wait at all.
   if (timeout_ms < 1) timeout_ms = 1;
-  char secs[32];
-  std::snprintf(secs, sizeof secs, "%d.%03d", timeout_ms / 1000, timeout_ms % 1000);
   char addr[16];
   FormatIp(ip, addr);
+#ifdef _WIN32
+  // "ping -n %d -w %d %s": count, time-out in milliseconds, address.
+  return {"ping", "-n", std::to_string(count), "-w", std::to_string(timeout_ms), addr};
+#else
+  char secs[32];
+  std::snprintf(secs, sizeof secs, "%d.%03d", timeout_ms / 1000, timeout_ms % 1000);
   return {"ping", "-c", std::to_string(count), "-W", secs, addr};
+#endif
 }
 
-bool PingOutputAnswered(const std::string& output) { return output.find(" 0% packet loss") != std::string::npos; }
+bool PingOutputAnswered(const std::string& output) {
+#ifdef _WIN32
+  // The summary's "Lost = 0 (0% loss)".
+  return output.find(" = 0 (0%") != std::string::npos;
+#else
+  return output.find(" 0% packet loss") != std::string::npos;
+#endif
+}
 
 int32_t PingCheck(uint32_t ip, int count, int timeout_ms) {
   std::string out;
@@ -43,7 +55,13 @@ int32_t PingCheck(uint32_t ip, int count, int timeout_ms) {
   return PingOutputAnswered(out) ? 1 : 0;
 }
 
-std::vector<std::string> DeleteArpTableArgs() { return {"ip", "neigh", "flush", "all"}; }
+std::vector<std::string> DeleteArpTableArgs() {
+#ifdef _WIN32
+  return {"arp", "-d"};
+#else
+  return {"ip", "neigh", "flush", "all"};
+#endif
+}
 
 int32_t DeleteArpTable() { return RunCommand(DeleteArpTableArgs(), nullptr); }
 

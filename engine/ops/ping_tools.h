@@ -17,14 +17,16 @@ int32_t RunCommand(const std::vector<std::string>& argv, std::string* output);
 // CreateProcess()."), or nullptr when rc is not a start failure.
 const char* RunCommandFailureText(int32_t rc);
 
-// "ping -c <count> -W <seconds>" with fractional seconds (5 ms is 0.005).
+// "ping -c <count> -W <seconds>" with fractional seconds (5 ms is 0.005);
+// on Windows "ping -n <count> -w <milliseconds>".
 std::vector<std::string> PingCommandArgs(uint32_t ip, int count, int timeout_ms);
-// True when ping's summary reports " 0% packet loss".
+// True when ping's summary reports " 0% packet loss" (Windows: " = 0 (0%").
 bool PingOutputAnswered(const std::string& output);
 // 1 answered, 0 not (also when ping could not be run).
 int32_t PingCheck(uint32_t ip, int count, int timeout_ms);
 
-// Empties the ARP (neighbour) cache: "ip neigh flush all". RunCommand's result.
+// Empties the ARP (neighbour) cache: "ip neigh flush all" (Windows: "arp -d").
+// RunCommand's result.
 int32_t DeleteArpTable();
 std::vector<std::string> DeleteArpTableArgs();
 

@@ -1,5 +1,6 @@
 #include "config/settings.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -329,7 +330,7 @@ TEST_F(SettingsFile, ExplicitPathsAndFailedSave) {
   std::string reason;
   EXPECT_EQ(s.SaveTo(dir_.File("missing/Dravenkit.ini"), &reason), -2);
   EXPECT_EQ(reason, "No such file or directory");
-  ASSERT_EQ(::mkdir(dir_.File("taken.ini").c_str(), 0700), 0);
+  ASSERT_TRUE(std::filesystem::create_directory(dir_.File("taken.ini")));
   EXPECT_EQ(s.SaveTo(dir_.File("taken.ini"), &reason), -2);
   EXPECT_EQ(reason, "Is a directory");
 

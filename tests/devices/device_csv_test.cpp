@@ -1,5 +1,6 @@
 #include "engine/devices/device_csv.h"
 
+#include <filesystem>
 #include <dirent.h>
 #include <sys/stat.h>
 #include <gtest/gtest.h>
@@ -162,7 +163,7 @@ TEST(DeviceCsv, WriteReplacesTheFileWholeOrReportsWhy) {
 
   EXPECT_EQ(WriteDeviceCsv(dir.File("missing/list.csv"), rows, &error), -1);
   EXPECT_EQ(error, std::strerror(ENOENT));
-  ASSERT_EQ(::mkdir(dir.File("folder").c_str(), 0755), 0);
+  ASSERT_TRUE(std::filesystem::create_directory(dir.File("folder")));
   EXPECT_EQ(WriteDeviceCsv(dir.File("folder"), rows, &error), -1);
   EXPECT_EQ(error, std::strerror(EISDIR));
   EXPECT_EQ(Entries(dir.path()), 2);

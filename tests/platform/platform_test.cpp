@@ -1,13 +1,18 @@
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <iphlpapi.h>
+#else
+#include <net/if.h>
 #include <sys/stat.h>
+#endif
 
 #include <atomic>
 #include <cerrno>
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
-
-#include <net/if.h>
 
 #include <cstring>
 #include <vector>
@@ -112,7 +117,20 @@ TEST(WorkerGroup, NewerRunSupersedesOlderWithoutWaiting) {
 
 // Only loopback is named, so nothing leaves the machine wherever this runs.
 TEST(BroadcastAdapters, OneCopyPerNamedAdapterWithBytesUnchanged) {
+#ifdef _WIN32
+  // Windows names interfaces otherwise: the software loopback one.
+  uint32_t lo = 0;
+  {
+    ULONG size = 64 * 1024;
+    std::vector<unsigned char> buf(size);
+    auto* list = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buf.data());
+    ASSERT_EQ(::GetAdaptersAddresses(AF_INET, 0, nullptr, list, &size), static_cast<ULONG>(ERROR_SUCCESS));
+    for (auto* a = list; a; a = a->Next)
+      if (a->IfType == IF_TYPE_SOFTWARE_LOOPBACK) lo = a->IfIndex;
+  }
+#else
   const uint32_t lo = ::if_nametoindex("lo");
+#endif
   ASSERT_NE(lo, 0u);
   const uint16_t port = 32999;
   int rx = dk::UdpOpen();
@@ -174,7 +192,12 @@ TEST(ExecutableDir, RealAndOverridden) {
   dk::SetExecutableDirOverride("/tmp/x");
   ASSERT_TRUE(dk::ExecutableDir(&dir));
   EXPECT_EQ(dir, "/tmp/x");
+#ifdef _WIN32
+  EXPECT_EQ(dk::PathBesideExecutable(dir, "Dravenkit.ini"), "/tmp/x\\Dravenkit.ini");
+  EXPECT_EQ(dk::PathBesideExecutable("C:\\", "Dravenkit.ini"), "C:\\Dravenkit.ini");
+#else
   EXPECT_EQ(dk::PathBesideExecutable(dir, "Dravenkit.ini"), "/tmp/x/Dravenkit.ini");
+#endif
   dk::SetExecutableDirOverride("");
   ASSERT_TRUE(dk::ExecutableDir(&dir));
   EXPECT_NE(dir, "/tmp/x");
@@ -207,10 +230,12 @@ TEST(ConfigDir, ProgramFolderOnlyWhenItIsTheUsers) {
   EXPECT_FALSE(dk::ProgramDirIsUsers(t.File("missing")));
   t.Write("file", "x");
   EXPECT_FALSE(dk::ProgramDirIsUsers(t.File("file")));
+#ifndef _WIN32
   // Even for root, whom every folder lets write.
   EXPECT_FALSE(dk::ProgramDirIsUsers("/usr/bin"));
   EXPECT_FALSE(dk::ProgramDirIsUsers("/usr/local/bin"));
   EXPECT_FALSE(dk::ProgramDirIsUsers("/bin"));  // a link to /usr/bin on merged systems
+#endif
 
   // A build tree the user may write keeps the files beside the program.
   std::string exe, cfg, user;
@@ -232,10 +257,14 @@ TEST(ConfigDir, MakeDirsCreatesParentsAndReportsWhatStopsIt) {
   TempDir t;
   const std::string deep = t.File("a/b/dravenkit");
   EXPECT_EQ(dk::MakeDirs(deep), 0);
+#ifdef _WIN32
+  EXPECT_TRUE(std::filesystem::is_directory(deep));
+#else
   struct stat st;
   ASSERT_EQ(::stat(deep.c_str(), &st), 0);
   EXPECT_TRUE(S_ISDIR(st.st_mode));
   EXPECT_EQ(st.st_mode & 0777, 0700u);  // the files hold passwords
+#endif
   EXPECT_EQ(dk::MakeDirs(deep), 0);     // already there
   t.Write("plain", "x");
   EXPECT_EQ(dk::MakeDirs(t.File("plain/dravenkit")), ENOTDIR);

@@ -9,7 +9,11 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   const std::string& path() const { return path_; }
+#ifdef _WIN32
+  std::string File(const std::string& name) const { return path_ + "\\" + name; }
+#else
   std::string File(const std::string& name) const { return path_ + "/" + name; }
+#endif
   void Write(const std::string& name, const std::string& content) const;
   std::string Read(const std::string& name) const;  // "" when missing
 

@@ -3,7 +3,11 @@
 #include "engine/talq/talq_client.h"
 
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <winsock2.h>
+#else
 #include <sys/socket.h>
+#endif
 
 #include <cstring>
 #include <vector>
@@ -61,8 +65,13 @@ TEST_F(TalqClientTest, OpenFillsEverySlotAndDefaultPorts) {
   EXPECT_EQ(c.SetNetworkType3, &TALQCLIENT_SetNetworkType3);
   EXPECT_EQ(c.Command5, &TALQCLIENT_Command5);
   int rcv = 0;
+#ifdef _WIN32
+  int len = sizeof rcv;
+  ASSERT_EQ(getsockopt(static_cast<SOCKET>(c.socket), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&rcv), &len), 0);
+#else
   socklen_t len = sizeof rcv;
   ASSERT_EQ(getsockopt(c.socket, SOL_SOCKET, SO_RCVBUF, &rcv, &len), 0);
+#endif
   EXPECT_GE(rcv, kTalqSocketRecvBuffer) << "large segments need the big receive buffer";
   EXPECT_EQ(c.Close(&c.socket), 0);
   EXPECT_EQ(c.socket, -1);

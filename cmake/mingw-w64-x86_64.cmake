@@ -1,0 +1,19 @@
+# Cross-compiling for 64-bit Windows with Debian's MinGW-w64 (the posix
+# thread model, for std::thread). DRAVENKIT_WINDOWS_PREFIX (environment, ':'
+# between folders) names the install folders of the libraries scripts/windows
+# cross-builds (libcurl, Qt, FFmpeg, libpng); the environment also reaches
+# CMake's try_compile projects.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
+if(DEFINED ENV{DRAVENKIT_WINDOWS_PREFIX})
+  string(REPLACE ":" ";" _dk_prefixes "$ENV{DRAVENKIT_WINDOWS_PREFIX}")
+  list(APPEND CMAKE_FIND_ROOT_PATH ${_dk_prefixes})
+endif()
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)

@@ -1,0 +1,32 @@
+# What a MinGW-w64 build takes from this Debian machine: the header-only
+# CLI11 and nlohmann/json (through a folder of links, so the cross compiler
+# never sees the rest of /usr/include) and GoogleTest built from its source.
+set(DK_HOST_HEADERS ${CMAKE_BINARY_DIR}/host-headers)
+file(MAKE_DIRECTORY ${DK_HOST_HEADERS})
+foreach(dir CLI nlohmann)
+  if(NOT EXISTS /usr/include/${dir})
+    message(FATAL_ERROR "/usr/include/${dir} is missing: run scripts/setup")
+  endif()
+  file(CREATE_LINK /usr/include/${dir} ${DK_HOST_HEADERS}/${dir} SYMBOLIC)
+endforeach()
+add_library(CLI11::CLI11 INTERFACE IMPORTED GLOBAL)
+set_target_properties(CLI11::CLI11 PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${DK_HOST_HEADERS})
+add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED GLOBAL)
+set_target_properties(nlohmann_json::nlohmann_json PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${DK_HOST_HEADERS})
+set(CLI11_FOUND TRUE)
+set(nlohmann_json_FOUND TRUE)
+
+if(DRAVENKIT_TESTS)
+  set(DK_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest's source (Debian: googletest)")
+  if(NOT EXISTS ${DK_GOOGLETEST_SOURCE}/CMakeLists.txt)
+    message(FATAL_ERROR "${DK_GOOGLETEST_SOURCE} is missing: run scripts/setup")
+  endif()
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(${DK_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+  # Its own code is not ours to hold to our warnings.
+  target_compile_options(gtest PRIVATE -Wno-error)
+  target_compile_options(gtest_main PRIVATE -Wno-error)
+  set(GTest_FOUND TRUE)
+  set(GTEST_FOUND TRUE)
+endif()

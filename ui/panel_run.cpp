@@ -94,7 +94,7 @@ std::string PanelRun::Tally() const {
   for (const auto& e : *r_.selection) {
     ++total;
     // 100 ends a device in both runs; 101, back at the factory address, an update's.
-    if (e->progress == kFactoryComplete || (kind_ == ActiveOp::kUpdate && e->progress == kUpdateFactoryBack)) {
+    if (e->progress == kFactoryComplete || (Kind() == ActiveOp::kUpdate && e->progress == kUpdateFactoryBack)) {
       ++verified;
       continue;
     }

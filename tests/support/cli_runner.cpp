@@ -1,10 +1,14 @@
 #include "tests/support/cli_runner.h"
 
+#ifdef _WIN32
+#include "platform/process.h"
+#else
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <thread>
@@ -12,6 +16,64 @@
 #include "tests/support/tool_path.h"
 
 namespace dktest {
+
+#ifdef _WIN32
+
+namespace {
+
+// The words of a line as /bin/sh splits them with the quoting used here
+// (blanks between words, '...' and '\'').
+std::vector<std::string> ShellWords(const std::string& line) {
+  std::vector<std::string> words;
+  std::string w;
+  bool in_word = false;
+  for (size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    if (c == '\'') {
+      const size_t end = line.find('\'', i + 1);
+      w += line.substr(i + 1, end == std::string::npos ? std::string::npos : end - i - 1);
+      in_word = true;
+      if (end == std::string::npos) break;
+      i = end;
+    } else if (c == '\\' && i + 1 < line.size()) {
+      w += line[++i];
+      in_word = true;
+    } else if (c == ' ' || c == '\t' || c == '\n') {
+      if (in_word) words.push_back(w);
+      w.clear();
+      in_word = false;
+    } else {
+      w += c;
+      in_word = true;
+    }
+  }
+  if (in_word) words.push_back(w);
+  return words;
+}
+
+}  // namespace
+
+// No shell on Windows: the words go to the process runner, whose time limit
+// kills the CLI. Its standard error is the test's own.
+CliRun RunCli(const std::vector<std::string>& args, uint32_t limit_ms) {
+  CliRun r;
+  std::vector<std::string> argv = {CliPath()};
+  argv.insert(argv.end(), args.begin(), args.end());
+  dk::ProcessTimings t;
+  t.limit_ms = limit_ms;
+  t.poll_ms = 100;
+  t.max_output = 16u << 20;
+  const int32_t rc = dk::ProcessRun(argv, &r.out, t);
+  r.timed_out = rc == dk::kProcessTimedOut;
+  r.code = rc >= 0 ? rc : -1;
+  // A Windows console program ends its lines with CR LF.
+  for (size_t at = 0; (at = r.out.find("\r\n", at)) != std::string::npos;) r.out.erase(at, 1);
+  return r;
+}
+
+CliRun RunCli(const std::string& args, uint32_t limit_ms) { return RunCli(ShellWords(args), limit_ms); }
+
+#else
 
 CliRun RunCli(const std::string& args, uint32_t limit_ms) {
   CliRun r;
@@ -93,5 +155,7 @@ CliRun RunCli(const std::vector<std::string>& args, uint32_t limit_ms) {
   }
   return RunCli(line, limit_ms);
 }
+
+#endif
 
 }  // namespace dktest

@@ -342,6 +342,9 @@ TEST_F(SettingsFile, ExplicitPathsAndFailedSave) {
 // The file holds passwords: a new one is its owner's alone whatever the
 // umask; one the user made readable keeps its mode.
 TEST_F(SettingsFile, NewFileIsTheOwnersOnlyAnExistingOneKeepsItsMode) {
+#ifdef _WIN32
+  GTEST_SKIP() << "no permission bits on Windows: the folder's access list decides";
+#endif
   const mode_t old_mask = ::umask(022);
   CNVTSettings s;
   ASSERT_EQ(s.SaveTo(dir_.File("new.ini")), 0);

@@ -76,6 +76,7 @@ TEST(WorkerThread, NoThreadIsAFalseStartAndAFaultEndsOnlyItsThread) {
   dk::WorkerThread w;
   dk::WorkerGroup g;
   bool ran = false;
+#ifndef _WIN32  // DK_NO_NEW_THREADS_SKIP_REASON there; the fault part still runs
   {
     NoNewThreads none;
     ASSERT_TRUE(none.ok());
@@ -85,6 +86,7 @@ TEST(WorkerThread, NoThreadIsAFalseStartAndAFaultEndsOnlyItsThread) {
     EXPECT_FALSE(g.Running());
   }
   EXPECT_FALSE(ran);
+#endif
   ASSERT_TRUE(w.Start([] { throw std::runtime_error("worker fault"); }));
   EXPECT_TRUE(w.WaitFor(2000));
   EXPECT_TRUE(w.Faulted());

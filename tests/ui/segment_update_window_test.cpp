@@ -13,15 +13,6 @@
 
 namespace {
 
-template <typename F>
-bool WaitUntil(F done, int ms) {
-  for (int waited = 0; waited < ms; waited += 20) {
-    if (done()) return true;
-    QTest::qWait(20);
-  }
-  return done();
-}
-
 TEST(SegmentUpdateWindow, FailedUploadsShowTheirTextsAndTheBoxCountsThem) {
   TempDir dir;
   dk::SetExecutableDirOverride(dir.path());
@@ -45,12 +36,12 @@ TEST(SegmentUpdateWindow, FailedUploadsShowTheirTextsAndTheBoxCountsThem) {
   window->show();
   window->OnCommand(IDC_DISCOVERY);
   ASSERT_TRUE(WaitUntil([&] { return window->OperationState() == kStateIdle; }, 5000));
-  CCellListCtrl* list = window->List();
+  CCellListCtrl* list = Probe(window.get()).List();
   ASSERT_EQ(list->GetItemCount(), 3);
   int row_of[4] = {-1, -1, -1, -1};  // by the MAC's last byte
   for (int r = 0; r < 3; ++r) {
     list->SetCheckbox(r, kColNo, 1);
-    row_of[window->Devices().FindByKey(r)->record.mac[5] & 3] = r;
+    row_of[Probe(window.get()).Devices().FindByKey(r)->record.mac[5] & 3] = r;
   }
   window->OnCommand(IDC_FIRMWARE_UPDATE);
   ASSERT_EQ(window->OperationState(), kStateUpdatePanel);
@@ -75,7 +66,7 @@ TEST(SegmentUpdateWindow, FailedUploadsShowTheirTextsAndTheBoxCountsThem) {
   for (int dev = 1; dev <= 3; ++dev) EXPECT_FALSE(bar(row_of[dev])) << dev;
 
   // -1 (no libcurl handle) cannot be made on a segment: the same row, bar first.
-  const uint8_t* mac = window->Devices().FindByKey(row_of[2])->record.mac;
+  const uint8_t* mac = Probe(window.get()).Devices().FindByKey(row_of[2])->record.mac;
   window->Post(MakeStatus(UM_UPDATE_STATUS, mac, kUpdateUploadStarted, ""));
   ASSERT_TRUE(WaitUntil([&] { return bar(row_of[2]); }, 2000));
   window->Post(MakeStatus(UM_UPDATE_STATUS, mac, kUpdateUploadNoHandle, ""));

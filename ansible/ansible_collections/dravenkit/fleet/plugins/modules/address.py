@@ -182,16 +182,16 @@ def assignment_line(w):
 
 
 def run_module():
-    spec = dict(
+    options = dict(
         devices=dict(type="list", elements="dict", options=dict(
             mac=dict(type="str", required=True), ip=dict(type="str"), mask=dict(type="str"),
             gateway=dict(type="str"), dns=dict(type="str"), dhcp=dict(type="bool", default=False))),
         file=dict(type="path"),
         verify_timeout=dict(type="int", default=60),
     )
-    spec.update(CLI_OPTION)
-    spec.update(CREDENTIAL_OPTIONS)
-    module = AnsibleModule(argument_spec=spec, supports_check_mode=True,
+    options.update(CLI_OPTION)
+    options.update(CREDENTIAL_OPTIONS)
+    module = AnsibleModule(argument_spec=options, supports_check_mode=True,
                            mutually_exclusive=[("devices", "file")], required_one_of=[("devices", "file")])
     p = module.params
     if p["verify_timeout"] < 0:

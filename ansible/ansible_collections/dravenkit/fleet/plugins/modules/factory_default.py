@@ -63,10 +63,10 @@ from ansible_collections.dravenkit.fleet.plugins.module_utils.dravenkit_cli impo
 
 
 def run_module():
-    spec = dict(macs=dict(type="list", elements="str", required=True))
-    spec.update(CLI_OPTION)
-    spec.update(CREDENTIAL_OPTIONS)
-    module = AnsibleModule(argument_spec=spec, supports_check_mode=True)
+    options = dict(macs=dict(type="list", elements="str", required=True))
+    options.update(CLI_OPTION)
+    options.update(CREDENTIAL_OPTIONS)
+    module = AnsibleModule(argument_spec=options, supports_check_mode=True)
     p = module.params
     macs = normalize_macs(module, p["macs"])
     if not macs:

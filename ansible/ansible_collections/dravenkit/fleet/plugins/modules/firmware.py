@@ -105,7 +105,7 @@ VERIFIED = (100, 101)
 
 
 def run_module():
-    spec = dict(
+    options = dict(
         file=dict(type="path", required=True),
         version=dict(type="str", required=True),
         type=dict(type="int", choices=[0, 1]),
@@ -114,9 +114,9 @@ def run_module():
         ip_setting=dict(type="bool", default=False),
         factory_after=dict(type="bool", default=False),
     )
-    spec.update(CLI_OPTION)
-    spec.update(CREDENTIAL_OPTIONS)
-    module = AnsibleModule(argument_spec=spec, supports_check_mode=True)
+    options.update(CLI_OPTION)
+    options.update(CREDENTIAL_OPTIONS)
+    module = AnsibleModule(argument_spec=options, supports_check_mode=True)
     p = module.params
     if p["version"] == "":
         module.fail_json(msg="version is empty")

@@ -95,14 +95,14 @@ from ansible_collections.dravenkit.fleet.plugins.module_utils.dravenkit_cli impo
 
 
 def run_module():
-    spec = dict(
+    options = dict(
         macs=dict(type="list", elements="str"),
         expect_version=dict(type="str"),
         concurrency=dict(type="int"),
     )
-    spec.update(CLI_OPTION)
-    spec.update(CREDENTIAL_OPTIONS)
-    module = AnsibleModule(argument_spec=spec, supports_check_mode=True)
+    options.update(CLI_OPTION)
+    options.update(CREDENTIAL_OPTIONS)
+    module = AnsibleModule(argument_spec=options, supports_check_mode=True)
     p = module.params
     if p["concurrency"] is not None and not 1 <= p["concurrency"] <= 1024:
         module.fail_json(msg="concurrency must be 1 to 1024, not %d" % p["concurrency"])

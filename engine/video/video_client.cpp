@@ -274,6 +274,7 @@ void VideoClient::Body(const dk::StopFlag& stop, uint64_t gen, VideoSource src, 
   dec->thread_count = 1;  // small pictures; frame threads would only add latency
   dec->flags |= AV_CODEC_FLAG_LOW_DELAY;
   dec->flags &= ~AV_CODEC_FLAG_OUTPUT_CORRUPT;
+  if (src.key_frames_only) dec->skip_frame = AVDISCARD_NONKEY;
   if (avcodec_open2(dec.get(), codec, nullptr) < 0) return fail(kVideoRefused);
 
   std::unique_ptr<AVPacket, PacketCloser> pkt(av_packet_alloc());
@@ -381,7 +382,9 @@ int32_t GrabFirstFrame(const VideoSource& src, const VideoTimings& t, uint32_t t
                        int64_t* first_frame_us, int* stream_width, int* stream_height) {
   GrabSink sink;
   VideoClient client;
-  client.Start(src, t, &sink);
+  VideoSource first = src;
+  first.key_frames_only = true;  // the first picture shown is a key frame in any case
+  client.Start(first, t, &sink);
   bool got = false;
   int32_t code = kVideoOk;
   {

@@ -308,6 +308,9 @@ void VideoClient::Body(const dk::StopFlag& stop, uint64_t gen, VideoSource src, 
         av_frame_unref(frame.get());
         continue;
       }
+      // The frame keeps its own buffer; the decoder's tables, reference
+      // pictures and pools are not needed for the one picture.
+      if (src.one_picture) dec.reset();
       const int w = frame->width, h = frame->height;
       int ow = w, oh = h;
       if (src.max_width > 0 && src.max_height > 0 && (w > src.max_width || h > src.max_height)) {
@@ -352,6 +355,7 @@ void VideoClient::Body(const dk::StopFlag& stop, uint64_t gen, VideoSource src, 
       }
       Publish(gen, &out);
       if (!stop.IsSet() && gen == gen_.load()) sink->OnVideoFrame(gen);
+      if (src.one_picture) return;  // the decoder is gone; the connection closes now
     }
   }
 }
@@ -384,6 +388,7 @@ int32_t GrabFirstFrame(const VideoSource& src, const VideoTimings& t, uint32_t t
   VideoClient client;
   VideoSource first = src;
   first.key_frames_only = true;  // the first picture shown is a key frame in any case
+  first.one_picture = true;
   client.Start(first, t, &sink);
   bool got = false;
   int32_t code = kVideoOk;

@@ -116,6 +116,48 @@ int32_t CodeOfOpenError(int err, int status, bool timed_out) {
   return kVideoRefused;
 }
 
+// A first-picture grab decodes one full-size picture (a 1080p frame and the
+// decoder's tables for it are several MB at once). However many grabs run
+// together, only this many decode at the same moment, so the CLI's contact
+// sheet does not pile those buffers up with its concurrency. The live viewer
+// is not limited.
+constexpr int kPictureDecodesAtOnce = 2;
+std::mutex g_decode_mu;
+std::condition_variable g_decode_cv;
+int g_decoding = 0;
+
+class DecodeSlot {
+ public:
+  DecodeSlot() = default;
+  DecodeSlot(const DecodeSlot&) = delete;
+  DecodeSlot& operator=(const DecodeSlot&) = delete;
+  ~DecodeSlot() { Release(); }
+  // Waits for a free slot while keep_waiting() holds; false when it gave up.
+  template <class F>
+  bool Take(F keep_waiting) {
+    std::unique_lock<std::mutex> lock(g_decode_mu);
+    while (g_decoding >= kPictureDecodesAtOnce) {
+      if (!keep_waiting()) return false;
+      g_decode_cv.wait_for(lock, std::chrono::milliseconds(20));
+    }
+    ++g_decoding;
+    held_ = true;
+    return true;
+  }
+  void Release() {
+    if (!held_) return;
+    held_ = false;
+    {
+      std::lock_guard<std::mutex> lock(g_decode_mu);
+      --g_decoding;
+    }
+    g_decode_cv.notify_one();
+  }
+
+ private:
+  bool held_ = false;
+};
+
 struct FormatCloser {
   void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
 };
@@ -299,6 +341,12 @@ void VideoClient::Body(const dk::StopFlag& stop, uint64_t gen, VideoSource src, 
       continue;
     }
     in.deadline_us = NowUs() + int64_t(t.stall_ms) * 1000;
+    // Held until this packet's picture, if any, is converted (or the grab ends).
+    DecodeSlot slot;
+    if (src.one_picture && !slot.Take([&] { return !stop.IsSet() && NowUs() <= in.deadline_us.load(); })) {
+      if (stop.IsSet()) return;
+      return fail(kVideoNoAnswer);
+    }
     err = avcodec_send_packet(dec.get(), pkt.get());
     av_packet_unref(pkt.get());
     if (err < 0 && err != AVERROR(EAGAIN)) continue;  // a damaged packet; the next key frame recovers

@@ -344,6 +344,13 @@ void SimServer::OnAccept(int listen_fd) {
     }
     int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    if (sim_->device(dev).cfg.faults & (kFaultUploadCut | kFaultUploadStall)) {
+      // A device's small buffer, not the kernel's tens of megabytes: when the
+      // upload is cut or stalls half-way, the client cannot have written its
+      // last byte yet, as on a real device (its window closes instead).
+      int small = 64 * 1024;
+      ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    }
     Conn c;
     c.fd = fd;
     c.session = std::make_unique<HttpSession>(sim_, dev, info);

@@ -116,6 +116,48 @@ int32_t CodeOfOpenError(int err, int status, bool timed_out) {
   return kVideoRefused;
 }
 
+// A first-picture grab decodes one full-size picture (a 1080p frame and the
+// decoder's tables for it are several MB at once). However many grabs run
+// together, only this many decode at the same moment, so the CLI's contact
+// sheet does not pile those buffers up with its concurrency. The live viewer
+// is not limited.
+constexpr int kPictureDecodesAtOnce = 2;
+std::mutex g_decode_mu;
+std::condition_variable g_decode_cv;
+int g_decoding = 0;
+
+class DecodeSlot {
+ public:
+  DecodeSlot() = default;
+  DecodeSlot(const DecodeSlot&) = delete;
+  DecodeSlot& operator=(const DecodeSlot&) = delete;
+  ~DecodeSlot() { Release(); }
+  // Waits for a free slot while keep_waiting() holds; false when it gave up.
+  template <class F>
+  bool Take(F keep_waiting) {
+    std::unique_lock<std::mutex> lock(g_decode_mu);
+    while (g_decoding >= kPictureDecodesAtOnce) {
+      if (!keep_waiting()) return false;
+      g_decode_cv.wait_for(lock, std::chrono::milliseconds(20));
+    }
+    ++g_decoding;
+    held_ = true;
+    return true;
+  }
+  void Release() {
+    if (!held_) return;
+    held_ = false;
+    {
+      std::lock_guard<std::mutex> lock(g_decode_mu);
+      --g_decoding;
+    }
+    g_decode_cv.notify_one();
+  }
+
+ private:
+  bool held_ = false;
+};
+
 struct FormatCloser {
   void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
 };
@@ -274,6 +316,7 @@ void VideoClient::Body(const dk::StopFlag& stop, uint64_t gen, VideoSource src, 
   dec->thread_count = 1;  // small pictures; frame threads would only add latency
   dec->flags |= AV_CODEC_FLAG_LOW_DELAY;
   dec->flags &= ~AV_CODEC_FLAG_OUTPUT_CORRUPT;
+  if (src.key_frames_only) dec->skip_frame = AVDISCARD_NONKEY;
   if (avcodec_open2(dec.get(), codec, nullptr) < 0) return fail(kVideoRefused);
 
   std::unique_ptr<AVPacket, PacketCloser> pkt(av_packet_alloc());
@@ -298,6 +341,12 @@ void VideoClient::Body(const dk::StopFlag& stop, uint64_t gen, VideoSource src, 
       continue;
     }
     in.deadline_us = NowUs() + int64_t(t.stall_ms) * 1000;
+    // Held until this packet's picture, if any, is converted (or the grab ends).
+    DecodeSlot slot;
+    if (src.one_picture && !slot.Take([&] { return !stop.IsSet() && NowUs() <= in.deadline_us.load(); })) {
+      if (stop.IsSet()) return;
+      return fail(kVideoNoAnswer);
+    }
     err = avcodec_send_packet(dec.get(), pkt.get());
     av_packet_unref(pkt.get());
     if (err < 0 && err != AVERROR(EAGAIN)) continue;  // a damaged packet; the next key frame recovers
@@ -307,6 +356,9 @@ void VideoClient::Body(const dk::StopFlag& stop, uint64_t gen, VideoSource src, 
         av_frame_unref(frame.get());
         continue;
       }
+      // The frame keeps its own buffer; the decoder's tables, reference
+      // pictures and pools are not needed for the one picture.
+      if (src.one_picture) dec.reset();
       const int w = frame->width, h = frame->height;
       int ow = w, oh = h;
       if (src.max_width > 0 && src.max_height > 0 && (w > src.max_width || h > src.max_height)) {
@@ -351,6 +403,7 @@ void VideoClient::Body(const dk::StopFlag& stop, uint64_t gen, VideoSource src, 
       }
       Publish(gen, &out);
       if (!stop.IsSet() && gen == gen_.load()) sink->OnVideoFrame(gen);
+      if (src.one_picture) return;  // the decoder is gone; the connection closes now
     }
   }
 }
@@ -381,7 +434,10 @@ int32_t GrabFirstFrame(const VideoSource& src, const VideoTimings& t, uint32_t t
                        int64_t* first_frame_us, int* stream_width, int* stream_height) {
   GrabSink sink;
   VideoClient client;
-  client.Start(src, t, &sink);
+  VideoSource first = src;
+  first.key_frames_only = true;  // the first picture shown is a key frame in any case
+  first.one_picture = true;
+  client.Start(first, t, &sink);
   bool got = false;
   int32_t code = kVideoOk;
   {

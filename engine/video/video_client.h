@@ -45,6 +45,13 @@ struct VideoSource {
   // converted, so a full-HD stream costs a small buffer where a small
   // picture is all that is needed (the contact sheet). 0: as they come.
   int max_width = 0, max_height = 0;
+  // Only key frames are decoded (GrabFirstFrame: the first picture is one
+  // anyway), so the decoder holds no reference frames between them.
+  bool key_frames_only = false;
+  // The connection ends with its first picture (GrabFirstFrame): the decoder
+  // goes before the picture is converted and the connection right after, so a
+  // grab holds its full-size buffers only while that one picture decodes.
+  bool one_picture = false;
 };
 
 // The stream's URL without credentials (for captions and messages).

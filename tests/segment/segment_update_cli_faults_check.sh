@@ -12,8 +12,8 @@ fail=0
 check() {  # name, condition result
   if [ "$2" -ne 0 ]; then echo "FAILED: $1"; fail=1; fi
 }
-# Larger than any socket buffers, so the cut device is cut before the last byte is written.
-{ printf 'DRAVENKIT-FW 2.1.0\n'; head -c 25165824 /dev/zero; } > "$dir/fw.bin"
+# More than twice the PC's send buffer, so the cut device is cut before the last byte is written.
+{ printf 'DRAVENKIT-FW 2.1.0\n'; head -c 16777216 /dev/zero; } > "$dir/fw.bin"
 
 "$cli" update --file "$dir/fw.bin" --version 2.1.0 --type 1 --all --ip-setting > "$dir/text.out" 2> "$dir/text.err"
 rc=$?

@@ -43,9 +43,9 @@ class SegmentUpdate : public ::testing::Test {
     }
     return out;
   }
-  // Larger than the socket buffers can ever hold (4 MiB sending, 6 MiB
-  // receiving at most) is needed where a device cut half-way must be told
-  // from one that took every byte.
+  // More than twice the PC's largest send buffer (4 MiB; the simulator's
+  // cut and stalling devices read through a small buffer of their own) is
+  // needed where a device cut half-way must be told from one that took every byte.
   std::string Image(const std::string& version, size_t payload_bytes = 64 * 1024) {
     std::string payload(payload_bytes, '\0');
     for (size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<char>(i * 31);
@@ -183,7 +183,7 @@ TEST_F(SegmentUpdate, WrongVersionAndLostDevicesEndTheRunFailed) {
 // before ticking could have timed anything out (97 ticks, about 13 minutes).
 TEST_F(SegmentUpdate, EachUploadEndsAsItHappened) {
   UpdateConfig c = Config({kUploadCut, kUploadReset, kUploadRefuse, kMoveSilent, kUploadStall}, "3.0.5", 1);
-  c.firmware_path = Image("3.0.5", 24u << 20);
+  c.firmware_path = Image("3.0.5", 16u << 20);
   c.ip_setting = true;
   c.start_ip = IpFromOctets(10, 77, 9, 50);
   c.subnet_mask = IpFromOctets(255, 255, 0, 0);

@@ -116,4 +116,28 @@ TEST(SegmentVideo, APictureThatChangesSizeKeepsComing) {
   client.Stop();
 }
 
+// A one-picture connection (the first-picture grab) ends by itself with its
+// picture: one frame, no failure, the worker gone without a Stop; a live one
+// (above) keeps decoding.
+TEST(SegmentVideo, AOnePictureConnectionEndsWithItsPicture) {
+  Recorder r;
+  VideoClient client;
+  VideoSource s = Source("10.77.1.1", 554, "pa ss@:/w");
+  s.key_frames_only = true;
+  s.one_picture = true;
+  client.Start(s, VideoTimings(), &r);
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while ((r.frames.load() == 0 || client.Running()) && r.failures.load() == 0 &&
+         std::chrono::steady_clock::now() < end)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_FALSE(client.Running());
+  EXPECT_EQ(r.frames.load(), 1);
+  EXPECT_EQ(r.failures.load(), 0);
+  EXPECT_EQ(client.Stats().frames, 1u);
+  VideoFrame f;
+  ASSERT_TRUE(client.TakeFrame(&f));
+  EXPECT_EQ(f.width, 640);
+  EXPECT_EQ(f.height, 360);
+}
+
 }  // namespace

@@ -19,10 +19,10 @@ TEST(SegmentUpdateWindow, FailedUploadsShowTheirTextsAndTheBoxCountsThem) {
   dir.Write("Dravenkit.ini",
             "[COMMON]\nUPDATE_ENABLE=1\n[FIRMWARE_UPDATE]\nUPDATE_BEFORE_ID=root\nUPDATE_BEFORE_PASSWORD=tulp\n"
             "UPDATE_AFTER_ID=root\nUPDATE_AFTER_PASSWORD=tulp\nUPDATE_PROJECT_CODE=1\n");
-  // Larger than any socket buffers, so the cut comes before the last byte is written.
+  // More than twice the PC's send buffer, so the cut comes before the last byte is written.
   {
     std::ofstream f(dir.File("fw.bin"), std::ios::binary);
-    f << "DRAVENKIT-FW 2.1.0\n" << std::string(24u << 20, '\x5a');
+    f << "DRAVENKIT-FW 2.1.0\n" << std::string(16u << 20, '\x5a');
   }
   EngineBackend engine;
   FakePrompt prompt;

@@ -115,9 +115,12 @@ int32_t IcmpEchoSocket::Echo(uint32_t ip, int count, int timeout_ms, const StopF
     bool answered = false;
     while (!answered) {
       const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - std::chrono::steady_clock::now());
-      if (left.count() <= 0) break;
+      // Past the deadline the socket is still read once without waiting: a
+      // thread that was not scheduled for a while must not miss a reply that
+      // came in time and is queued.
+      const bool late = left.count() <= 0;
       pollfd pfd{fd_, POLLIN, 0};
-      const int pr = ::poll(&pfd, 1, static_cast<int>((left.count() + 999) / 1000));
+      const int pr = ::poll(&pfd, 1, late ? 0 : static_cast<int>((left.count() + 999) / 1000));
       if (pr < 0 && errno == EINTR) continue;
       if (pr <= 0) break;
       for (;;) {
@@ -139,6 +142,7 @@ int32_t IcmpEchoSocket::Echo(uint32_t ip, int count, int timeout_ms, const StopF
         answered = true;
         break;
       }
+      if (late) break;  // what was queued has been read
     }
     if (!answered) return 0;
   }

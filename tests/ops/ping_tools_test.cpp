@@ -97,9 +97,11 @@ TEST(PingToolsTest, PingCheckOnTheNamespace) {
 }
 
 // The inventory's echo socket: answers, silence, no route, within its bound.
+// An answer ends the wait at once, so the answering cases get bounds a
+// starved machine meets; only the silent address is held to a short one.
 void CheckEchoSocket(dk::IcmpEchoSocket& s) {
-  EXPECT_EQ(s.Echo(kLoopback, 1, 5), 1);
-  EXPECT_EQ(s.Echo(IpFromOctets(127, 0, 0, 9), 2, 200), 1);
+  EXPECT_EQ(s.Echo(kLoopback, 1, 2000), 1);
+  EXPECT_EQ(s.Echo(IpFromOctets(127, 0, 0, 9), 2, 2000), 1);
   dk::StopFlag stop;
   stop.Set();
   EXPECT_EQ(s.Echo(kLoopback, 1, 5, &stop), 0);
@@ -107,7 +109,7 @@ void CheckEchoSocket(dk::IcmpEchoSocket& s) {
   EXPECT_EQ(s.Echo(kNowhere, 1, 5), 0);  // no route
   LocalSubnet net;
   ASSERT_TRUE(net.ok());
-  EXPECT_EQ(s.Echo(net.Ip(1), 1, 5), 1);
+  EXPECT_EQ(s.Echo(net.Ip(1), 1, 2000), 1);
   dk::TickTimer t;
   t.Start();
   EXPECT_EQ(s.Echo(net.Ip(9), 1, 5), 0);  // routed, nobody answers
@@ -143,10 +145,14 @@ TEST(InventoryPingTest, ManyThreadsEachGetTheirAnswers) {
   std::vector<std::thread> threads;
   for (int t = 0; t < 8; ++t)
     threads.emplace_back([&, t] {
-      for (int i = 0; i < 50; ++i) answered += InventoryPingCheck(IpFromOctets(127, 0, 0, 1 + t), 1, 200, stop);
+      for (int i = 0; i < 50; ++i) answered += InventoryPingCheck(IpFromOctets(127, 0, 0, 1 + t), 1, 2000, stop);
     });
   for (auto& th : threads) th.join();
-  EXPECT_EQ(answered.load(), 400);
+  // Loopback itself drops the odd echo reply on a loaded machine (1 or 2 of
+  // 400 seen, past a 2 s wait); replies going to the wrong socket would lose
+  // most of them.
+  EXPECT_GE(answered.load(), 396);
+  EXPECT_LE(answered.load(), 400);
   stop.Set();
   EXPECT_EQ(InventoryPingCheck(kLoopback, 1, 5, stop), 0);
 }

@@ -162,3 +162,20 @@ std::string LanguageLabel(int key) { return std::string(GetLanguageText(key, Lan
 std::string SystemModeLabel() {
   return std::string(GetLanguageText(kSystemModeLabelKey, kSystemModeLabelDefault)) + " :";
 }
+
+std::string LanguageFileTemplate() {
+  std::string out =
+      "; Dravenkit's texts. Put this file beside the program and replace the texts\r\n"
+      "; after '='; an empty or missing key keeps the built-in English text.\r\n"
+      "; Keys 37 and 38 are two lines in English: a replacement is one line.\r\n"
+      "[Language]\r\n";
+  for (int key = 1; key <= kLanguageKeyCount; ++key) {
+    std::string text = LanguageDefault(key);
+    if (text.empty()) continue;  // keys no text uses
+    const bool two_lines = text.find('\n') != std::string::npos;
+    for (char& c : text)
+      if (c == '\n' || c == '\r') c = ' ';
+    out += (two_lines ? ";" : "") + std::to_string(key) + "=" + text + "\r\n";
+  }
+  return out;
+}

@@ -69,3 +69,9 @@ std::string LanguageLabel(int key);
 
 // The system mode label with " :", looked up under kSystemModeLabelKey.
 std::string SystemModeLabel();
+
+// A language file that gives every key its built-in text, for translators to
+// start from (CR LF lines, as Notepad keeps them). A default of two lines
+// cannot be one value: such keys are written as comments with the lines
+// joined by a blank, so the file changes nothing until they are edited.
+std::string LanguageFileTemplate();

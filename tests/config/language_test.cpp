@@ -93,6 +93,29 @@ TEST_F(LanguageFile, ReplacementsAndLabels) {
   EXPECT_EQ(Text(37), LanguageDefault(37));
 }
 
+// The file shipped for translators changes nothing as it stands, and its
+// commented two-line keys become one-line texts once uncommented.
+TEST_F(LanguageFile, TemplateGivesTheBuiltInTexts) {
+  const std::string tmpl = LanguageFileTemplate();
+  WriteFile(tmpl);
+  LoadLanguage();
+  EXPECT_EQ(g_language->Read(), 61);
+  for (int k = 1; k <= kLanguageKeyCount; ++k) {
+    if (k == 37 || k == 38) EXPECT_EQ(g_language->Text(k), "") << k;
+    else EXPECT_EQ(g_language->Text(k), LanguageDefault(k)) << k;
+  }
+  std::string opened = tmpl;
+  for (const char* key : {"\r\n;37=", "\r\n;38="}) {
+    const size_t at = opened.find(key);
+    ASSERT_NE(at, std::string::npos) << key;
+    opened.erase(at + 2, 1);
+  }
+  WriteFile(opened);
+  LoadLanguage();
+  EXPECT_EQ(Text(37), "Invalid Athentication Information. Check the Administrator ID and Password !");
+  EXPECT_EQ(Text(38), "Configuration Error ! Please check IP, netmask or gateway and correct them.");
+}
+
 TEST_F(LanguageFile, IgnoredEntries) {
   WriteFile(
       "[Other]\n4=Nope\n"

@@ -72,7 +72,10 @@ CliRun RunCli(const std::vector<std::string>& args, uint32_t limit_ms) {
   SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
   const HANDLE err = ::CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                    &sa, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-  if (err == INVALID_HANDLE_VALUE) return r;
+  if (err == INVALID_HANDLE_VALUE) {
+    ::DeleteFileA(name);
+    return r;
+  }
   const HANDLE ours = ::GetStdHandle(STD_ERROR_HANDLE);
   ::SetStdHandle(STD_ERROR_HANDLE, err);
   const int32_t rc = dk::ProcessRun(argv, &r.out, t);

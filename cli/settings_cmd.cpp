@@ -8,6 +8,7 @@
 
 #include "cli/commands.h"
 #include "config/settings.h"
+#include "platform/exe_path.h"
 #include "platform/ini.h"
 
 namespace {
@@ -25,7 +26,7 @@ int RunSettings(const SettingsOptions& o) {
       std::fprintf(stderr, "dravenkit-cli settings: not a directory: %s\n", o.dir.c_str());
       return kCliFailed;
     }
-    path = o.dir + "/" + kSettingsFileName;
+    path = dk::PathBesideExecutable(o.dir, kSettingsFileName);
   } else if (!SettingsFilePath(&path)) {
     std::fputs("dravenkit-cli settings: neither the program's folder nor a home folder is usable\n", stderr);
     return kCliFailed;

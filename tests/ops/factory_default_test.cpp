@@ -66,7 +66,9 @@ class FactoryRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
     DK_REQUIRE_PRIVATE_NETWORK();
+#ifndef _WIN32
     for (const char* a : {"192.168.1.2/32", "192.168.1.20/32"}) RunCommand({"ip", "addr", "add", a, "dev", "lo"}, nullptr);
+#endif
     TalqSetTraceEnabled(false);
     TalqSetRequestAddress(kLoopback);
   }
@@ -135,6 +137,11 @@ TEST(FactoryAddressTest, OnlyTheExactTextCounts) {
 // Back at the factory address completes (two of them, matched by MAC); back
 // elsewhere or never ends at -9 after 100 steps, and its replies are kept.
 TEST_F(FactoryRunTest, EachDeviceEndsByWhereItAnswersFrom) {
+#ifdef _WIN32
+  // The other cases need no answer from a factory address.
+  GTEST_SKIP() << "the devices answer from 192.168.1.2 and 192.168.1.20, which only the Linux test can add to lo "
+                  "(and under Wine a socket bound to an address on lo sends from 127.0.0.1)";
+#endif
   std::vector<FakeDevice> devs;
   devs.push_back(Device(1, "192.168.1.2"));
   devs.push_back(Device(2, "192.168.1.20"));

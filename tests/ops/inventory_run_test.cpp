@@ -2,7 +2,6 @@
 // devices in flight, the texts, a hanging device held only to its deadline,
 // a stop that ends the run; and the output texts of hostile replies.
 #include <gtest/gtest.h>
-#include <poll.h>
 
 #include <algorithm>
 #include <atomic>
@@ -16,6 +15,7 @@
 
 #include "engine/devices/device_csv.h"
 #include "engine/ops/inventory_run.h"
+#include "platform/socket_wait.h"
 #include "platform/tcp_socket.h"
 #include "platform/ticks.h"
 #include "tests/http/local_http_server.h"
@@ -77,12 +77,9 @@ class Fleet {
  private:
   void Accept() {
     while (!stop_.IsSet()) {
-      std::vector<pollfd> fds;
-      for (int l : listeners_) fds.push_back({l, POLLIN, 0});
-      if (::poll(fds.data(), fds.size(), 20) <= 0) continue;
-      for (size_t i = 0; i < fds.size(); ++i) {
-        if (!(fds[i].revents & POLLIN)) continue;
-        int c = dk::TcpAccept(listeners_[i], 0);
+      if (dk::SocketWaitAnyReadable(listeners_.data(), listeners_.size(), 20) <= 0) continue;
+      for (size_t i = 0; i < listeners_.size(); ++i) {
+        int c = dk::TcpAccept(listeners_[i], 0);  // only a connection already waiting
         if (c < 0) continue;
         ++connections_;
         Opened(i, +1);

@@ -1,6 +1,8 @@
 #include "tests/support/cli_runner.h"
 
 #ifdef _WIN32
+#include <windows.h>
+
 #include "platform/process.h"
 #else
 #include <fcntl.h>
@@ -54,7 +56,9 @@ std::vector<std::string> ShellWords(const std::string& line) {
 }  // namespace
 
 // No shell on Windows: the words go to the process runner, whose time limit
-// kills the CLI. Its standard error is the test's own.
+// kills the CLI. The runner hands the child our standard error, so for the
+// run that is a temporary file (removed when closed), read back after it.
+// Not for tests that start programs from several threads at once.
 CliRun RunCli(const std::vector<std::string>& args, uint32_t limit_ms) {
   CliRun r;
   std::vector<std::string> argv = {CliPath()};
@@ -63,11 +67,30 @@ CliRun RunCli(const std::vector<std::string>& args, uint32_t limit_ms) {
   t.limit_ms = limit_ms;
   t.poll_ms = 100;
   t.max_output = 16u << 20;
+  char dir[MAX_PATH + 1], name[MAX_PATH + 1];
+  if (::GetTempPathA(sizeof dir, dir) == 0 || ::GetTempFileNameA(dir, "dke", 0, name) == 0) return r;
+  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+  const HANDLE err = ::CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   &sa, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (err == INVALID_HANDLE_VALUE) {
+    ::DeleteFileA(name);
+    return r;
+  }
+  const HANDLE ours = ::GetStdHandle(STD_ERROR_HANDLE);
+  ::SetStdHandle(STD_ERROR_HANDLE, err);
   const int32_t rc = dk::ProcessRun(argv, &r.out, t);
+  ::SetStdHandle(STD_ERROR_HANDLE, ours);
+  // The child wrote through the same file object: read it from the start.
+  ::SetFilePointer(err, 0, nullptr, FILE_BEGIN);
+  char buf[4096];
+  DWORD n = 0;
+  while (::ReadFile(err, buf, sizeof buf, &n, nullptr) && n > 0) r.err.append(buf, n);
+  ::CloseHandle(err);
   r.timed_out = rc == dk::kProcessTimedOut;
   r.code = rc >= 0 ? rc : -1;
   // A Windows console program ends its lines with CR LF.
-  for (size_t at = 0; (at = r.out.find("\r\n", at)) != std::string::npos;) r.out.erase(at, 1);
+  for (std::string* s : {&r.out, &r.err})
+    for (size_t at = 0; (at = s->find("\r\n", at)) != std::string::npos;) s->erase(at, 1);
   return r;
 }
 

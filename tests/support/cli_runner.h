@@ -16,7 +16,7 @@ struct CliRun {
 
 // args go through /bin/sh after the CLI's path; callers quote what needs it.
 // On Windows (no shell) the line is split into words as sh would split it,
-// out has LF line ends and err stays empty (the CLI's errors go to ours).
+// and out and err have LF line ends.
 CliRun RunCli(const std::string& args, uint32_t limit_ms = 60000);
 // Each argument exactly as given (quoted for the shell here).
 CliRun RunCli(const std::vector<std::string>& args, uint32_t limit_ms = 60000);

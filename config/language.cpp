@@ -168,14 +168,16 @@ std::string LanguageFileTemplate() {
       "; Dravenkit's texts. Put this file beside the program and replace the texts\r\n"
       "; after '='; an empty or missing key keeps the built-in English text.\r\n"
       "; Keys 37 and 38 are two lines in English: a replacement is one line.\r\n"
+      "; Key 65 also names the System Mode label: a text for it replaces both.\r\n"
+      "; The lines that start with ';' change nothing until the ';' is removed.\r\n"
       "[Language]\r\n";
   for (int key = 1; key <= kLanguageKeyCount; ++key) {
     std::string text = LanguageDefault(key);
     if (text.empty()) continue;  // keys no text uses
-    const bool two_lines = text.find('\n') != std::string::npos;
+    bool commented = key == kSystemModeLabelKey;  // as it stands it would rename the System Mode label
     for (char& c : text)
-      if (c == '\n' || c == '\r') c = ' ';
-    out += (two_lines ? ";" : "") + std::to_string(key) + "=" + text + "\r\n";
+      if (c == '\n' || c == '\r') c = ' ', commented = true;
+    out += (commented ? ";" : "") + std::to_string(key) + "=" + text + "\r\n";
   }
   return out;
 }

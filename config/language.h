@@ -71,7 +71,8 @@ std::string LanguageLabel(int key);
 std::string SystemModeLabel();
 
 // A language file that gives every key its built-in text, for translators to
-// start from (CR LF lines, as Notepad keeps them). A default of two lines
-// cannot be one value: such keys are written as comments with the lines
-// joined by a blank, so the file changes nothing until they are edited.
+// start from (CR LF lines, as Notepad keeps them); as it stands it changes
+// nothing. Keys whose text cannot stand as a value are comments: a default of
+// two lines (joined by a blank) and kSystemModeLabelKey, whose text would
+// rename the System Mode label too.
 std::string LanguageFileTemplate();

@@ -2,10 +2,11 @@
 # After the Windows package's window ran under Wine on the simulated segment
 # (scripts/windows package): it ran from its unzipped folder, and the list it
 # exported after "Discovery" holds every device of the fleet, numbered, with
-# the MAC and IP address each answered with.
-#   package_smoke_check.sh FOLDER CSV FLEET
+# the MAC and IP address each answered with; and the zip's dravenkit-cli.exe
+# found them too.
+#   package_smoke_check.sh FOLDER CSV FLEET DISCOVER_JSON
 set -u
-folder=$1 csv=$2 fleet=$3
+folder=$1 csv=$2 fleet=$3 json=$4
 fail=0
 check() {  # name, want, got
   if [ "$2" != "$3" ]; then
@@ -24,5 +25,8 @@ want=$(sed -n 's/^mac=\([0-9A-F:]*\) ip=\([0-9.]*\).*/\1 \2/p' "$fleet" |
 check "export: devices (MAC, IP)" "$want" "$(printf '%s\n' "$rows" | tail -n +2 | cut -d, -f3,4 | sort)"
 check "export: numbering" "$(seq "$(printf '%s\n' "$want" | wc -l)")" \
   "$(printf '%s\n' "$rows" | tail -n +2 | cut -d, -f1 | tr -d ' ' | sort -n)"
-[ $fail -eq 0 ] && echo "the window listed all $(printf '%s\n' "$want" | wc -l | tr -d ' ') devices after Discovery"
+want_macs=$(sed -n 's/^mac=\([0-9A-F:]*\) .*/\1/p' "$fleet" | sort)
+check "dravenkit-cli.exe discover: MACs" "$want_macs" \
+  "$(grep -o '"mac":"[0-9A-F:]*"' "$json" 2>/dev/null | cut -d'"' -f4 | sort)"
+[ $fail -eq 0 ] && echo "the window listed all $(printf '%s\n' "$want" | wc -l | tr -d ' ') devices after Discovery; so did dravenkit-cli.exe"
 exit $fail

@@ -80,10 +80,10 @@ bool Activate(HWND w) {
   return false;
 }
 
-// The whole screen as a 24-bit bottom-up BMP file.
-bool SaveScreen(const char* path) {
+// The whole screen as 24-bit bottom-up rows; empty when it cannot be read.
+std::vector<unsigned char> GrabScreen(BITMAPINFOHEADER* header) {
   const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
-  if (w <= 0 || h <= 0) return false;
+  if (w <= 0 || h <= 0) return {};
   HDC screen = GetDC(nullptr);
   HDC mem = CreateCompatibleDC(screen);
   HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
@@ -104,7 +104,30 @@ bool SaveScreen(const char* path) {
   DeleteObject(bmp);
   DeleteDC(mem);
   ReleaseDC(nullptr, screen);
-  if (lines != h) return false;
+  if (lines != h) return {};
+  *header = bi;
+  return pixels;
+}
+
+// Waits until two grabs min_ms apart are alike (the window has drawn what it
+// had to draw), at most max_ms; false when the screen never settled.
+bool WaitForStillScreen(DWORD min_ms, DWORD max_ms) {
+  const ULONGLONG end = GetTickCount64() + max_ms;
+  BITMAPINFOHEADER bi;
+  std::vector<unsigned char> before = GrabScreen(&bi);
+  while (GetTickCount64() < end) {
+    Sleep(min_ms);
+    std::vector<unsigned char> now = GrabScreen(&bi);
+    if (!now.empty() && now == before) return true;
+    before.swap(now);
+  }
+  return false;
+}
+
+bool SaveScreen(const char* path) {
+  BITMAPINFOHEADER bi;
+  const std::vector<unsigned char> pixels = GrabScreen(&bi);
+  if (pixels.empty()) return false;
   BITMAPFILEHEADER fh = {};
   fh.bfType = 0x4D42;
   fh.bfOffBits = sizeof fh + sizeof bi;
@@ -168,16 +191,17 @@ std::wstring FullPath(const std::wstring& p) {
   return n > 0 && n < 4096 ? std::wstring(buf, n) : p;
 }
 
-int Drive(const PROCESS_INFORMATION& pi, const std::wstring& csv, const char* bmp, DWORD settle_ms) {
+int Drive(const PROCESS_INFORMATION& pi, const std::wstring& csv, const char* bmp) {
   HWND main = WaitForWindow(pi.dwProcessId, L"Dravenkit ver. ", 60000);
   if (!main) return Log("the window did not open within 60 s"), 1;
   Log("the window is open");
   if (!Activate(main)) return Log("the window could not be made the active one"), 1;
-  Sleep(settle_ms);
+  if (!WaitForStillScreen(1000, 30000)) Log("the screen kept changing before Discovery (went on after 30 s)");
   // The focus starts on "Discovery", the first button.
   Press(VK_SPACE);
   Log("Discovery pressed");
-  Sleep(3000);  // the scan listens for half a second; the list fills right after
+  // The scan listens for half a second; the list fills as the replies come.
+  if (!WaitForStillScreen(1500, 30000)) Log("the screen kept changing after Discovery (went on after 30 s)");
   if (!SaveScreen(bmp)) return Log("the screen could not be saved"), 1;
   Log("screen saved");
   // Alt enters the menu bar, Down opens "Dravenkit" on its first entry, "Export list...".
@@ -214,7 +238,6 @@ namespace {
 int Run(char** argv) {
   const std::wstring program = FullPath(Wide(argv[1]));
   const std::wstring csv = FullPath(Wide(argv[2]));
-  const DWORD settle_ms = 2000;  // the window's first paint and its adapter panel
   // The program's own folder is its working folder, as when started from Explorer.
   std::wstring folder = program.substr(0, program.find_last_of(L"\\/"));
   std::wstring cmd = L"\"" + program + L"\"";
@@ -223,7 +246,7 @@ int Run(char** argv) {
   PROCESS_INFORMATION pi = {};
   if (!CreateProcessW(program.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi))
     return Log("the program could not be started"), 1;
-  const int rc = Drive(pi, csv, argv[3], settle_ms);
+  const int rc = Drive(pi, csv, argv[3]);
   // Closed as the operator closes it; ended only if it does not close.
   HWND main = WaitForWindow(pi.dwProcessId, L"Dravenkit ver. ", 1000);
   if (main) PostMessageW(main, WM_CLOSE, 0, 0);

@@ -15,10 +15,9 @@ description:
   - In check mode nothing is sent; the devices must answer the scan and are returned as the plan.
 version_added: "1.0.1"
 author: Dravenkit developers
+extends_documentation_fragment:
+  - dravenkit.fleet.cli
 options:
-  cli:
-    description: Path of dravenkit-cli on the site host (default the one on its C(PATH)).
-    type: str
   macs:
     description: The devices to reset, by MAC address (three forms).
     type: list

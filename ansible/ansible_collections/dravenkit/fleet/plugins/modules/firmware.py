@@ -16,10 +16,9 @@ description:
   - In check mode nothing is sent; the result names the devices it would update.
 version_added: "1.0.1"
 author: Dravenkit developers
+extends_documentation_fragment:
+  - dravenkit.fleet.cli
 options:
-  cli:
-    description: Path of dravenkit-cli on the site host (default the one on its C(PATH)).
-    type: str
   file:
     description: The firmware image, on the site host.
     type: path

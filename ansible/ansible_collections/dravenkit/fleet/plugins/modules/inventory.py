@@ -15,10 +15,9 @@ description:
   - Never changes anything; the same in check mode.
 version_added: "1.0.1"
 author: Dravenkit developers
+extends_documentation_fragment:
+  - dravenkit.fleet.cli
 options:
-  cli:
-    description: Path of dravenkit-cli on the site host (default the one on its C(PATH)).
-    type: str
   macs:
     description:
       - The devices to read, by MAC address (C(00:1A:2B:3C:4D:5E), C(00-1A-2B-3C-4D-5E) or C(00:1A:2B - 3C:4D:5E)).

@@ -171,3 +171,33 @@ def test_report_filters_guard_and_sort():
     assert filters.fleet_sites_without(["a", "b", "c", "d"], hv, "r") == ["c", "d"]
     assert filters.fleet_version_counts([{"firmware_version": "2"}, {"firmware_version": "1"},
                                          {"firmware_version": "2"}]) == [["1", 1], ["2", 2]]
+
+
+def test_documented_options_are_the_modules_options(monkeypatch):
+    # ansible-doc merges the shared "cli" fragment; each module must document
+    # exactly the options it accepts.
+    import os
+    import pathlib
+    import subprocess
+
+    names = {"address": address, "factory_default": factory_default, "firmware": firmware, "inventory": inventory}
+    env = dict(os.environ, ANSIBLE_COLLECTIONS_PATH=str(pathlib.Path(__file__).resolve().parents[5]))
+    out = subprocess.run(["ansible-doc", "--json", "-t", "module"] + ["dravenkit.fleet." + n for n in names],
+                         env=env, capture_output=True, text=True, timeout=60, check=True).stdout
+    docs = json.loads(out)
+    for name, mod in names.items():
+        specs = []
+
+        class Capture:
+            def __init__(self, argument_spec, **_):
+                specs.append(argument_spec)
+                raise SystemExit(0)
+
+        monkeypatch.setattr(mod, "AnsibleModule", Capture)
+        try:
+            mod.main()
+        except SystemExit:
+            pass
+        documented = docs["dravenkit.fleet." + name]["doc"]["options"]
+        assert set(documented) == set(specs[0]), name
+        assert "cli" in documented, name
